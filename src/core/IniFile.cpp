@@ -1,0 +1,191 @@
+#include "IniFile.h"
+
+#include "text.h"
+
+namespace yrn {
+namespace {
+
+std::string TrimBlanks(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return s.substr(b, e - b);
+}
+
+}  // namespace
+
+IniDocument::Line IniDocument::Parse(const std::string& text) {
+    Line line;
+    line.text = text;
+    std::string t = TrimBlanks(text);
+    if (t.empty() || t[0] == ';') return line;
+    if (t[0] == '[') {
+        size_t close = t.find(']');
+        line.kind = Line::Section;
+        line.name = TrimBlanks(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+        return line;
+    }
+    line.kind = Line::Entry;
+    size_t eq = t.find('=');
+    if (eq == std::string::npos) {
+        line.name = t;
+        return line;
+    }
+    line.name = TrimBlanks(t.substr(0, eq));
+    std::string v = TrimBlanks(t.substr(eq + 1));
+    if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) v = v.substr(1, v.size() - 2);
+    line.value = v;
+    return line;
+}
+
+IniDocument::IniDocument(std::string bytes) {
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t nl = bytes.find('\n', pos);
+        std::string text = bytes.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+        lines_.push_back(Parse(text));
+        if (nl == std::string::npos) {
+            endsWithNewline_ = false;
+            break;
+        }
+        pos = nl + 1;
+    }
+}
+
+bool IniDocument::SectionRange(const std::string& section, size_t& header, size_t& end) const {
+    std::string want = TrimBlanks(section);
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].kind != Line::Section || !SameText(lines_[i].name, want)) continue;
+        header = i;
+        end = i + 1;
+        while (end < lines_.size() && lines_[end].kind != Line::Section) ++end;
+        return true;
+    }
+    return false;
+}
+
+const std::string* IniDocument::Find(const std::string& section, const std::string& key) const {
+    size_t header, end;
+    if (!SectionRange(section, header, end)) return nullptr;
+    std::string want = TrimBlanks(key);
+    for (size_t i = header + 1; i < end; ++i)
+        if (lines_[i].kind == Line::Entry && SameText(lines_[i].name, want)) return &lines_[i].value;
+    return nullptr;
+}
+
+bool IniDocument::SectionExists(const std::string& section) const {
+    size_t header, end;
+    return SectionRange(section, header, end);
+}
+
+std::vector<std::string> IniDocument::Keys(const std::string& section) const {
+    std::vector<std::string> keys;
+    size_t header, end;
+    if (!SectionRange(section, header, end)) return keys;
+    for (size_t i = header + 1; i < end; ++i)
+        if (lines_[i].kind == Line::Entry) keys.push_back(lines_[i].name);
+    return keys;
+}
+
+bool IniDocument::Set(const std::string& section, const std::string& key, const std::string& value) {
+    std::string sec = TrimBlanks(section), k = TrimBlanks(key);
+    std::string entry = k + "=" + value;
+    lastAppend_.clear();
+    size_t header, end;
+    if (!SectionRange(sec, header, end)) {
+        std::string added;
+        if (!endsWithNewline_) added += "\r\n";
+        added += "[" + sec + "]\r\n" + entry + "\r\n";
+        lines_.push_back(Parse("[" + sec + "]"));
+        lines_.push_back(Parse(entry));
+        endsWithNewline_ = true;
+        lastAppend_ = added;
+        return true;
+    }
+    size_t last = header;
+    for (size_t i = header + 1; i < end; ++i) {
+        if (lines_[i].kind == Line::Entry && SameText(lines_[i].name, k)) {
+            lines_[i] = Parse(lines_[i].name + "=" + value);
+            return false;
+        }
+        if (lines_[i].kind != Line::Other || !TrimBlanks(lines_[i].text).empty()) last = i;
+    }
+    bool atEnd = last + 1 == lines_.size();
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1), Parse(entry));
+    if (!atEnd) return false;
+    lastAppend_ = (endsWithNewline_ ? "" : "\r\n") + entry + "\r\n";
+    endsWithNewline_ = true;
+    return true;
+}
+
+std::string IniDocument::Text() const {
+    std::string out;
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        out += lines_[i].text;
+        if (i + 1 < lines_.size() || endsWithNewline_) out += "\r\n";
+    }
+    return out;
+}
+
+TIniFile::TIniFile(Platform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+
+IniDocument& TIniFile::Doc() {
+    if (!loaded_) {
+        std::string bytes;
+        exists_ = platform_.ReadWholeFile(path_, bytes);
+        doc_ = IniDocument(exists_ ? bytes : std::string());
+        loaded_ = true;
+    }
+    return doc_;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) {
+    const std::string* v = Doc().Find(section, key);
+    return v ? *v : def;
+}
+
+int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key, int32_t def) {
+    std::string s = ReadString(section, key, "");
+    return ParseInt32(s).value_or(def);
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& key) {
+    return Doc().Find(section, key) != nullptr;
+}
+
+bool TIniFile::SectionExists(const std::string& section) { return Doc().SectionExists(section); }
+
+std::vector<std::string> TIniFile::ReadSection(const std::string& section) { return Doc().Keys(section); }
+
+std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(const std::string& section) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const std::string& k : Doc().Keys(section)) out.emplace_back(k, ReadString(section, k, ""));
+    return out;
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+    IniDocument& doc = Doc();
+    bool appended = doc.Set(section, key, value);
+    bool ok = appended && exists_ ? platform_.AppendToFile(path_, doc.LastAppend())
+                                  : platform_.WriteWholeFile(path_, doc.Text());
+    if (!ok) {
+        loaded_ = false;  // the file on disk is what counts; read it again next time
+        throw YrnError("Failed to write profile file " + path_);
+    }
+    exists_ = true;
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+}  // namespace yrn

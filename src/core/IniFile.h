@@ -1,0 +1,85 @@
+// Profile (INI) files with the Windows profile-file behaviour: section and
+// key names match ignoring letter case and surrounding blanks, values are
+// trimmed and unquoted on read, the first duplicate wins, lines starting with
+// ';' are comments, a new key goes after the last entry of its section, a new
+// section at the end of the file, lines end in CR LF. Bytes are kept as they
+// are (Windows-1251). The parsed file is cached for the object's life; every
+// write is on disk before the call returns.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform.h"
+
+namespace yrn {
+
+// Raised by a failed write (and by the other failures the runs catch).
+class YrnError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class IniDocument {
+public:
+    explicit IniDocument(std::string bytes = {});
+
+    const std::string* Find(const std::string& section, const std::string& key) const;
+    bool SectionExists(const std::string& section) const;
+    std::vector<std::string> Keys(const std::string& section) const;
+    // Sets key in section. Returns true when the change only appended bytes
+    // to the end of the text (so the caller may append instead of rewrite).
+    bool Set(const std::string& section, const std::string& key, const std::string& value);
+
+    std::string Text() const;
+    // The bytes appended by the last Set that returned true.
+    const std::string& LastAppend() const { return lastAppend_; }
+
+private:
+    struct Line {
+        std::string text;
+        enum Kind { Other, Section, Entry } kind = Other;
+        std::string name;   // trimmed section or key name
+        std::string value;  // trimmed, unquoted value
+    };
+    static Line Parse(const std::string& text);
+    // [first, last) line indexes of the first section named so; first is the header.
+    bool SectionRange(const std::string& section, size_t& header, size_t& end) const;
+
+    std::vector<Line> lines_;
+    bool endsWithNewline_ = true;
+    std::string lastAppend_;
+};
+
+class TIniFile {
+public:
+    TIniFile(Platform& platform, std::string path);
+
+    std::string ReadString(const std::string& section, const std::string& key, const std::string& def);
+    int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def);
+    bool ReadBool(const std::string& section, const std::string& key, bool def);
+    bool ValueExists(const std::string& section, const std::string& key);
+    bool SectionExists(const std::string& section);
+    std::vector<std::string> ReadSection(const std::string& section);
+    std::vector<std::pair<std::string, std::string>> ReadSectionValues(const std::string& section);
+
+    // Throw YrnError when the file cannot be written.
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+    void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+    void WriteBool(const std::string& section, const std::string& key, bool value);
+
+    const std::string& FileName() const { return path_; }
+
+private:
+    IniDocument& Doc();
+
+    Platform& platform_;
+    std::string path_;
+    IniDocument doc_;
+    bool loaded_ = false;
+    bool exists_ = false;
+};
+
+}  // namespace yrn

@@ -1,0 +1,17 @@
+// The parameters dialog's controls, as the caller fills and reads them.
+#pragma once
+
+#include <string>
+
+namespace yrn {
+
+struct TParamForm {
+    std::string eUpdateDir;
+    int cbSWType = -1;  // selected index 0..3, -1 when nothing is selected
+    bool cbIsMessage = false;
+    bool cbIsNoVersion = false;
+};
+
+extern const char* const SWTypeItems[4];  // "Сервер", "Клиент", "Менеджер", "Офис"
+
+}  // namespace yrn

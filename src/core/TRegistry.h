@@ -1,0 +1,36 @@
+// A registry accessor on HKEY_LOCAL_MACHINE that raises YrnError on a value
+// of the wrong type and on a refused write, like the runs expect.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "IniFile.h"
+#include "platform.h"
+
+namespace yrn {
+
+class TRegistry {
+public:
+    explicit TRegistry(Platform& platform) : platform_(platform) {}
+    ~TRegistry() { CloseKey(); }
+
+    // Opens the key with full access, creating it; a key that cannot be
+    // opened finds no values and refuses every write.
+    bool OpenKey(const std::string& key);
+    void CloseKey();
+
+    bool ValueExists(const std::string& name);
+    std::string ReadString(const std::string& name);
+    int32_t ReadInteger(const std::string& name);
+    bool ReadBool(const std::string& name) { return ReadInteger(name) != 0; }
+    void WriteString(const std::string& name, const std::string& value);
+    void WriteInteger(const std::string& name, int32_t value);
+    void WriteBool(const std::string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
+
+private:
+    Platform& platform_;
+    std::unique_ptr<RegistryKey> key_;
+};
+
+}  // namespace yrn

@@ -1,0 +1,62 @@
+// The progress window's logic: its mode, the start messages it posts itself,
+// and the two runs with their per-file steps. The window itself (Win32 or
+// console) is an UpdateView; nothing here knows which.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "../IniFile.h"
+#include "../platform.h"
+#include "../ui.h"
+#include "RunLog.h"
+
+namespace yrn {
+
+constexpr uint32_t WM_USER_ = 1024;
+constexpr uint32_t WM_START_UPDATE = WM_USER_ + 3;    // 1027
+constexpr uint32_t WM_START_ROLLBACK = WM_USER_ + 4;  // 1028
+constexpr uint32_t WM_KEYDOWN_ = 256;
+constexpr uint32_t WM_KEYUP_ = 257;
+
+std::string UpdateCaption();    // "Обновление ЮКСВЕЛ"
+std::string RollbackCaption();  // "Откат обновления ЮКСВЕЛ"
+
+// Target directory tokens: replaces value by the directory (ending in "\")
+// and returns true, or returns false when the file is not to be installed.
+bool ResolveTargetDir(Platform& platform, std::string& value);
+
+// A file name from a manifest that would reach outside its directories.
+bool IsUnsafeFileName(const std::string& name);
+
+class TUpdateForm {
+public:
+    explicit TUpdateForm(Platform& platform);
+
+    void SetMode(uint8_t mode) { Mode_ = mode; }
+    uint8_t Mode() const { return Mode_; }
+
+    // The view calls these.
+    void AttachView(UpdateView* view) { view_ = view; }
+    void FormShow();
+    void EndBtnClick();
+    void LogListKeyPress(char& key);
+    void HandleMessage(uint32_t message);
+
+    void StartUpdate();
+    void StartRollback();
+
+private:
+    struct UpdateRun;
+    bool ReplaceFile(UpdateRun& run, const std::string& N, std::string& T);
+    bool RestoreFile(RunLog& log, const std::string& N, std::string D);
+    void CopyToLocal(UpdateRun& run, const std::string& N);
+
+    Platform& platform_;
+    UpdateView* view_ = nullptr;
+    uint8_t Mode_ = 0;
+};
+
+}  // namespace yrn

@@ -1,0 +1,92 @@
+// The one layer between the tool and the operating system. Every text is
+// Windows-1251; paths are Windows paths ("C:\TOVR\Shift.exe"). Each backend
+// (POSIX, Win32) maps them to the real system. Every call may fail: the core
+// treats a false result as the operation's failure.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace yrn {
+
+struct DateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+// An open text file (the run log). Write does not flush; Flush pushes the
+// bytes to the disk.
+class TextFile {
+public:
+    virtual ~TextFile() = default;
+    virtual bool Write(const std::string& bytes) = 0;
+    virtual bool Flush() = 0;
+    virtual bool Close() = 0;
+};
+
+enum class RegRead { Ok, Missing, WrongType, Failed };
+
+// One opened registry key under HKEY_LOCAL_MACHINE.
+class RegistryKey {
+public:
+    virtual ~RegistryKey() = default;
+    virtual bool ValueExists(const std::string& name) = 0;
+    virtual RegRead ReadString(const std::string& name, std::string& value) = 0;
+    virtual RegRead ReadInteger(const std::string& name, int32_t& value) = 0;
+    virtual bool WriteString(const std::string& name, const std::string& value) = 0;
+    virtual bool WriteInteger(const std::string& name, int32_t value) = 0;
+    virtual void Close() = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Files and directories.
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool DirectoryExists(const std::string& path) = 0;
+    virtual bool CreateDir(const std::string& path) = 0;         // last level only
+    virtual bool ForceDirectories(const std::string& path) = 0;  // with missing parents
+    // Copies src over dst (overwriting), atomically and durably: dst is either
+    // its old bytes or the complete new bytes. Creates no directory.
+    virtual bool CopyFile(const std::string& src, const std::string& dst) = 0;
+    // Names (without path) of the entries of dir matching the wildcard
+    // pattern ('*', '?'), files and directories alike, without hidden and
+    // system entries. dir ends with a backslash.
+    virtual std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) = 0;
+    // The Windows directory, without a trailing backslash; empty when unknown.
+    virtual std::string WindowsDirectory() = 0;
+
+    // Whole-file access for the profile-file engine.
+    virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
+    // Replaces path with bytes atomically and durably (on disk on return).
+    virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
+    // Appends bytes to an existing file and makes them durable.
+    virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
+
+    // Text file opened for appending, created when missing. nullptr on failure.
+    virtual std::unique_ptr<TextFile> OpenAppend(const std::string& path) = 0;
+
+    // Local date and time.
+    virtual DateTime Now() = 0;
+
+    // Registry key HKEY_LOCAL_MACHINE\<key>, opened with full access and
+    // created when missing. nullptr when it cannot be opened.
+    virtual std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) = 0;
+
+    // Opens the process with the synchronize right and waits for its end
+    // without time limit. False when no handle could be had (no wait).
+    virtual bool WaitForProcess(uint32_t pid) = 0;
+    // Starts program with the parameter text, without waiting.
+    virtual bool StartProcess(const std::string& program, const std::string& params) = 0;
+
+    // Version resources, as GetFileVersionInfoSize / GetFileVersionInfo /
+    // VerQueryValue. The block is opaque to the core; values are 1251 text.
+    virtual uint32_t VersionInfoSize(const std::string& path, uint32_t& handle) = 0;
+    virtual bool VersionInfo(const std::string& path, uint32_t handle, uint32_t size, uint8_t* data) = 0;
+    virtual bool VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock,
+                              const uint8_t*& value, uint32_t& length) = 0;
+};
+
+}  // namespace yrn

@@ -1,0 +1,447 @@
+#include "PosixPlatform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+
+#include "core/RegFile.h"
+#include "core/pe/PeVersion.h"
+#include "core/text.h"
+
+extern char** environ;
+
+namespace yrn {
+namespace {
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string DirName(const std::string& nativePath) {
+    size_t slash = nativePath.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return nativePath.substr(0, slash);
+}
+
+bool SyncDirectory(const std::string& dir) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// A temp file beside target: hidden (dot) name, so directory searches skip it.
+int CreateTempBeside(const std::string& target, std::string& tempPath) {
+    static std::atomic<unsigned> counter{0};
+    const std::string dir = DirName(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = dir + "/.~yrn" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Moves a finished temp file over target and makes the rename durable.
+bool Commit(int fd, const std::string& tempPath, const std::string& target) {
+    bool ok = ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) ok = ::rename(tempPath.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    return SyncDirectory(DirName(target));
+}
+
+class PosixTextFile : public TextFile {
+public:
+    explicit PosixTextFile(int fd) : fd_(fd) {}
+    ~PosixTextFile() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool Write(const std::string& bytes) override { return fd_ >= 0 && WriteAll(fd_, bytes.data(), bytes.size()); }
+    bool Flush() override { return fd_ >= 0; }  // no user-space buffer: every write is with the system
+    bool Close() override {
+        if (fd_ < 0) return false;
+        int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+class PosixRegistryKey : public RegistryKey {
+public:
+    PosixRegistryKey(std::string file, RegFile data, std::string key)
+        : file_(std::move(file)), data_(std::move(data)), key_(std::move(key)) {}
+
+    bool ValueExists(const std::string& name) override { return Value(name) != nullptr; }
+    RegRead ReadString(const std::string& name, std::string& value) override {
+        const RegValue* v = Value(name);
+        if (!v) return RegRead::Missing;
+        if (v->isDword) return RegRead::WrongType;
+        value = v->text;
+        return RegRead::Ok;
+    }
+    RegRead ReadInteger(const std::string& name, int32_t& value) override {
+        const RegValue* v = Value(name);
+        if (!v) return RegRead::Missing;
+        if (!v->isDword) return RegRead::WrongType;
+        value = static_cast<int32_t>(v->dword);
+        return RegRead::Ok;
+    }
+    bool WriteString(const std::string& name, const std::string& value) override {
+        RegFile changed = data_;
+        RegFile::SetString(changed.AddKey(key_), name, value);
+        return Save(std::move(changed));
+    }
+    bool WriteInteger(const std::string& name, int32_t value) override {
+        RegFile changed = data_;
+        RegFile::SetDword(changed.AddKey(key_), name, static_cast<uint32_t>(value));
+        return Save(std::move(changed));
+    }
+    void Close() override {}
+
+private:
+    const RegValue* Value(const std::string& name) {
+        RegKeyData* k = data_.FindKey(key_);
+        return k ? RegFile::FindValue(*k, name) : nullptr;
+    }
+    bool Save(RegFile changed) {
+        if (!NativeWriteAtomic(file_, changed.Text())) return false;
+        data_ = std::move(changed);
+        return true;
+    }
+
+    std::string file_;
+    RegFile data_;
+    std::string key_;
+};
+
+bool ReadNative(const std::string& native, std::string& bytes, size_t limit = SIZE_MAX) {
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > limit) {
+        ::close(fd);
+        return false;
+    }
+    bytes.clear();
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        bytes.append(buf, static_cast<size_t>(n));
+        if (bytes.size() > limit) {
+            ::close(fd);
+            return false;
+        }
+    }
+    ::close(fd);
+    return true;
+}
+
+constexpr size_t kVersionFileLimit = 64u << 20;
+
+}  // namespace
+
+bool NativeWriteAtomic(const std::string& native, const std::string& bytes) {
+    std::string temp;
+    int fd = CreateTempBeside(native, temp);
+    if (fd < 0) return false;
+    if (!WriteAll(fd, bytes.data(), bytes.size())) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    ::fchmod(fd, 0644);
+    return Commit(fd, temp, native);
+}
+
+PosixPlatform::PosixPlatform(std::string root) : root_(std::move(root)) {
+    if (root_.empty()) {
+        if (const char* r = std::getenv("YRN_ROOT"); r && *r) root_ = r;
+        else if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x) root_ = std::string(x) + "/yrnupdate";
+        else if (const char* h = std::getenv("HOME"); h && *h) root_ = std::string(h) + "/.local/share/yrnupdate";
+        else root_ = "./yrnupdate";
+    }
+    while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+}
+
+std::string PosixPlatform::NativePath(const std::string& path) const {
+    std::string p = path;
+    if (!p.empty() && p[0] == '/') return Cp1251ToUtf8(p);
+    std::string out;
+    if (p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'))) {
+        out = root_ + "/" + static_cast<char>(p[0] | 0x20);
+        p = p.substr(2);
+        if (!p.empty() && p[0] != '\\') out += '/';
+    }
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return out + Cp1251ToUtf8(p);
+}
+
+bool PosixPlatform::FileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool PosixPlatform::DirectoryExists(const std::string& path) {
+    struct stat st;
+    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixPlatform::CreateDir(const std::string& path) {
+    std::string native = NativePath(path);
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    return ::mkdir(native.c_str(), 0777) == 0;
+}
+
+bool PosixPlatform::ForceDirectories(const std::string& path) {
+    std::string native = NativePath(path);
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    if (native.empty()) return false;
+    for (size_t i = 1; i <= native.size(); ++i) {
+        if (i < native.size() && native[i] != '/') continue;
+        std::string part = native.substr(0, i);
+        struct stat st;
+        if (::stat(part.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return false;
+            continue;
+        }
+        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+bool PosixPlatform::CopyFile(const std::string& src, const std::string& dst) {
+    const std::string from = NativePath(src), to = NativePath(dst);
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st, target;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) ||
+        (::stat(to.c_str(), &target) == 0 && !S_ISREG(target.st_mode))) {
+        ::close(in);
+        return false;
+    }
+    std::string temp;
+    int out = CreateTempBeside(to, temp);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    off_t remaining = st.st_size;
+    while (ok && remaining > 0) {
+        ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, static_cast<size_t>(remaining), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // not supported here, or the file shrank: finish with read/write
+        remaining -= n;
+    }
+    char buf[1 << 16];
+    while (ok) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        ok = WriteAll(out, buf, static_cast<size_t>(n));
+    }
+    ::close(in);
+    if (ok) ok = ::fchmod(out, st.st_mode & 07777) == 0;
+    if (!ok) {
+        ::close(out);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return Commit(out, temp, to);
+}
+
+std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const std::string& pattern) {
+    std::vector<std::string> names;
+    std::string native = NativePath(dir);
+    if (native.empty()) native = ".";
+    DIR* d = ::opendir(native.c_str());
+    if (!d) return names;
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name.empty() || name[0] == '.') continue;  // hidden entries, "." and ".."
+        std::string text = Utf8To1251(name);
+        if (WildcardMatch(pattern, text)) names.push_back(text);
+    }
+    ::closedir(d);
+    return names;
+}
+
+bool PosixPlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
+    return ReadNative(NativePath(path), bytes);
+}
+
+bool PosixPlatform::WriteWholeFile(const std::string& path, const std::string& bytes) {
+    return NativeWriteAtomic(NativePath(path), bytes);
+}
+
+bool PosixPlatform::AppendToFile(const std::string& path, const std::string& bytes) {
+    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+std::unique_ptr<TextFile> PosixPlatform::OpenAppend(const std::string& path) {
+    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixTextFile>(fd);
+}
+
+DateTime PosixPlatform::Now() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::unique_ptr<RegistryKey> PosixPlatform::OpenRegistryKey(const std::string& key) {
+    if (!ForceDirectories(root_)) return nullptr;
+    const std::string file = root_ + "/registry.reg";
+    std::string bytes;
+    RegFile data;
+    struct stat st;
+    if (::stat(file.c_str(), &st) == 0) {
+        if (!ReadNative(file, bytes)) return nullptr;
+        data = RegFile::Parse(bytes);
+    }
+    const std::string full = "HKEY_LOCAL_MACHINE\\" + key;
+    if (!data.FindKey(full)) {
+        data.AddKey(full);
+        if (!NativeWriteAtomic(file, data.Text())) return nullptr;
+    }
+    return std::make_unique<PosixRegistryKey>(file, std::move(data), full);
+}
+
+bool PosixPlatform::WaitForProcess(uint32_t pid) {
+    // Waiting on ourselves, or on a process group, would never end.
+    if (pid == 0 || pid > 0x7FFFFFFFu || static_cast<pid_t>(pid) == ::getpid()) return false;
+    const pid_t p = static_cast<pid_t>(pid);
+#ifdef SYS_pidfd_open
+    int fd = static_cast<int>(::syscall(SYS_pidfd_open, p, 0));
+    if (fd >= 0) {
+        pollfd pfd{fd, POLLIN, 0};
+        while (::poll(&pfd, 1, -1) < 0 && errno == EINTR) {
+        }
+        ::close(fd);
+        return true;
+    }
+    if (errno == ESRCH) return false;
+#endif
+    if (::kill(p, 0) != 0) return false;
+    while (::kill(p, 0) == 0) {
+        timespec ts{0, 50 * 1000 * 1000};
+        ::nanosleep(&ts, nullptr);
+    }
+    return true;
+}
+
+std::vector<std::string> SplitWindowsCommandLine(const std::string& s) {
+    std::vector<std::string> args;
+    size_t i = 0;
+    for (;;) {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        if (i >= s.size()) break;
+        std::string arg;
+        bool quoted = false;
+        while (i < s.size()) {
+            char c = s[i];
+            if (!quoted && (c == ' ' || c == '\t')) break;
+            if (c == '\\') {
+                size_t n = 0;
+                while (i < s.size() && s[i] == '\\') ++n, ++i;
+                if (i < s.size() && s[i] == '"') {
+                    arg.append(n / 2, '\\');
+                    if (n % 2) {
+                        arg += '"';
+                        ++i;
+                    }
+                } else {
+                    arg.append(n, '\\');
+                }
+                continue;
+            }
+            if (c == '"') {
+                if (quoted && i + 1 < s.size() && s[i + 1] == '"') {
+                    arg += '"';
+                    i += 2;
+                    continue;
+                }
+                quoted = !quoted;
+                ++i;
+                continue;
+            }
+            arg += c;
+            ++i;
+        }
+        args.push_back(arg);
+    }
+    return args;
+}
+
+bool PosixPlatform::StartProcess(const std::string& program, const std::string& params) {
+    const std::string native = NativePath(program);
+    std::vector<std::string> args{native};
+    for (const std::string& a : SplitWindowsCommandLine(params)) args.push_back(Cp1251ToUtf8(a));
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t child;
+    return ::posix_spawn(&child, native.c_str(), nullptr, nullptr, argv.data(), environ) == 0;
+}
+
+uint32_t PosixPlatform::VersionInfoSize(const std::string& path, uint32_t& handle) {
+    handle = 0;
+    std::string bytes;
+    if (!ReadNative(NativePath(path), bytes, kVersionFileLimit)) return 0;
+    return PeVersionInfoSize(bytes);
+}
+
+bool PosixPlatform::VersionInfo(const std::string& path, uint32_t, uint32_t size, uint8_t* data) {
+    std::string bytes;
+    if (!ReadNative(NativePath(path), bytes, kVersionFileLimit)) return false;
+    return PeVersionInfo(bytes, size, data);
+}
+
+bool PosixPlatform::VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock, const uint8_t*& value,
+                                 uint32_t& length) {
+    return QueryVersionBlock(data, size, subBlock, value, length);
+}
+
+}  // namespace yrn

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "core/NameValueList.h"
+#include "core/text.h"
+
+namespace yrn {
+namespace {
+
+TEST(Text, Cp1251RoundTripsEveryByte) {
+    std::string all;
+    for (int c = 1; c < 256; ++c)
+        if (c != 0x98) all += static_cast<char>(c);  // 0x98 has no character
+    EXPECT_EQ(Utf8To1251(Cp1251ToUtf8(all)), all);
+    EXPECT_EQ(Cp1251ToUtf8("\xDE\xCA\xD1\xC2\xC5\xCB"), "ЮКСВЕЛ");
+    EXPECT_EQ(Utf8To1251("日本"), "??");
+}
+
+TEST(Text, SameTextFoldsLatinAndCyrillic) {
+    EXPECT_TRUE(SameText("Shift.EXE", "shift.exe"));
+    EXPECT_TRUE(SameText(W("ФАЙЛЫ Ёж"), W("файлы ёж")));
+    EXPECT_FALSE(SameText("abc", "abd"));
+    EXPECT_FALSE(SameText("abc", "abcd"));
+}
+
+TEST(Text, ParseIntegers) {
+    struct Case {
+        const char* text;
+        std::optional<int32_t> value;
+    } cases[] = {{"12", 12},          {"-7", -7},   {"+3", 3},           {"$1F", 31},          {"0x10", 16},
+                 {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"2147483648", std::nullopt},
+                 {"", std::nullopt},  {"1a", std::nullopt}, {"abc", std::nullopt}, {"-", std::nullopt}};
+    for (const Case& c : cases) EXPECT_EQ(ParseInt32(c.text), c.value) << c.text;
+    EXPECT_EQ(ParseInt64("4294967808"), 4294967808LL);
+    EXPECT_EQ(ParseInt64("99999999999999999999"), std::nullopt);
+    EXPECT_EQ(ParseInt64("-9223372036854775808"), INT64_MIN);
+}
+
+TEST(Text, WildcardAsDirectorySearch) {
+    EXPECT_TRUE(WildcardMatch("*-*-* *-*", "26-12-07 06-15"));
+    EXPECT_TRUE(WildcardMatch("*-*-* *-*", "26-12-07 06-15-02"));
+    EXPECT_FALSE(WildcardMatch("*-*-* *-*", "26-12-07"));
+    EXPECT_FALSE(WildcardMatch("*-*-* *-*", "BackUp.ini"));
+    EXPECT_TRUE(WildcardMatch("*.INI", "backup.ini"));
+    EXPECT_TRUE(WildcardMatch("a?c", "abc"));
+}
+
+TEST(NameValueList, LookupSetAndRemove) {
+    NameValueList l;
+    l.SetValue("Shift.exe", "C:\\TOVR\\Shift.exe");
+    l.SetValue("a.dll", "D:\\a.dll");
+    l.SetValue("SHIFT.EXE", "X:\\Shift.exe");  // replaces in place
+    ASSERT_EQ(l.Count(), 2u);
+    EXPECT_EQ(l.Line(0), "SHIFT.EXE=X:\\Shift.exe");
+    EXPECT_EQ(l.Value("shift.exe"), "X:\\Shift.exe");
+    l.SetValue("a.dll", "");
+    EXPECT_EQ(l.Count(), 1u);
+    l.Add("p=1=2");
+    EXPECT_EQ(l.Name(1), "p");
+    EXPECT_EQ(l.ValueAt(1), "1=2");
+}
+
+}  // namespace
+}  // namespace yrn
