@@ -134,6 +134,9 @@ IniDocument& TIniFile::Doc() {
     if (!loaded_) {
         std::string bytes;
         exists_ = platform_.ReadWholeFile(path_, bytes);
+        // A file that is there but cannot be read is not an empty file:
+        // rewriting it from an empty document would lose what it holds.
+        unreadable_ = !exists_ && platform_.FileExists(path_);
         doc_ = IniDocument(exists_ ? bytes : std::string());
         loaded_ = true;
     }
@@ -170,6 +173,10 @@ std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(con
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     IniDocument& doc = Doc();
+    if (unreadable_) {
+        loaded_ = false;
+        throw YrnError("Failed to read profile file " + path_);
+    }
     bool appended = doc.Set(section, key, value);
     bool ok = appended && exists_ ? platform_.AppendToFile(path_, doc.LastAppend())
                                   : platform_.WriteWholeFile(path_, doc.Text());

@@ -80,6 +80,7 @@ private:
     IniDocument doc_;
     bool loaded_ = false;
     bool exists_ = false;
+    bool unreadable_ = false;  // there, but the last read failed
 };
 
 }  // namespace yrn
