@@ -36,21 +36,22 @@ void TBackUpForm::FileListEnter() {
 
 void TBackUpForm::StartBtnClick() {
     if (view_) view_->Hide();
-    if (DirListIndex >= 0 && DirListIndex < static_cast<int>(DirList.size())) {
-        RollbackList = std::make_unique<NameValueList>();
-        BackupDir += DirList[static_cast<size_t>(DirListIndex)] + "\\";
-        for (const FileItem& item : FileList)
-            if (item.checked) RollbackList->SetValue(item.caption, item.path);
-        try {
+    try {
+        if (DirListIndex >= 0 && DirListIndex < static_cast<int>(DirList.size())) {
+            RollbackList = std::make_unique<NameValueList>();
+            BackupDir += DirList[static_cast<size_t>(DirListIndex)] + "\\";
+            for (const FileItem& item : FileList)
+                if (item.checked) RollbackList->SetValue(item.caption, item.path);
             TUpdateForm form(platform_);
             form.SetMode(2);
             ui_.ShowUpdateForm(form);
-        } catch (...) {
             RollbackList.reset();
-            if (view_) view_->Close();
-            throw;
         }
+    } catch (...) {
+        // The dialog closes on every path; the failure goes on to the caller.
         RollbackList.reset();
+        if (view_) view_->Close();
+        throw;
     }
     if (view_) view_->Close();
 }

@@ -60,8 +60,9 @@ void ReadBack(const TParamForm& form) {
 }
 
 uint16_t DialogBranch(Platform& platform, AppUI& ui) {
-    TParamForm form;
+    // In this order so that on every way out the dialog goes before the key is closed.
     TRegistry registry(platform);
+    TParamForm form;
     registry.OpenKey(UpdateRegKey());
     if (registry.ValueExists("UpdatePath")) UpdatePath = registry.ReadString("UpdatePath");
     if (registry.ValueExists("swType")) swType = static_cast<uint8_t>(registry.ReadInteger("swType"));
