@@ -1,0 +1,50 @@
+// Test support: an application front end driven by a script. The parameters
+// dialog hands its filled form to a callback that plays the person; progress
+// windows run at once with a RecordingView; the backup dialog is shown and
+// handed to a callback.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "RunFixture.h"
+#include "core/BackUpUnit.h"
+#include "core/ParamQueryUnit.h"
+
+namespace yrn::test {
+
+class ScriptedUI : public AppUI {
+public:
+    void ShowStartupFailure() override { ++failureBoxes; }
+    int ShowParamForm(TParamForm& form) override;
+    void ShowUpdateForm(TUpdateForm& form) override;
+    void ShowBackUpForm(TBackUpForm& form) override;
+
+    // Plays the person at the parameters dialog: edits the form, returns the
+    // dialog result. Without it the dialog is cancelled.
+    std::function<int(TParamForm&)> onParamForm;
+    // Plays the person at the backup dialog after FormShow.
+    std::function<void(TBackUpForm&)> onBackUpForm;
+    std::deque<bool> answers;  // for the progress windows' questions
+
+    int failureBoxes = 0;
+    std::vector<TParamForm> shownParamForms;  // as filled by the caller
+    std::vector<uint8_t> updateFormModes;
+    std::vector<RecordingView> updateViews;
+    int backUpForms = 0;
+};
+
+// Records what the backup dialog asks of its view.
+class RecordingBackUpView : public BackUpView {
+public:
+    void ListsChanged() override { ++changes; }
+    void Hide() override { hidden = true; }
+    void Close() override { closed = true; }
+    int changes = 0;
+    bool hidden = false;
+    bool closed = false;
+};
+
+}  // namespace yrn::test
