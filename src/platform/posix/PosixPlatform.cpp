@@ -188,6 +188,32 @@ bool NativeWriteAtomic(const std::string& native, const std::string& bytes) {
     return Commit(fd, temp, native);
 }
 
+namespace {
+
+// Resolves "." and ".." in the part of a drive path after "X:", never above
+// the drive's root, as Windows does: "C:\..\..\etc" is "C:\etc", and so
+// stays below the prefix root here.
+std::string ClampToDrive(const std::string& rest) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= rest.size()) {
+        size_t slash = rest.find('/', pos);
+        if (slash == std::string::npos) slash = rest.size();
+        std::string part = rest.substr(pos, slash - pos);
+        if (part == "..") {
+            if (!parts.empty() && !parts.back().empty()) parts.pop_back();
+        } else if (part != "." || slash == rest.size()) {
+            parts.push_back(part == "." ? std::string() : part);
+        }
+        pos = slash + 1;
+    }
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) out += (i ? "/" : "") + parts[i];
+    return out;
+}
+
+}  // namespace
+
 PosixPlatform::PosixPlatform(std::string root) : root_(std::move(root)) {
     if (root_.empty()) {
         if (const char* r = std::getenv("YRN_ROOT"); r && *r) root_ = r;
@@ -209,6 +235,7 @@ std::string PosixPlatform::NativePath(const std::string& path) const {
     }
     for (char& c : p)
         if (c == '\\') c = '/';
+    if (!out.empty()) p = ClampToDrive(p);
     return out + Cp1251ToUtf8(p);
 }
 
@@ -225,7 +252,9 @@ bool PosixPlatform::DirectoryExists(const std::string& path) {
 bool PosixPlatform::CreateDir(const std::string& path) {
     std::string native = NativePath(path);
     while (native.size() > 1 && native.back() == '/') native.pop_back();
-    return ::mkdir(native.c_str(), 0777) == 0;
+    // The new entry is made durable in its parent: a backup set must not
+    // vanish on power loss after its first saved file was reported done.
+    return ::mkdir(native.c_str(), 0777) == 0 && SyncDirectory(DirName(native));
 }
 
 bool PosixPlatform::ForceDirectories(const std::string& path) {
@@ -240,7 +269,8 @@ bool PosixPlatform::ForceDirectories(const std::string& path) {
             if (!S_ISDIR(st.st_mode)) return false;
             continue;
         }
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        if (::mkdir(part.c_str(), 0777) == 0) SyncDirectory(DirName(part));
+        else if (errno != EEXIST) return false;
     }
     return true;
 }
