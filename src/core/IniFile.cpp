@@ -43,7 +43,10 @@ IniDocument::IniDocument(std::string bytes) {
     while (pos < bytes.size()) {
         size_t nl = bytes.find('\n', pos);
         std::string text = bytes.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        if (!text.empty() && text.back() == '\r') text.pop_back();
+        // Only a CR before the LF belongs to the line end: a CR that ends an
+        // unterminated last line is kept, so that the text written back (and
+        // appended to) reads as it did.
+        if (nl != std::string::npos && !text.empty() && text.back() == '\r') text.pop_back();
         lines_.push_back(Parse(text));
         if (nl == std::string::npos) {
             endsWithNewline_ = false;
