@@ -57,15 +57,18 @@ IniDocument::IniDocument(std::string bytes) {
 }
 
 bool IniDocument::SectionRange(const std::string& section, size_t& header, size_t& end) const {
-    std::string want = TrimBlanks(section);
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        if (lines_[i].kind != Line::Section || !SameText(lines_[i].name, want)) continue;
-        header = i;
-        end = i + 1;
-        while (end < lines_.size() && lines_[end].kind != Line::Section) ++end;
-        return true;
+    if (!indexValid_) {
+        sectionIndex_.clear();
+        for (size_t i = 0; i < lines_.size(); ++i)
+            if (lines_[i].kind == Line::Section) sectionIndex_.emplace(Upper1251(lines_[i].name), i);
+        indexValid_ = true;
     }
-    return false;
+    auto it = sectionIndex_.find(Upper1251(TrimBlanks(section)));
+    if (it == sectionIndex_.end()) return false;
+    header = it->second;
+    end = header + 1;
+    while (end < lines_.size() && lines_[end].kind != Line::Section) ++end;
+    return true;
 }
 
 const std::string* IniDocument::Find(const std::string& section, const std::string& key) const {
@@ -96,7 +99,9 @@ bool IniDocument::Set(const std::string& section, const std::string& key, const 
     std::string entry = k + "=" + value;
     lastAppend_.clear();
     size_t header, end;
-    if (!SectionRange(sec, header, end)) {
+    const bool found = SectionRange(sec, header, end);
+    indexValid_ = false;  // the lines change below
+    if (!found) {
         std::string added;
         if (!endsWithNewline_) added += "\r\n";
         added += "[" + sec + "]\r\n" + entry + "\r\n";

@@ -9,6 +9,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -49,6 +50,10 @@ private:
     bool SectionRange(const std::string& section, size_t& header, size_t& end) const;
 
     std::vector<Line> lines_;
+    // First header line of each section (upper-case name), built on demand:
+    // a manifest may list many thousands of files.
+    mutable std::unordered_map<std::string, size_t> sectionIndex_;
+    mutable bool indexValid_ = false;
     bool endsWithNewline_ = true;
     std::string lastAppend_;
 };
