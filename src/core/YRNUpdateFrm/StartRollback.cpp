@@ -32,6 +32,12 @@ void TUpdateForm::StartRollback() {
                 const std::string N = list.Name(i);
                 const std::string D = DirectoryPart(list.Value(N));
                 if (D.empty()) continue;
+                // A catalogue name that climbs out of the set would copy a
+                // file from elsewhere to a place of its choosing.
+                if (IsUnsafeFileName(N)) {
+                    log.Both(W("Сбой при замене файла: ") + N);
+                    continue;
+                }
                 if (!platform_.FileExists(BackupDir + N)) continue;
                 RestoreFile(log, N, D);
             }
