@@ -27,7 +27,7 @@ for t in $targets; do
     limit=(-max_total_time="$seconds")
     [[ -n "${FUZZ_RUNS:-}" ]] && limit=(-runs="$FUZZ_RUNS")
     log="$build/fuzz_$t.log"
-    echo "== fuzz_$t (${FUZZ_RUNS:+$FUZZ_RUNS runs}${FUZZ_RUNS:-$seconds s})"
+    if [[ -n "${FUZZ_RUNS:-}" ]]; then echo "== fuzz_$t ($FUZZ_RUNS runs)"; else echo "== fuzz_$t ($seconds s)"; fi
     if "$build/fuzz/fuzz_$t" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
            -artifact_prefix="$build/artifacts/${t}-" "$work" "fuzz/corpus/$t" >"$log" 2>&1; then
         result=ok
