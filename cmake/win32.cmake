@@ -1,0 +1,46 @@
+# The Windows product: the Win32 backend with the native windows, and
+# YRNUpdate.exe. Cross-compiled (cmake/mingw-i686.cmake), tests run under Wine.
+enable_language(RC)
+
+file(GLOB YRN_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
+list(FILTER YRN_WIN32_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+add_library(yrn_win32 STATIC ${YRN_WIN32_SOURCES})
+target_link_libraries(yrn_win32 PUBLIC yrn_core version comctl32 shell32 user32 gdi32 advapi32)
+# Unicode throughout: the tool calls the W functions only.
+target_compile_definitions(yrn_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+add_executable(YRNUpdate WIN32 src/platform/win32/main.cpp src/platform/win32/YRNUpdate.rc)
+target_link_libraries(YRNUpdate PRIVATE yrn_win32)
+target_link_options(YRNUpdate PRIVATE -municode)
+set_source_files_properties(src/platform/win32/YRNUpdate.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/src/platform/win32/YRNUpdate.manifest;${CMAKE_SOURCE_DIR}/src/platform/win32/resource.h")
+
+if(YRN_BUILD_TESTS)
+  # The system's GoogleTest is built for the host; build it from its sources
+  # for Windows. It defines GTest::gtest and GTest::gtest_main.
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  target_compile_options(gtest PRIVATE -w)
+  target_compile_options(gtest_main PRIVATE -w)
+
+  # Every test program runs under Wine in the build tree's own prefix.
+  set(YRN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/wine/wine-run.sh ${YRN_WINEPREFIX})
+
+  # A program the tests start: it records its command line.
+  add_executable(yrn_marker ${CMAKE_SOURCE_DIR}/tests/wine/marker.cpp)
+  target_compile_definitions(yrn_marker PRIVATE UNICODE _UNICODE)
+  target_link_options(yrn_marker PRIVATE -municode)
+  set_target_properties(yrn_marker PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  set_target_properties(YRNUpdate PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+  # Runs once the tests directory has defined yrn_tests.
+  function(yrn_win32_tests)
+    add_dependencies(yrn_tests yrn_marker YRNUpdate)
+    add_test(NAME win32_e2e
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
+    set_tests_properties(win32_e2e PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+  endfunction()
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL yrn_win32_tests)
+endif()

@@ -1,0 +1,211 @@
+#include "Win32Platform.h"
+
+#include "Win32Api.h"
+
+#include "Win32Handle.h"
+#include "WideText.h"
+
+namespace yrn {
+namespace {
+
+constexpr DWORD kChunk = 64 * 1024;
+constexpr size_t kMaxWholeFile = size_t{256} << 20;
+
+DWORD Attributes(const std::string& path) { return ::GetFileAttributesW(Wide(path).c_str()); }
+
+bool WriteAll(HANDLE h, const char* data, size_t size) {
+    while (size > 0) {
+        const DWORD n = size > kChunk ? kChunk : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(h, data, n, &written, nullptr) || written != n) return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+void RemoveTemp(const std::wstring& temp) {
+    ::SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(temp.c_str());
+}
+
+// Moves a complete, flushed temp file onto target in one step.
+bool ReplaceWithTemp(const std::wstring& temp, const std::wstring& target) {
+    if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    RemoveTemp(temp);
+    return false;
+}
+
+// Creates the hidden temp beside target; it stays out of directory
+// searches until it has taken target's place.
+HANDLE CreateTemp(const std::wstring& temp) {
+    return ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+}
+
+class Win32TextFile : public TextFile {
+public:
+    explicit Win32TextFile(HANDLE h) : file_(h) {}
+    bool Write(const std::string& bytes) override { return file_.Valid() && WriteAll(file_.Get(), bytes.data(), bytes.size()); }
+    bool Flush() override { return file_.Valid() && ::FlushFileBuffers(file_.Get()); }
+    bool Close() override { return file_.Valid() && file_.Close(); }
+
+private:
+    FileHandle file_;
+};
+
+}  // namespace
+
+std::string ReplacementTempName(const std::string& path) { return path + ".~yrn"; }
+
+bool Win32Platform::FileExists(const std::string& path) {
+    const DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Win32Platform::DirectoryExists(const std::string& path) {
+    const DWORD a = Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool Win32Platform::CreateDir(const std::string& path) { return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != 0; }
+
+bool Win32Platform::ForceDirectories(const std::string& path) {
+    std::string dir = path;
+    while (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+    if (dir.empty()) return false;
+    if (DirectoryExists(dir)) return true;
+    const size_t cut = dir.find_last_of("\\/");
+    if (cut != std::string::npos && cut > 0) {
+        const std::string parent = dir.substr(0, cut);
+        const bool driveRoot = parent.size() == 2 && parent[1] == ':';
+        if (!driveRoot && !ForceDirectories(parent)) return false;
+    }
+    return CreateDir(dir) || DirectoryExists(dir);
+}
+
+bool Win32Platform::CopyFile(const std::string& src, const std::string& dst) {
+    const std::wstring wsrc = Wide(src), wdst = Wide(dst), temp = Wide(ReplacementTempName(dst));
+    const DWORD srcAttributes = ::GetFileAttributesW(wsrc.c_str());
+    if (srcAttributes == INVALID_FILE_ATTRIBUTES || (srcAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // As CopyFile: a hidden or read-only target is refused, not replaced.
+    const DWORD dstAttributes = ::GetFileAttributesW(wdst.c_str());
+    if (dstAttributes != INVALID_FILE_ATTRIBUTES &&
+        (dstAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
+        return false;
+
+    FileHandle in(::CreateFileW(wsrc.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in.Valid()) return false;
+    FileHandle out(CreateTemp(temp));
+    if (!out.Valid()) return false;
+    bool ok = true;
+    std::vector<char> chunk(kChunk);
+    char* buffer = chunk.data();
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(in.Get(), buffer, kChunk, &got, nullptr)) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        if (!WriteAll(out.Get(), buffer, got)) {
+            ok = false;
+            break;
+        }
+    }
+    // The copy keeps the source's time of last change, as CopyFile does.
+    FILETIME created, accessed, written;
+    if (ok && ::GetFileTime(in.Get(), &created, &accessed, &written)) ::SetFileTime(out.Get(), nullptr, nullptr, &written);
+    ok = ok && ::FlushFileBuffers(out.Get());
+    ok = out.Close() && ok;
+    if (!ok) {
+        RemoveTemp(temp);
+        return false;
+    }
+    const DWORD keep = srcAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
+                                        FILE_ATTRIBUTE_HIDDEN);
+    ::SetFileAttributesW(temp.c_str(), keep ? keep : FILE_ATTRIBUTE_NORMAL);
+    return ReplaceWithTemp(temp, wdst);
+}
+
+std::vector<std::string> Win32Platform::FindFiles(const std::string& dir, const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    FindHandle find(::FindFirstFileW(Wide(dir + pattern).c_str(), &data));
+    if (!find.Valid()) return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+        names.push_back(Narrow(name));
+    } while (::FindNextFileW(find.Get(), &data));
+    return names;
+}
+
+std::string Win32Platform::WindowsDirectory() {
+    wchar_t buf[MAX_PATH + 1];
+    const UINT n = ::GetWindowsDirectoryW(buf, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH) return {};
+    std::string dir = Narrow(std::wstring(buf, n));
+    while (!dir.empty() && dir.back() == '\\') dir.pop_back();
+    return dir;
+}
+
+bool Win32Platform::ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    FileHandle in(::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in.Valid()) return false;
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(in.Get(), &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > kMaxWholeFile)
+        return false;
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const size_t left = bytes.size() - done;
+        DWORD got = 0;
+        if (!::ReadFile(in.Get(), &bytes[done], left > kChunk ? kChunk : static_cast<DWORD>(left), &got, nullptr))
+            return false;
+        if (got == 0) break;
+        done += got;
+    }
+    bytes.resize(done);
+    return true;
+}
+
+bool Win32Platform::WriteWholeFile(const std::string& path, const std::string& bytes) {
+    const std::wstring temp = Wide(ReplacementTempName(path));
+    FileHandle out(CreateTemp(temp));
+    if (!out.Valid()) return false;
+    bool ok = WriteAll(out.Get(), bytes.data(), bytes.size()) && ::FlushFileBuffers(out.Get());
+    ok = out.Close() && ok;
+    if (!ok) {
+        RemoveTemp(temp);
+        return false;
+    }
+    ::SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return ReplaceWithTemp(temp, Wide(path));
+}
+
+bool Win32Platform::AppendToFile(const std::string& path, const std::string& bytes) {
+    FileHandle out(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.Valid()) return false;
+    bool ok = WriteAll(out.Get(), bytes.data(), bytes.size()) && ::FlushFileBuffers(out.Get());
+    return out.Close() && ok;
+}
+
+std::unique_ptr<TextFile> Win32Platform::OpenAppend(const std::string& path) {
+    HANDLE h = ::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32TextFile>(h);
+}
+
+DateTime Win32Platform::Now() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    return DateTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+}  // namespace yrn

@@ -1,0 +1,43 @@
+// The Win32 backend: the real file system, registry, processes and version
+// service of Windows, always through the wide APIs with explicit 1251
+// conversion.
+#pragma once
+
+#include <string>
+
+#include "core/platform.h"
+
+namespace yrn {
+
+class Win32Platform : public Platform {
+public:
+    bool FileExists(const std::string& path) override;
+    bool DirectoryExists(const std::string& path) override;
+    bool CreateDir(const std::string& path) override;
+    bool ForceDirectories(const std::string& path) override;
+    bool CopyFile(const std::string& src, const std::string& dst) override;
+    std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
+    std::string WindowsDirectory() override;
+    bool ReadWholeFile(const std::string& path, std::string& bytes) override;
+    bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
+    bool AppendToFile(const std::string& path, const std::string& bytes) override;
+    std::unique_ptr<TextFile> OpenAppend(const std::string& path) override;
+    DateTime Now() override;
+    std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override;
+    bool WaitForProcess(uint32_t pid) override;
+    bool StartProcess(const std::string& program, const std::string& params) override;
+    uint32_t VersionInfoSize(const std::string& path, uint32_t& handle) override;
+    bool VersionInfo(const std::string& path, uint32_t handle, uint32_t size, uint8_t* data) override;
+    bool VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock, const uint8_t*& value,
+                      uint32_t& length) override;
+};
+
+// The command line StartProcess hands over: the program, in double quotes
+// when it holds a blank or a tab, one space, then the parameters unchanged.
+std::string StartCommandLine(const std::string& program, const std::string& params);
+
+// The name of the hidden file beside path that a replacement is written to
+// before it takes path's place.
+std::string ReplacementTempName(const std::string& path);
+
+}  // namespace yrn

@@ -1,0 +1,27 @@
+// A program the tests start: appends its command line, as it received it
+// (UTF-8), and one line end to "started.txt" beside itself.
+#include <windows.h>
+
+#include <string>
+
+int wmain() {
+    wchar_t self[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 1;
+    std::wstring path(self, n);
+    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"started.txt";
+
+    const wchar_t* line = ::GetCommandLineW();
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(size > 0 ? static_cast<size_t>(size - 1) : 0, '\0');
+    if (size > 1) ::WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes.data(), size, nullptr, nullptr);
+    bytes += "\n";
+
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    return ok && written == bytes.size() ? 0 : 1;
+}
