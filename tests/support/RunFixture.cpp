@@ -1,0 +1,114 @@
+#include "RunFixture.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace yrn::test {
+
+TempRoot::TempRoot() {
+    char tmpl[] = "/tmp/yrn-test-XXXXXX";
+    const char* dir = ::mkdtemp(tmpl);
+    if (!dir) std::abort();
+    root_ = dir;
+    char buf[4096];
+    if (::getcwd(buf, sizeof buf)) oldCwd_ = buf;
+    ::mkdir((root_ + "/cwd").c_str(), 0777);
+    if (::chdir((root_ + "/cwd").c_str()) != 0) std::abort();
+}
+
+TempRoot::~TempRoot() {
+    if (!oldCwd_.empty() && ::chdir(oldCwd_.c_str()) != 0) std::abort();
+    std::string cmd = "rm -rf '" + root_ + "'";
+    if (std::system(cmd.c_str()) != 0) std::abort();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    for (size_t i = 1; i < path.size(); ++i)
+        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ListDir(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(path.c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> LogLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t crlf = bytes.find("\r\n", pos);
+        if (crlf == std::string::npos) {
+            lines.push_back(bytes.substr(pos));
+            break;
+        }
+        lines.push_back(bytes.substr(pos, crlf - pos));
+        pos = crlf + 2;
+    }
+    return lines;
+}
+
+std::string Unstamped(const std::string& line) {
+    // "dd.mm hh:nn:ss "
+    const char* shape = "00.00 00:00:00 ";
+    EXPECT_GE(line.size(), 15u) << line;
+    if (line.size() < 15) return line;
+    for (size_t i = 0; i < 15; ++i) {
+        bool digit = shape[i] == '0';
+        bool ok = digit ? (line[i] >= '0' && line[i] <= '9') : line[i] == shape[i];
+        EXPECT_TRUE(ok) << "bad stamp in: " << Cp1251ToUtf8(line);
+        if (!ok) break;
+    }
+    return line.substr(15);
+}
+
+RecordingView RunTest::RunUpdate(std::deque<bool> answers) {
+    RecordingView view;
+    view.answers = std::move(answers);
+    TUpdateForm form(platform);
+    form.AttachView(&view);
+    form.SetMode(1);
+    form.FormShow();
+    EXPECT_EQ(view.posted.size(), 1u);
+    if (!view.posted.empty()) form.HandleMessage(view.posted[0].message);
+    return view;
+}
+
+RecordingView RunTest::RunRollback(std::deque<bool> answers) {
+    RecordingView view;
+    view.answers = std::move(answers);
+    TUpdateForm form(platform);
+    form.AttachView(&view);
+    form.SetMode(2);
+    form.FormShow();
+    EXPECT_EQ(view.posted.size(), 1u);
+    if (!view.posted.empty()) form.HandleMessage(view.posted[0].message);
+    return view;
+}
+
+}  // namespace yrn::test

@@ -1,0 +1,93 @@
+// Test support: a fresh prefix root per test, the POSIX backend over it, a
+// recording progress-window view with scripted answers, and file helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "core/FuncUnit.h"
+#include "core/YRNUpdateFrm/TUpdateForm.h"
+#include "core/text.h"
+#include "platform/posix/PosixPlatform.h"
+
+namespace yrn::test {
+
+struct Question {
+    std::string text, caption;
+    bool defaultYes;
+};
+
+class RecordingView : public UpdateView {
+public:
+    void AddLine(const std::string& text) override { lines.push_back(text); }
+    void SetCaption(const std::string& text) override { captions.push_back(text); }
+    void SetEndBtnEnabled(bool enabled) override { endStates.push_back(enabled); }
+    bool AskYesNo(const std::string& text, const std::string& caption, bool defaultYes) override {
+        questions.push_back({text, caption, defaultYes});
+        if (answers.empty()) return defaultYes;
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void PostToSelf(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        posted.push_back({message, wParam, lParam});
+    }
+    void Close() override { closed = true; }
+
+    struct Post {
+        uint32_t message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+    std::vector<std::string> lines;  // 1251
+    std::vector<std::string> captions;
+    std::vector<bool> endStates;
+    std::vector<Question> questions;
+    std::deque<bool> answers;
+    std::vector<Post> posted;
+    bool closed = false;
+};
+
+// A temporary prefix root and working directory, removed afterwards.
+class TempRoot {
+public:
+    TempRoot();
+    ~TempRoot();
+    const std::string& Path() const { return root_; }
+    std::string Native(const std::string& rel) const { return root_ + "/" + rel; }
+
+private:
+    std::string root_;
+    std::string oldCwd_;
+};
+
+// Native (UTF-8) file helpers.
+void WriteFile(const std::string& path, const std::string& bytes);  // creates parents
+std::string ReadFile(const std::string& path);                       // "" if missing
+bool Exists(const std::string& path);
+std::vector<std::string> ListDir(const std::string& path);  // sorted names
+
+// Splits a log file into lines at CR LF; keeps an unterminated tail.
+std::vector<std::string> LogLines(const std::string& bytes);
+// Checks the "dd.mm hh:nn:ss " stamp and returns the text after it.
+std::string Unstamped(const std::string& line);
+
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetSettings(); }
+    void TearDown() override { ResetSettings(); }
+
+    // Runs the update in a fresh progress window; returns its view.
+    RecordingView RunUpdate(std::deque<bool> answers = {});
+    RecordingView RunRollback(std::deque<bool> answers = {});
+    std::string Log() const { return ReadFile(root.Native("cwd/YRNUpdate.log")); }
+    std::string Registry() const { return ReadFile(root.Native("registry.reg")); }
+
+    TempRoot root;
+    PosixPlatform platform{root.Path()};
+};
+
+}  // namespace yrn::test
