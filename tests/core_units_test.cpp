@@ -1,0 +1,292 @@
+// Directory tokens, the profile-file engine, the registry file, start-up from
+// the command line and the queue of programs started at the end.
+#include <unistd.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "core/IniFile.h"
+#include "core/RegFile.h"
+#include "support/RunFixture.h"
+
+namespace yrn::test {
+namespace {
+
+// ---- Target directory tokens ----
+
+class FixedWindows : public PosixPlatform {
+public:
+    using PosixPlatform::PosixPlatform;
+    std::string WindowsDirectory() override { return windows; }
+    std::string windows = "C:\\WINDOWS";
+};
+
+TEST(ResolveTargetDir, TokensLiteralsAndNotInstalled) {
+    FixedWindows p("/nonexistent");
+    struct Case {
+        const char* value;
+        bool result;
+        const char* dir;
+    } cases[] = {
+        {"<default>", true, "C:\\TOVR\\"},          {"<РАБОЧАЯ>", true, "C:\\TOVR\\"},
+        {"<windows>", true, "C:\\WINDOWS\\"},       {"<ОС>", true, "C:\\WINDOWS\\"},
+        {"<system>", true, "C:\\WINDOWS\\System32\\"}, {"<СИСТЕМНАЯ>", true, "C:\\WINDOWS\\System32\\"},
+        {"<DB>", true, "C:\\TOVR\\DB\\"},           {"<БАЗА ДАННЫХ>", true, "C:\\TOVR\\DB\\"},
+        {"<fromOffice>", true, "C:\\TOVR\\FromOffice\\"}, {"<ИЗ ОФИСА>", true, "C:\\TOVR\\FromOffice\\"},
+        {"<payments>", true, "C:\\TOVR\\Payments8\\"}, {"<ВИДЫ ОПЛАТЫ>", true, "C:\\TOVR\\Payments8\\"},
+        {"<ТРК>", true, "C:\\TOVR\\TRK\\"},         {"<TRK>", true, "<TRK>\\"},
+        {"<none>", false, "<none>"},                {"<НЕ НУЖНО>", false, "<НЕ НУЖНО>"},
+        {"", false, ""},                            {"  \t ", false, "  \t "},
+        {"<Default>", true, "<Default>\\"},         {"<NONE>", true, "<NONE>\\"},
+        {"<ос>", true, "<ос>\\"},                   {"D:\\Apps", true, "D:\\Apps\\"},
+        {"D:\\Apps\\", true, "D:\\Apps\\"},         {" D:\\Apps ", true, " D:\\Apps \\"},
+        {"D:/Apps/", true, "D:/Apps/\\"},
+    };
+    for (const Case& c : cases) {
+        std::string v = W(c.value);
+        EXPECT_EQ(ResolveTargetDir(p, v), c.result) << c.value;
+        EXPECT_EQ(Cp1251ToUtf8(v), c.dir) << c.value;
+    }
+    p.windows.clear();
+    std::string v = "<system>";
+    EXPECT_TRUE(ResolveTargetDir(p, v));
+    EXPECT_EQ(v, "\\System32\\");
+}
+
+TEST(UnsafeFileName, RejectsNamesThatLeaveTheirDirectory) {
+    for (const char* bad : {"..\\x.exe", "a\\..\\..\\x", "../x", "\\x.exe", "/etc/passwd", "C:x.exe", "D:\\x", "",
+                            "a\x01.exe", ".."})
+        EXPECT_TRUE(IsUnsafeFileName(bad)) << bad;
+    EXPECT_TRUE(IsUnsafeFileName(std::string(300, 'a')));
+    for (const char* good : {"Shift.exe", "..x.dll", "a..b", "sub\\file.dll"}) EXPECT_FALSE(IsUnsafeFileName(good)) << good;
+}
+
+// ---- Profile files ----
+
+TEST(IniDocument, ReadsAsWindowsProfilesDo) {
+    IniDocument d(W(
+        "; comment\r\n[ Files ]\r\n  Shift.exe = 5 \r\nQuoted=\"  a b \"\r\nSingle='x'\r\nHalf=\"x\r\n"
+        "shift.exe=6\r\n;Hidden=1\r\nBare\r\n[files]\r\nLater=1\r\n[Секция]\nКлюч=Значение\n"));
+    EXPECT_EQ(*d.Find("FILES", "SHIFT.EXE"), "5");
+    EXPECT_EQ(*d.Find("files", "Quoted"), "  a b ");
+    EXPECT_EQ(*d.Find("files", "Single"), "x");
+    EXPECT_EQ(*d.Find("files", "Half"), "\"x");
+    EXPECT_EQ(d.Find("files", ";Hidden"), nullptr);
+    EXPECT_EQ(d.Find("files", "Later"), nullptr);  // the first section of a name wins
+    EXPECT_EQ(*d.Find("files", "Bare"), "");
+    EXPECT_EQ(d.Keys("Files"), (std::vector<std::string>{"Shift.exe", "Quoted", "Single", "Half", "shift.exe", "Bare"}));
+    ASSERT_NE(d.Find(W("СЕКЦИЯ"), W("ключ")), nullptr);
+    EXPECT_EQ(*d.Find(W("СЕКЦИЯ"), W("ключ")), W("Значение"));
+    EXPECT_EQ(d.Find("Missing", "x"), nullptr);
+}
+
+TEST(IniDocument, WritesInPlaceAtSectionEndOrFileEnd) {
+    struct Case {
+        const char* before;
+        const char* section;
+        const char* key;
+        const char* value;
+        const char* after;
+        bool appended;
+    } cases[] = {
+        {"", "FILES", "a", "1", "[FILES]\r\na=1\r\n", true},
+        {"[FILES]\r\na=1\r\n", "files", "A", "2", "[FILES]\r\na=2\r\n", false},
+        {"[FILES]\r\na=1\r\n", "FILES", "b", "", "[FILES]\r\na=1\r\nb=\r\n", true},
+        {"[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", "A", "z", "3", "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\n", false},
+        {"[A]\r\nx=1", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n", true},
+        {"[A]\nx=1\n", "B", "y", "2", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n", true},
+        {"; top\r\n", "S", "k", "v", "; top\r\n[S]\r\nk=v\r\n", true},
+    };
+    for (const Case& c : cases) {
+        IniDocument d(c.before);
+        EXPECT_EQ(d.Set(c.section, c.key, c.value), c.appended) << c.before;
+        EXPECT_EQ(d.Text(), c.after) << c.before;
+    }
+}
+
+TEST_F(RunTest, IniFileReadsWritesAndAppendsOnDisk) {
+    const std::string path = "C:\\cat.ini";
+    WriteFile(root.Native("c/.keep"), "");
+    TIniFile ini(platform, path);
+    EXPECT_FALSE(ini.ValueExists("FILES", "a"));
+    ini.WriteString("FILES", "a.exe", "C:\\TOVR\\a.exe");
+    ini.WriteString("FILES", "b.dll", "D:\\b.dll");
+    ini.WriteInteger("ExeFiles", "Version", -3);
+    ini.WriteBool("MAIN", "LocalCopy", true);
+    EXPECT_EQ(ReadFile(root.Native("c/cat.ini")),
+              "[FILES]\r\na.exe=C:\\TOVR\\a.exe\r\nb.dll=D:\\b.dll\r\n[ExeFiles]\r\nVersion=-3\r\n[MAIN]\r\nLocalCopy=1\r\n");
+    TIniFile again(platform, path);
+    EXPECT_EQ(again.ReadInteger("exefiles", "version", 0), -3);
+    EXPECT_TRUE(again.ReadBool("MAIN", "LocalCopy", false));
+    EXPECT_EQ(again.ReadInteger("FILES", "a.exe", 7), 7);  // not a number: the default
+    EXPECT_EQ(again.ReadSectionValues("FILES").at(1).second, "D:\\b.dll");
+    TIniFile nowhere(platform, "C:\\no\\such\\dir\\x.ini");
+    EXPECT_THROW(nowhere.WriteString("A", "b", "c"), YrnError);
+}
+
+// ---- Registry file ----
+
+TEST(RegFile, ParsesAndWritesRegedit4) {
+    RegFile f = RegFile::Parse(
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n"
+        "\"swType\"=dword:00000001\r\n\"Q\"=\"say \\\"hi\\\"\"\r\ngarbage\r\n\"Bad\"=dword:xyz\r\n\r\n");
+    RegKeyData* k = f.FindKey("hkey_local_machine\\software\\quenbrit\\yrn\\update");
+    ASSERT_NE(k, nullptr);
+    ASSERT_EQ(k->values.size(), 3u);
+    EXPECT_EQ(RegFile::FindValue(*k, "updatepath")->text, "D:\\Pkg\\");
+    EXPECT_EQ(RegFile::FindValue(*k, "SWTYPE")->dword, 1u);
+    EXPECT_EQ(RegFile::FindValue(*k, "Q")->text, "say \"hi\"");
+    RegFile::SetDword(*k, "Shift.exe", 0xFFFFFFFFu);
+    RegFile::SetString(*k, "swType", "x");
+    EXPECT_EQ(f.Text(),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n"
+              "\"swType\"=\"x\"\r\n\"Q\"=\"say \\\"hi\\\"\"\r\n\"Shift.exe\"=dword:ffffffff\r\n\r\n");
+}
+
+TEST_F(RunTest, RegistryKeyTypedReadsAndAtomicWrites) {
+    auto key = platform.OpenRegistryKey("SOFTWARE\\Quenbrit\\YRN\\Update");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(Registry(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\r\n");
+    EXPECT_TRUE(key->WriteString("UpdatePath", W("D:\\Пакет\\")));
+    EXPECT_TRUE(key->WriteInteger("swType", 12));
+    std::string s;
+    int32_t i = 0;
+    EXPECT_EQ(key->ReadInteger("UpdatePath", i), RegRead::WrongType);
+    EXPECT_EQ(key->ReadString("swType", s), RegRead::WrongType);
+    EXPECT_EQ(key->ReadInteger("missing", i), RegRead::Missing);
+    EXPECT_EQ(key->ReadInteger("SWTYPE", i), RegRead::Ok);
+    EXPECT_EQ(i, 12);
+    EXPECT_EQ(Registry(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\"UpdatePath\"=\"D:\\\\" +
+                              W("Пакет") + "\\\\\"\r\n\"swType\"=dword:0000000c\r\n\r\n");
+    EXPECT_TRUE(ListDir(root.Path()) == (std::vector<std::string>{"cwd", "registry.reg"}));  // no temp file left
+}
+
+// ---- Start-up from the command line ----
+
+class NoDialogUI : public AppUI {
+public:
+    void ShowStartupFailure() override { ++failures; }
+    int ShowParamForm(TParamForm&) override {
+        ++dialogs;
+        return 2;
+    }
+    void ShowUpdateForm(TUpdateForm& form) override { modes.push_back(form.Mode()); }
+    void ShowBackUpForm(TBackUpForm&) override {}
+    int failures = 0, dialogs = 0;
+    std::vector<int> modes;
+};
+
+TEST_F(RunTest, CommandLineBranch) {
+    struct Case {
+        std::vector<std::string> args;
+        uint16_t result;
+        const char* path;
+        uint8_t type;
+    } cases[] = {
+        {{"0", "D:\\Pkg", "1"}, mrUpdate, "D:\\Pkg\\", 1},
+        {{"4294967296", "D:\\Pkg\\", "3"}, mrUpdate, "D:\\Pkg\\", 3},  // low 32 bits: 0
+        {{"0", "", "2"}, mrUpdate, "", 2},
+        {{"0", "D:\\Pkg", "x"}, mrFailure, "C:\\TOVR\\UPDATE\\", 0},
+        {{"0", "D:\\Pkg", "4"}, mrFailure, "C:\\TOVR\\UPDATE\\", 0},
+        {{"0", "D:\\Pkg", "-1"}, mrFailure, "C:\\TOVR\\UPDATE\\", 0},
+        {{"abc", "D:\\Pkg", "1"}, mrFailure, "D:\\Pkg\\", 1},
+        {{std::to_string(::getpid()), "D:\\Pkg", "0"}, mrUpdate, "D:\\Pkg\\", 0},  // ourselves: no wait
+        {{"-5", "D:\\Pkg", "0"}, mrUpdate, "D:\\Pkg\\", 0},
+    };
+    for (const Case& c : cases) {
+        ResetSettings();
+        NoDialogUI ui;
+        EXPECT_EQ(QueryParams(c.args, platform, ui), c.result) << c.args[0] << " " << c.args[2];
+        EXPECT_EQ(UpdatePath, c.path);
+        EXPECT_EQ(swType, c.type);
+        EXPECT_EQ(ui.dialogs, 0);
+        EXPECT_FALSE(IsMessage);
+        EXPECT_FALSE(IsNoVersion);
+    }
+    EXPECT_FALSE(Exists(root.Native("registry.reg")));
+}
+
+TEST_F(RunTest, ProgramDispatchesOnTheMode) {
+    NoDialogUI ui;
+    EXPECT_EQ(RunProgram({"0", "D:\\P", "1"}, platform, ui), 0);
+    EXPECT_EQ(ui.modes, std::vector<int>{1});
+    NoDialogUI bad;
+    EXPECT_EQ(RunProgram({"0", "D:\\P", "q"}, platform, bad), 0);
+    EXPECT_EQ(bad.failures, 1);
+    EXPECT_TRUE(bad.modes.empty());
+    for (size_t n : {0u, 1u, 2u, 4u}) {
+        NoDialogUI d;
+        RunProgram(std::vector<std::string>(n, "1"), platform, d);
+        EXPECT_EQ(d.dialogs, 1) << n;
+        EXPECT_EQ(d.failures, 0);
+    }
+}
+
+TEST_F(RunTest, WaitsForTheGivenProcessToEnd) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        ::usleep(300 * 1000);
+        ::_exit(0);
+    }
+    // Reap the child from a grandchild-free helper: the wait below sees it end.
+    auto start = std::chrono::steady_clock::now();
+    pid_t reaper = ::fork();
+    if (reaper == 0) ::_exit(0);
+    ::waitpid(reaper, nullptr, 0);
+    std::thread t([&] { ::waitpid(child, nullptr, 0); });
+    NoDialogUI ui;
+    EXPECT_EQ(QueryParams({std::to_string(child), "D:\\P", "0"}, platform, ui), mrUpdate);
+    t.join();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+}
+
+// ---- Programs started at the end ----
+
+TEST_F(RunTest, QueuedProgramsStartInOrderWithTheirParameters) {
+    const std::string script = "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> " + root.Native("out") +
+                               "\necho >> " + root.Native("out") + "\n";
+    WriteFile(root.Native("c/TOVR/A prog.sh"), script);
+    WriteFile(root.Native("c/TOVR/B.sh"), script);
+    ::chmod(root.Native("c/TOVR/A prog.sh").c_str(), 0755);
+    ::chmod(root.Native("c/TOVR/B.sh").c_str(), 0755);
+    AddToRunList("C:\\TOVR\\A prog.sh", "/silent \"two words\" a\\\"b");
+    AddToRunList("C:\\TOVR\\gone.sh", "x");
+    AddToRunList("C:\\TOVR\\B.sh", "");
+    AddToRunList("C:\\TOVR\\A prog.sh", "ignored: the first entry's parameters count");
+    RunQueued(platform);
+    EXPECT_FALSE(RunList);
+    for (int i = 0; i < 100 && LogLines(ReadFile(root.Native("out"))).size() < 1; ++i) ::usleep(20000);
+    ::usleep(300000);
+    std::string out = ReadFile(root.Native("out"));
+    // Started without waiting: the order of their output is theirs, the set is ours.
+    EXPECT_NE(out.find("[/silent][two words][a\"b]\n"), std::string::npos) << out;
+    size_t first = out.find("[/silent]"), second = out.find("[/silent]", first + 1);
+    EXPECT_NE(second, std::string::npos) << out;
+    EXPECT_NE(out.find("\n\n"), std::string::npos);  // B.sh: no arguments
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3);
+}
+
+TEST(CommandLine, SplitsByWindowsRules) {
+    struct Case {
+        const char* line;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"", {}},
+        {"  a  b ", {"a", "b"}},
+        {"\"a b\" c", {"a b", "c"}},
+        {"a\\\\\"b c\"", {"a\\b c"}},
+        {"a\\\"b", {"a\"b"}},
+        {"a\\b", {"a\\b"}},
+        {"\"\"", {""}},
+        {"\"a\"\"b\"", {"a\"b"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SplitWindowsCommandLine(c.line), c.args) << c.line;
+}
+
+}  // namespace
+}  // namespace yrn::test
