@@ -87,24 +87,12 @@ std::string Unstamped(const std::string& line) {
     return line.substr(15);
 }
 
-RecordingView RunTest::RunUpdate(std::deque<bool> answers) {
+RecordingView RunTest::RunMode(uint8_t mode, std::deque<bool> answers) {
     RecordingView view;
     view.answers = std::move(answers);
     TUpdateForm form(platform);
     form.AttachView(&view);
-    form.SetMode(1);
-    form.FormShow();
-    EXPECT_EQ(view.posted.size(), 1u);
-    if (!view.posted.empty()) form.HandleMessage(view.posted[0].message);
-    return view;
-}
-
-RecordingView RunTest::RunRollback(std::deque<bool> answers) {
-    RecordingView view;
-    view.answers = std::move(answers);
-    TUpdateForm form(platform);
-    form.AttachView(&view);
-    form.SetMode(2);
+    form.SetMode(mode);
     form.FormShow();
     EXPECT_EQ(view.posted.size(), 1u);
     if (!view.posted.empty()) form.HandleMessage(view.posted[0].message);

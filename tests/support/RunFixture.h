@@ -81,8 +81,9 @@ protected:
     void TearDown() override { ResetSettings(); }
 
     // Runs the update in a fresh progress window; returns its view.
-    RecordingView RunUpdate(std::deque<bool> answers = {});
-    RecordingView RunRollback(std::deque<bool> answers = {});
+    RecordingView RunUpdate(std::deque<bool> answers = {}) { return RunMode(1, std::move(answers)); }
+    RecordingView RunRollback(std::deque<bool> answers = {}) { return RunMode(2, std::move(answers)); }
+    RecordingView RunMode(uint8_t mode, std::deque<bool> answers);
     std::string Log() const { return ReadFile(root.Native("cwd/YRNUpdate.log")); }
     std::string Registry() const { return ReadFile(root.Native("registry.reg")); }
 
