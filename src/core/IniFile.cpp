@@ -71,6 +71,17 @@ bool IniDocument::SectionRange(const std::string& section, size_t& header, size_
     return true;
 }
 
+// Keeps the section index in step with a line inserted at pos, instead of
+// building it again from every line: a run writes a manifest key by key.
+void IniDocument::LineInserted(size_t pos) {
+    if (!indexValid_) return;
+    for (auto& entry : sectionIndex_)
+        if (entry.second >= pos) ++entry.second;
+    if (lines_[pos].kind != Line::Section) return;
+    auto [it, added] = sectionIndex_.emplace(Upper1251(lines_[pos].name), pos);
+    if (!added && it->second > pos) it->second = pos;
+}
+
 const std::string* IniDocument::Find(const std::string& section, const std::string& key) const {
     size_t header, end;
     if (!SectionRange(section, header, end)) return nullptr;
@@ -99,14 +110,14 @@ bool IniDocument::Set(const std::string& section, const std::string& key, const 
     std::string entry = k + "=" + value;
     lastAppend_.clear();
     size_t header, end;
-    const bool found = SectionRange(sec, header, end);
-    indexValid_ = false;  // the lines change below
-    if (!found) {
+    if (!SectionRange(sec, header, end)) {
         std::string added;
         if (!endsWithNewline_) added += "\r\n";
         added += "[" + sec + "]\r\n" + entry + "\r\n";
         lines_.push_back(Parse("[" + sec + "]"));
+        LineInserted(lines_.size() - 1);
         lines_.push_back(Parse(entry));
+        LineInserted(lines_.size() - 1);
         endsWithNewline_ = true;
         lastAppend_ = added;
         return true;
@@ -121,6 +132,7 @@ bool IniDocument::Set(const std::string& section, const std::string& key, const 
     }
     bool atEnd = last + 1 == lines_.size();
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1), Parse(entry));
+    LineInserted(last + 1);
     if (!atEnd) return false;
     lastAppend_ = (endsWithNewline_ ? "" : "\r\n") + entry + "\r\n";
     endsWithNewline_ = true;

@@ -48,6 +48,7 @@ private:
     static Line Parse(const std::string& text);
     // [first, last) line indexes of the first section named so; first is the header.
     bool SectionRange(const std::string& section, size_t& header, size_t& end) const;
+    void LineInserted(size_t pos);
 
     std::vector<Line> lines_;
     // First header line of each section (upper-case name), built on demand:

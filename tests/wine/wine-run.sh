@@ -3,7 +3,7 @@
 # (32-bit, no Mono or Gecko prompts) on first use.
 #   wine-run.sh PREFIX PROGRAM.exe [ARGS...]
 set -euo pipefail
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -97,8 +97,9 @@ private:
 
 class PosixRegistryKey : public RegistryKey {
 public:
-    PosixRegistryKey(std::string file, RegFile data, std::string key)
-        : file_(std::move(file)), data_(std::move(data)), key_(std::move(key)) {}
+    // onDisk: the file's bytes when they are exactly data's text, else empty.
+    PosixRegistryKey(std::string file, RegFile data, std::string key, std::string onDisk)
+        : file_(std::move(file)), data_(std::move(data)), key_(std::move(key)), onDisk_(std::move(onDisk)) {}
 
     bool ValueExists(const std::string& name) override { return Value(name) != nullptr; }
     RegRead ReadString(const std::string& name, std::string& value) override {
@@ -116,14 +117,10 @@ public:
         return RegRead::Ok;
     }
     bool WriteString(const std::string& name, const std::string& value) override {
-        RegFile changed = data_;
-        RegFile::SetString(changed.AddKey(key_), name, value);
-        return Save(std::move(changed));
+        return Write({name, false, value, 0});
     }
     bool WriteInteger(const std::string& name, int32_t value) override {
-        RegFile changed = data_;
-        RegFile::SetDword(changed.AddKey(key_), name, static_cast<uint32_t>(value));
-        return Save(std::move(changed));
+        return Write({name, true, {}, static_cast<uint32_t>(value)});
     }
     void Close() override {}
 
@@ -132,15 +129,58 @@ private:
         RegKeyData* k = data_.FindKey(key_);
         return k ? RegFile::FindValue(*k, name) : nullptr;
     }
-    bool Save(RegFile changed) {
-        if (!NativeWriteAtomic(file_, changed.Text())) return false;
+    static void Apply(RegKeyData& key, const RegValue& v) {
+        if (v.isDword) RegFile::SetDword(key, v.name, v.dword);
+        else RegFile::SetString(key, v.name, v.text);
+    }
+    bool Write(const RegValue& v) {
+        if (AppendNew(v)) return true;
+        RegFile changed = data_;
+        Apply(changed.AddKey(key_), v);
+        std::string text = changed.Text();
+        if (!NativeWriteAtomic(file_, text)) return false;
         data_ = std::move(changed);
+        onDisk_ = std::move(text);
         return true;
+    }
+    // A new value of the file's last key changes only the file's tail (the
+    // blank line that closes the key): written in place with one fsync
+    // instead of the whole file, which grows with every installed file.
+    bool AppendNew(const RegValue& v) {
+        RegKeyData* k = data_.FindKey(key_);
+        if (onDisk_.size() < 2 || !k || k != &data_.keys.back() || RegFile::FindValue(*k, v.name)) return false;
+        Apply(*k, v);
+        std::string text = data_.Text();
+        const size_t keep = onDisk_.size() - 2;
+        if (text.size() <= onDisk_.size() || text.compare(0, keep, onDisk_, 0, keep) != 0 ||
+            !RewriteTail(keep, text)) {
+            k->values.pop_back();
+            return false;
+        }
+        onDisk_ = std::move(text);
+        return true;
+    }
+    bool RewriteTail(size_t offset, const std::string& text) {
+        int fd = ::open(file_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        struct stat st;
+        bool ok = ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) == onDisk_.size();
+        if (ok) {
+            const std::string tail = text.substr(offset);
+            ssize_t n;
+            do n = ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(offset));
+            while (n < 0 && errno == EINTR);
+            ok = n == static_cast<ssize_t>(tail.size()) && ::fsync(fd) == 0;
+            // What is on disk is now unknown: the next write rewrites the whole file.
+            if (!ok) onDisk_.clear();
+        }
+        return ::close(fd) == 0 && ok;
     }
 
     std::string file_;
     RegFile data_;
     std::string key_;
+    std::string onDisk_;
 };
 
 bool ReadNative(const std::string& native, std::string& bytes, size_t limit = SIZE_MAX) {
@@ -372,11 +412,15 @@ std::unique_ptr<RegistryKey> PosixPlatform::OpenRegistryKey(const std::string& k
         data = RegFile::Parse(bytes);
     }
     const std::string full = "HKEY_LOCAL_MACHINE\\" + key;
+    std::string text = data.Text();
     if (!data.FindKey(full)) {
         data.AddKey(full);
-        if (!NativeWriteAtomic(file, data.Text())) return nullptr;
+        text = data.Text();
+        if (!NativeWriteAtomic(file, text)) return nullptr;
+    } else if (text != bytes) {
+        text.clear();
     }
-    return std::make_unique<PosixRegistryKey>(file, std::move(data), full);
+    return std::make_unique<PosixRegistryKey>(file, std::move(data), full, std::move(text));
 }
 
 bool PosixPlatform::WaitForProcess(uint32_t pid) {

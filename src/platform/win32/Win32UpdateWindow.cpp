@@ -41,6 +41,7 @@ void Win32UpdateWindow::Run(HWND owner) {
     if (owner) ::EnableWindow(owner, FALSE);
     form_.AttachView(this);
     ::ShowWindow(dialog_, SW_SHOW);
+    ::SetForegroundWindow(dialog_);
     ::UpdateWindow(dialog_);
     form_.FormShow();
 

@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""Whole-update benchmark: the console tool against the bytes it must move.
+
+For each workload a package and an installed suite are made in a throw-away
+prefix; every run starts from a fresh copy of that state. The tool runs
+unattended (process id 0, package directory, server type). The baseline, run
+side by side and interleaved, does only what a durable update cannot avoid:
+three copies per installed file (saved copy, new file into place, local copy),
+each followed by one fsync. Printed per workload: the medians and the ratio
+tool / baseline; and the ratio of the 1,000-file to the 100-file manifest.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+KIB = 1024
+MIB = 1024 * KIB
+
+# name, file count, file size, target ratio tool/baseline (None: no target)
+WORKLOADS = {
+    "a": ("a: 100 x 1 MiB", 100, MIB, 1.25),
+    "b": ("b: 2000 x 4 KiB", 2000, 4 * KIB, 2.0),
+    "c100": ("c: 100 x 1 KiB", 100, KIB, None),
+    "c1000": ("c: 1000 x 1 KiB", 1000, KIB, None),
+}
+SCALING_TARGET = 12.0
+
+
+def file_names(count):
+    return ["f%05d.bin" % i for i in range(count)]
+
+
+def write_bytes(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def make_template(root, count, size):
+    """The prefix before a run: installed files under C:\\TOVR\\, the package
+    in C:\\TOVR\\PKG\\ with its manifest."""
+    tovr = os.path.join(root, "c", "TOVR")
+    pkg = os.path.join(tovr, "PKG")
+    os.makedirs(pkg)
+    lines = ["[ExeFiles]", "Version=2", "[FILES]"]
+    names = file_names(count)
+    lines += [n + "=" for n in names]
+    for n in names:
+        lines += ["[%s]" % n, "SDir=C:\\TOVR\\", "CDir=C:\\TOVR\\", "MDir=<none>",
+                  "Version=2", "Execute=0", "Param="]
+        write_bytes(os.path.join(tovr, n), os.urandom(size))
+        write_bytes(os.path.join(pkg, n), os.urandom(size))
+    write_bytes(os.path.join(pkg, "YRNUpdate.ini"), ("\r\n".join(lines) + "\r\n").encode("ascii"))
+    return names
+
+
+def fresh_copy(template, scratch):
+    run = tempfile.mkdtemp(prefix="run-", dir=scratch)
+    shutil.rmtree(run)
+    shutil.copytree(template, run)
+    os.sync()  # the set-up's writes are not the measured run's
+    return run
+
+
+def run_tool(tool, root):
+    env = dict(os.environ, YRN_ROOT=root)
+    start = time.perf_counter()
+    done = subprocess.run([tool, "0", "C:\\TOVR\\PKG", "0"], cwd=root, env=env,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - start
+    if done.returncode != 0:
+        sys.exit("tool failed (%d): %s" % (done.returncode, done.stderr.decode(errors="replace")))
+    return elapsed
+
+
+def only_dir(path):
+    entries = os.listdir(path)
+    if len(entries) != 1:
+        sys.exit("expected one set in %s, found %r" % (path, entries))
+    return os.path.join(path, entries[0])
+
+
+def check_tool_result(root, names, full):
+    """The run did its work: every file in place, saved and copied."""
+    tovr = os.path.join(root, "c", "TOVR")
+    old_set = only_dir(os.path.join(tovr, "UPDATE", "OldFiles"))
+    new_set = only_dir(os.path.join(tovr, "UPDATE", "NewFiles"))
+    if len(os.listdir(old_set)) != len(names) + 1 or len(os.listdir(new_set)) != len(names) + 1:
+        sys.exit("backup set or local copy incomplete in " + root)
+    with open(os.path.join(root, "registry.reg"), "rb") as f:
+        if f.read().count(b"=dword:") != len(names) + 1:
+            sys.exit("registry incomplete in " + root)
+    for n in (names if full else names[:1] + names[-1:]):
+        with open(os.path.join(tovr, n), "rb") as a, open(os.path.join(tovr, "PKG", n), "rb") as b:
+            if a.read() != b.read():
+                sys.exit("not replaced: " + n)
+
+
+def copy_durable(src, dst):
+    with open(src, "rb") as fi, open(dst, "wb") as fo:
+        left = os.fstat(fi.fileno()).st_size
+        while left > 0:
+            n = os.copy_file_range(fi.fileno(), fo.fileno(), left)
+            if n == 0:
+                break
+            left -= n
+        os.fsync(fo.fileno())
+
+
+def run_baseline(root, names):
+    start = time.perf_counter()
+    tovr = os.path.join(root, "c", "TOVR")
+    pkg = os.path.join(tovr, "PKG")
+    saved = os.path.join(tovr, "UPDATE", "OldFiles", "set")
+    local = os.path.join(tovr, "UPDATE", "NewFiles", "set")
+    os.makedirs(saved)
+    os.makedirs(local)
+    for n in names:
+        copy_durable(os.path.join(tovr, n), os.path.join(saved, n))
+        copy_durable(os.path.join(pkg, n), os.path.join(tovr, n))
+        copy_durable(os.path.join(pkg, n), os.path.join(local, n))
+    return time.perf_counter() - start
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--tool", default=os.path.join(here, "..", "build", "yrnupdate"))
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--workloads", default="a,b,c100,c1000")
+    ap.add_argument("--dir", default=None,
+                    help="where the throw-away prefixes go (default: $TMPDIR); use a real disk, not tmpfs")
+    ap.add_argument("--markdown", action="store_true", help="print the table as Markdown")
+    args = ap.parse_args()
+    tool = os.path.abspath(args.tool)
+    chosen = args.workloads.split(",")
+    for w in chosen:
+        if w not in WORKLOADS:
+            sys.exit("unknown workload " + w)
+
+    scratch = tempfile.mkdtemp(prefix="yrn-bench-", dir=args.dir)
+    try:
+        templates, names = {}, {}
+        for w in chosen:
+            _, count, size, _ = WORKLOADS[w]
+            templates[w] = os.path.join(scratch, "tpl-" + w)
+            names[w] = make_template(templates[w], count, size)
+        times = {w: {"tool": [], "base": []} for w in chosen}
+        for i in range(args.runs):
+            for w in chosen:
+                # Interleaved, and the order swapped every round, so that the
+                # load of the machine falls on both alike.
+                for kind in (("tool", "base") if i % 2 == 0 else ("base", "tool")):
+                    root = fresh_copy(templates[w], scratch)
+                    if kind == "tool":
+                        times[w]["tool"].append(run_tool(tool, root))
+                        check_tool_result(root, names[w], full=(i == 0))
+                    else:
+                        times[w]["base"].append(run_baseline(root, names[w]))
+                    shutil.rmtree(root)
+            print("round %d/%d done" % (i + 1, args.runs), file=sys.stderr)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+    rows = []
+    for w in chosen:
+        label, _, _, target = WORKLOADS[w]
+        t = statistics.median(times[w]["tool"])
+        b = statistics.median(times[w]["base"])
+        rows.append((label, t, b, t / b, target))
+    if args.markdown:
+        print("| Workload | Tool (s) | Baseline (s) | Tool / baseline | Target |")
+        print("|---|---:|---:|---:|---:|")
+        for label, t, b, r, target in rows:
+            print("| %s | %.3f | %.3f | %.2f | %s |" % (label, t, b, r, "%.2f" % target if target else "-"))
+    else:
+        print("%-18s %10s %12s %8s %8s" % ("workload", "tool s", "baseline s", "ratio", "target"))
+        for label, t, b, r, target in rows:
+            verdict = "" if target is None else ("ok" if r <= target else "MISSED")
+            print("%-18s %10.3f %12.3f %8.2f %8s %s" % (label, t, b, r, "%.2f" % target if target else "-", verdict))
+    if "c100" in chosen and "c1000" in chosen:
+        s = statistics.median(times["c1000"]["tool"]) / statistics.median(times["c100"]["tool"])
+        sb = statistics.median(times["c1000"]["base"]) / statistics.median(times["c100"]["base"])
+        line = "c: 1000 vs 100 files: tool %.2fx (target <= %.0fx), baseline %.2fx" % (s, SCALING_TARGET, sb)
+        print(("\n" + line) if args.markdown else line)
+    print("runs per workload: %d (medians)" % args.runs)
+
+
+if __name__ == "__main__":
+    main()
