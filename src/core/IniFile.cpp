@@ -192,14 +192,22 @@ std::vector<std::pair<std::string, std::string>> TIniFile::ReadSectionValues(con
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+    WriteStrings({{section, key, value}});
+}
+
+void TIniFile::WriteStrings(const std::vector<Entry>& entries) {
     IniDocument& doc = Doc();
     if (unreadable_) {
         loaded_ = false;
         throw YrnError("Failed to read profile file " + path_);
     }
-    bool appended = doc.Set(section, key, value);
-    bool ok = appended && exists_ ? platform_.AppendToFile(path_, doc.LastAppend())
-                                  : platform_.WriteWholeFile(path_, doc.Text());
+    bool appended = true;
+    std::string tail;
+    for (const Entry& e : entries) {
+        appended = doc.Set(e.section, e.key, e.value) && appended;
+        if (appended) tail += doc.LastAppend();
+    }
+    bool ok = appended && exists_ ? platform_.AppendToFile(path_, tail) : platform_.WriteWholeFile(path_, doc.Text());
     if (!ok) {
         loaded_ = false;  // the file on disk is what counts; read it again next time
         throw YrnError("Failed to write profile file " + path_);

@@ -75,6 +75,12 @@ public:
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int32_t value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
+    // Several values in one durable write: all of them are on disk when the
+    // call returns, and the file never holds only some of them.
+    struct Entry {
+        std::string section, key, value;
+    };
+    void WriteStrings(const std::vector<Entry>& entries);
 
     const std::string& FileName() const { return path_; }
 

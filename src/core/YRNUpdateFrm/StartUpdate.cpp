@@ -144,11 +144,13 @@ void TUpdateForm::CopyToLocal(UpdateRun& run, const std::string& N) {
         run.localManifest->WriteBool("MAIN", "LocalCopy", true);
         run.localManifest->WriteInteger("ExeFiles", "Version", pkg.ReadInteger("ExeFiles", "Version", 0));
     }
-    TIniFile& local = *run.localManifest;
-    local.WriteString("FILES", N, "");
+    // The file's entry and its six values reach the disk in one write: the
+    // local manifest never lists a file without its values.
+    std::vector<TIniFile::Entry> entry{{"FILES", N, ""}};
     static const char* const keys[][2] = {{"SDir", "<none>"}, {"CDir", "<none>"}, {"MDir", "<none>"},
                                           {"Version", "0"},   {"Execute", "0"},   {"Param", ""}};
-    for (const auto& k : keys) local.WriteString(N, k[0], pkg.ReadString(N, k[0], k[1]));
+    for (const auto& k : keys) entry.push_back({N, k[0], pkg.ReadString(N, k[0], k[1])});
+    run.localManifest->WriteStrings(entry);
 }
 
 bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string& T) {
