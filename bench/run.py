@@ -12,6 +12,7 @@ tool / baseline; and the ratio of the 1,000-file to the 100-file manifest.
 import argparse
 import os
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -130,19 +131,23 @@ def run_baseline(root, names):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("--tool", default=os.path.join(here, "..", "build", "yrnupdate"))
+    ap.add_argument("--tool", action="append",
+                    help="the program to measure (default build/yrnupdate); give it twice to compare two builds")
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--workloads", default="a,b,c100,c1000")
     ap.add_argument("--dir", default=None,
                     help="where the throw-away prefixes go (default: $TMPDIR); use a real disk, not tmpfs")
     ap.add_argument("--markdown", action="store_true", help="print the table as Markdown")
     args = ap.parse_args()
-    tool = os.path.abspath(args.tool)
+    tools = [os.path.abspath(t) for t in (args.tool or [os.path.join(here, "..", "build", "yrnupdate")])]
+    kinds = ["tool%d" % i for i in range(len(tools))] + ["base"]
     chosen = args.workloads.split(",")
     for w in chosen:
         if w not in WORKLOADS:
             sys.exit("unknown workload " + w)
 
+    # A stopped run still removes its prefixes.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
     scratch = tempfile.mkdtemp(prefix="yrn-bench-", dir=args.dir)
     try:
         templates, names = {}, {}
@@ -150,15 +155,16 @@ def main():
             _, count, size, _ = WORKLOADS[w]
             templates[w] = os.path.join(scratch, "tpl-" + w)
             names[w] = make_template(templates[w], count, size)
-        times = {w: {"tool": [], "base": []} for w in chosen}
+        times = {w: {k: [] for k in kinds} for w in chosen}
         for i in range(args.runs):
             for w in chosen:
                 # Interleaved, and the order swapped every round, so that the
                 # load of the machine falls on both alike.
-                for kind in (("tool", "base") if i % 2 == 0 else ("base", "tool")):
+                shift = i % len(kinds)
+                for kind in kinds[shift:] + kinds[:shift]:
                     root = fresh_copy(templates[w], scratch)
-                    if kind == "tool":
-                        times[w]["tool"].append(run_tool(tool, root))
+                    if kind != "base":
+                        times[w][kind].append(run_tool(tools[int(kind[4:])], root))
                         check_tool_result(root, names[w], full=(i == 0))
                     else:
                         times[w]["base"].append(run_baseline(root, names[w]))
@@ -167,27 +173,28 @@ def main():
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
-    rows = []
-    for w in chosen:
-        label, _, _, target = WORKLOADS[w]
-        t = statistics.median(times[w]["tool"])
-        b = statistics.median(times[w]["base"])
-        rows.append((label, t, b, t / b, target))
-    if args.markdown:
-        print("| Workload | Tool (s) | Baseline (s) | Tool / baseline | Target |")
-        print("|---|---:|---:|---:|---:|")
-        for label, t, b, r, target in rows:
-            print("| %s | %.3f | %.3f | %.2f | %s |" % (label, t, b, r, "%.2f" % target if target else "-"))
-    else:
-        print("%-18s %10s %12s %8s %8s" % ("workload", "tool s", "baseline s", "ratio", "target"))
-        for label, t, b, r, target in rows:
-            verdict = "" if target is None else ("ok" if r <= target else "MISSED")
-            print("%-18s %10.3f %12.3f %8.2f %8s %s" % (label, t, b, r, "%.2f" % target if target else "-", verdict))
-    if "c100" in chosen and "c1000" in chosen:
-        s = statistics.median(times["c1000"]["tool"]) / statistics.median(times["c100"]["tool"])
-        sb = statistics.median(times["c1000"]["base"]) / statistics.median(times["c100"]["base"])
-        line = "c: 1000 vs 100 files: tool %.2fx (target <= %.0fx), baseline %.2fx" % (s, SCALING_TARGET, sb)
-        print(("\n" + line) if args.markdown else line)
+    med = {w: {k: statistics.median(v) for k, v in times[w].items()} for w in chosen}
+    for t, tool in enumerate(tools):
+        key = "tool%d" % t
+        if len(tools) > 1:
+            print("\n%s" % os.path.relpath(tool))
+        if args.markdown:
+            print("| Workload | Tool (s) | Baseline (s) | Tool / baseline | Target |")
+            print("|---|---:|---:|---:|---:|")
+        else:
+            print("%-18s %10s %12s %8s %8s" % ("workload", "tool s", "baseline s", "ratio", "target"))
+        for w in chosen:
+            label, _, _, target = WORKLOADS[w]
+            tt, b = med[w][key], med[w]["base"]
+            goal = "%.2f" % target if target else "-"
+            if args.markdown:
+                print("| %s | %.3f | %.3f | %.2f | %s |" % (label, tt, b, tt / b, goal))
+            else:
+                verdict = "" if target is None else ("ok" if tt / b <= target else "MISSED")
+                print("%-18s %10.3f %12.3f %8.2f %8s %s" % (label, tt, b, tt / b, goal, verdict))
+        if "c100" in chosen and "c1000" in chosen:
+            print("c: 1000 vs 100 files: tool %.2fx (target <= %.0fx), baseline %.2fx"
+                  % (med["c1000"][key] / med["c100"][key], SCALING_TARGET, med["c1000"]["base"] / med["c100"]["base"]))
     print("runs per workload: %d (medians)" % args.runs)
 
 

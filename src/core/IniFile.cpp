@@ -75,8 +75,9 @@ bool IniDocument::SectionRange(const std::string& section, size_t& header, size_
 // building it again from every line: a run writes a manifest key by key.
 void IniDocument::LineInserted(size_t pos) {
     if (!indexValid_) return;
-    for (auto& entry : sectionIndex_)
-        if (entry.second >= pos) ++entry.second;
+    if (pos + 1 < lines_.size())
+        for (auto& entry : sectionIndex_)
+            if (entry.second >= pos) ++entry.second;
     if (lines_[pos].kind != Line::Section) return;
     auto [it, added] = sectionIndex_.emplace(Upper1251(lines_[pos].name), pos);
     if (!added && it->second > pos) it->second = pos;
