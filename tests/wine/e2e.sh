@@ -7,7 +7,7 @@
 # byte for byte.
 #   e2e.sh BUILD_DIR WINEPREFIX
 set -euo pipefail
-export LC_ALL=C
+export LC_ALL=C.UTF-8
 build=$(cd "$1" && pwd)
 export WINEPREFIX=$(realpath -m "$2") WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 here=$(cd "$(dirname "$0")" && pwd)
@@ -16,8 +16,6 @@ mkdir -p "$artifacts"
 fail() { echo "e2e: FAIL: $*" >&2; exit 1; }
 to1251() { iconv -f UTF-8 -t CP1251; }
 crlf() { sed 's/$/\r/'; }
-
-"$here/wine-run.sh" "$WINEPREFIX" cmd /c exit 0 >/dev/null  # the prefix, and its server
 
 # A free display.
 display=
@@ -35,9 +33,16 @@ cleanup() {
 trap cleanup EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Wine's desktop process belongs to a server: one started by the unit tests,
+# without a display, would leave this program without windows.
+wineserver -k 2>/dev/null || true
+wineserver -w
+"$here/wine-run.sh" "$WINEPREFIX" cmd /c exit 0 >/dev/null  # the prefix, and a server with this display
 
-# Wine draws the window frames itself (there is no window manager here).
+# There is no window manager here: Wine draws the frames and moves the
+# keyboard focus itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
 wine reg delete 'HKLM\Software\Quenbrit' /f >/dev/null 2>&1 || true
 wine reg delete 'HKCU\Software\Quenbrit' /f >/dev/null 2>&1 || true
 wine reg add 'HKLM\Software\Quenbrit\YRN\Update' /v UpdateVersion /t REG_DWORD /d 11 /f >/dev/null
@@ -105,12 +110,16 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 grep -qF "$done_line" "$log" || fail "the run did not finish"
-sleep 1  # the last repaint
+# A click into the log list makes the window the active one (there is no
+# window manager to do it).
+xdotool mousemove --window "$window" 130 150 click 1
+sleep 1
 import -window root "$artifacts/progress.png"
-xdotool getwindowgeometry "$window" >"$artifacts/window.txt"
+# Client area 271 x 341, inside Wine's dialog frame (3) and caption (19).
+geometry=$(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: //p')
+[ "$geometry" = "277x366" ] || fail "window size $geometry, expected 277x366"
 
 # Enter in the log list presses OK.
-xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key Return
 for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "Enter did not close the window"
@@ -196,10 +205,10 @@ wine reg query 'HKLM\Software\Quenbrit\YRN\Update' | tr -d '\r' >"$artifacts/reg
 cat >"$artifacts/registry.expected" <<'REG'
 
 HKEY_LOCAL_MACHINE\Software\Quenbrit\YRN\Update
-    UpdateVersion    REG_DWORD    0xc
     Marker.exe    REG_DWORD    0x5
     Old.exe    REG_DWORD    0x2
     Prices.dll    REG_DWORD    0x3
+    UpdateVersion    REG_DWORD    0xc
 
 REG
 compare "registry" "$artifacts/registry.expected" "$artifacts/registry.actual"
