@@ -1,10 +1,13 @@
 // A program the tests start: appends its command line, as it received it
-// (UTF-8), and one line end to "started.txt" beside itself.
+// (UTF-8), and one line end to "started.txt" beside itself. With a first
+// argument "sleep:N" it waits N milliseconds before that.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
+    if (argc > 1 && std::wstring(argv[1]).rfind(L"sleep:", 0) == 0) ::Sleep(std::wcstoul(argv[1] + 6, nullptr, 10));
     wchar_t self[MAX_PATH];
     const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return 1;
