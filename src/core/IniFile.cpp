@@ -5,10 +5,14 @@
 namespace yrn {
 namespace {
 
+// A CR counts as a blank: Windows reads "k=v" + CR at the very end of a
+// file without its LF as the value "v".
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 std::string TrimBlanks(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
     return s.substr(b, e - b);
 }
 

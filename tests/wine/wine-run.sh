@@ -26,6 +26,10 @@ wineserver -p30 </dev/null >/dev/null 2>&1 || true
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 status=0
-wine "$@" </dev/null >"$out" 2>&1 || status=$?
+# A Russian Windows (ANSI code page 1251), as on the stations; Wine takes it
+# from the Unix locale, which must exist (scripts/test-win32.sh makes it).
+locale_env=()
+if locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then locale_env=(LC_ALL=ru_RU.UTF-8); fi
+env "${locale_env[@]}" wine "$@" </dev/null >"$out" 2>&1 || status=$?
 tr -d '\r' <"$out"
 exit $status

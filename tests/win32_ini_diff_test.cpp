@@ -1,0 +1,176 @@
+// The profile-file engine against Windows' own profile functions (here
+// Wine's kernel32): the same files must read the same, and files written by
+// either must read back the same through both.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "core/IniFile.h"
+#include "core/text.h"
+#include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Platform.h"
+#include "support/win32_Files.h"
+
+namespace yrn::test {
+namespace {
+
+using Names = std::vector<std::string>;
+const char kDefault[] = "<def>";
+
+// Windows' reading of a file, through the ANSI functions (the file's bytes
+// are taken in the ANSI code page, 1251 here).
+struct Reference {
+    std::string path;
+
+    std::string Read(const std::string& section, const std::string& key) const {
+        std::string buf(8192, '\0');
+        const DWORD n = ::GetPrivateProfileStringA(section.c_str(), key.c_str(), kDefault, buf.data(),
+                                                   static_cast<DWORD>(buf.size()), path.c_str());
+        return buf.substr(0, n);
+    }
+    static Names Split(const std::string& buf, DWORD n) {
+        Names names;
+        size_t pos = 0;
+        while (pos < n) {
+            const size_t nul = buf.find('\0', pos);
+            if (nul == pos || nul == std::string::npos) break;
+            names.push_back(buf.substr(pos, nul - pos));
+            pos = nul + 1;
+        }
+        return names;
+    }
+    Names Keys(const std::string& section) const {
+        std::string buf(8192, '\0');
+        const DWORD n = ::GetPrivateProfileStringA(section.c_str(), nullptr, "", buf.data(),
+                                                   static_cast<DWORD>(buf.size()), path.c_str());
+        return Split(buf, n);
+    }
+    Names Sections() const {
+        std::string buf(8192, '\0');
+        const DWORD n = ::GetPrivateProfileSectionNamesA(buf.data(), static_cast<DWORD>(buf.size()), path.c_str());
+        return Split(buf, n);
+    }
+    bool Write(const std::string& section, const std::string& key, const std::string& value) const {
+        return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != 0;
+    }
+};
+
+bool HasSection(const Names& sections, const std::string& name) {
+    for (const std::string& s : sections)
+        if (SameText(s, TrimControls(name))) return true;
+    return false;
+}
+
+// The names a query set is made of: every section and key of the file as
+// Windows lists them, in other letter case, and absent ones. (The tool's
+// own queries never carry surrounding blanks.)
+Names Variants(const Names& names, const std::string& absent) {
+    std::set<std::string> all{absent};
+    for (const std::string& n : names) {
+        all.insert(n);
+        // Wine compares only Latin letters ignoring case (Windows compares
+        // all): other letters are asked in the file's own case.
+        if (std::all_of(n.begin(), n.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            all.insert(Upper1251(n));
+    }
+    return Names(all.begin(), all.end());
+}
+
+// Compares every query of both readers; returns the number of differences.
+void ExpectSameReading(Platform& platform, const std::string& path, const std::string& what) {
+    const Reference ref{path};
+    TIniFile ours(platform, path);
+    const Names sections = ref.Sections();
+    for (const std::string& section : Variants(sections, W("Нет такой"))) {
+        SCOPED_TRACE(what + " [" + Cp1251ToUtf8(section) + "]");
+        EXPECT_EQ(ours.SectionExists(section), HasSection(sections, section));
+        const Names keys = ref.Keys(section);
+        EXPECT_EQ(ours.ReadSection(section), keys);
+        for (const std::string& key : Variants(keys, "absent")) {
+            EXPECT_EQ(Cp1251ToUtf8(ours.ReadString(section, key, kDefault)), Cp1251ToUtf8(ref.Read(section, key)))
+                << "key [" << Cp1251ToUtf8(key) << "]";
+        }
+    }
+}
+
+struct TrickyFile {
+    const char* name;
+    const char* utf8;  // converted to 1251
+};
+
+const TrickyFile kFiles[] = {
+    {"plain", "[MAIN]\r\nLocalCopy=1\r\n[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nPrices.dll=x\r\n"},
+    {"lf_only", "[MAIN]\nLocalCopy=1\n[FILES]\nShift.exe=\nPrices.dll=x\n"},
+    {"no_final_line_end", "[FILES]\r\nShift.exe=1\r\n[Shift.exe]\r\nVersion=5"},
+    {"cr_at_end", "[A]\r\nk=v\r"},
+    {"blanks", "  [ Shift.exe ]  \r\n  SDir  =  C:\\TOVR\\ with blanks  \r\n\tVersion\t=\t5\t\r\n Execute = 1\r\n"},
+    {"quotes",
+     "[Q]\r\nk1=\"quoted\"\r\nk2='single'\r\nk3=\"unbalanced\r\nk4= \" a \" \r\nk5=\"\"\r\nk6=\"a\"b\"\r\n"
+     "k7=\"mixed'\r\nk8=\"\r\nk9='\r\n"},
+    {"duplicates", "[FILES]\r\nA.exe=first\r\nB.exe=b\r\na.exe=second\r\n[Other]\r\nx=1\r\n[files]\r\nA.exe=third\r\nC.exe=c\r\n"},
+    {"comments", "; leading comment\r\n[S]\r\n;k=commented\r\n  ;k2=indented comment\r\n#k3=hash\r\nk4=v ; not a comment\r\n"},
+    {"odd_lines",
+     "before=section\r\n[S]\r\nk==v\r\nk2=a=b\r\n[Closed] trailing\r\nafter=1\r\n"},
+    {"blank_lines", "\r\n\r\n[A]\r\n\r\nk=1\r\n\r\n\r\n[B]\r\n\r\n"},
+    {"cyrillic",
+     "[ФАЙЛЫ]\r\nСмена.exe=Версия ёЁ\r\nЯщик.dll=я\r\n[Смена.exe]\r\nSDir=<РАБОЧАЯ>\r\nCDir=<БАЗА ДАННЫХ>\r\n"},
+    {"empty", ""},
+    {"only_blanks", "   \r\n\t\r\n"},
+};
+
+class Win32IniRead : public ::testing::TestWithParam<TrickyFile> {
+protected:
+    void SetUp() override { ASSERT_EQ(::GetACP(), 1251u) << "the reference needs a Russian Windows (ANSI code page 1251)"; }
+    Win32TempDir dir;
+    Win32Platform platform;
+};
+
+TEST_P(Win32IniRead, ReadsAsWindowsReads) {
+    const std::string path = dir / "YRNUpdate.ini";
+    ASSERT_TRUE(PutFile(path, Utf8To1251(GetParam().utf8)));
+    ExpectSameReading(platform, path, GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Win32IniRead, ::testing::ValuesIn(kFiles),
+                         [](const ::testing::TestParamInfo<TrickyFile>& info) { return std::string(info.param.name); });
+
+struct Write {
+    const char* section;
+    const char* key;
+    const char* value;
+};
+
+// Writes a manifest run makes, on top of each tricky file.
+const Write kWrites[] = {
+    {"FILES", "Shift.exe", ""},        {"FILES", "New.exe", ""},       {"Shift.exe", "Version", "6"},
+    {"files", "NEW.EXE", "again"},     {"Новый раздел", "ключ", "значение"}, {"MAIN", "LocalCopy", "1"},
+    {"Q", "k1", "\"kept quotes\""},    {"S", "k4", "  padded  "},      {"A", "k", "replaced"},
+};
+
+TEST_P(Win32IniRead, WritesReadBackAsWindowsWrites) {
+    const std::string ours = dir / "ours.ini", theirs = dir / "theirs.ini";
+    const std::string start = Utf8To1251(GetParam().utf8);
+    ASSERT_TRUE(PutFile(ours, start));
+    ASSERT_TRUE(PutFile(theirs, start));
+    const Reference ref{theirs};
+    for (const Write& w : kWrites) {
+        TIniFile ini(platform, ours);
+        ini.WriteString(W(w.section), W(w.key), W(w.value));
+        ASSERT_TRUE(ref.Write(W(w.section), W(w.key), W(w.value)));
+    }
+    // Both files read the same by Windows, and ours reads as Windows reads it.
+    ExpectSameReading(platform, ours, std::string(GetParam().name) + " written by us");
+    const Reference mine{ours};
+    const Names sections = ref.Sections();
+    EXPECT_EQ(mine.Sections(), sections);
+    for (const std::string& section : sections) {
+        EXPECT_EQ(mine.Keys(section), ref.Keys(section)) << Cp1251ToUtf8(section);
+        for (const std::string& key : ref.Keys(section))
+            EXPECT_EQ(Cp1251ToUtf8(mine.Read(section, key)), Cp1251ToUtf8(ref.Read(section, key)))
+                << Cp1251ToUtf8(section) << " / " << Cp1251ToUtf8(key);
+    }
+}
+
+}  // namespace
+}  // namespace yrn::test
