@@ -216,4 +216,30 @@ compare "registry" "$artifacts/registry.expected" "$artifacts/registry.actual"
 # The window's place is remembered for the next start.
 wine reg query 'HKCU\Software\Quenbrit\YRN\Update\Placement' | tr -d '\r' | grep -q 'Left    REG_DWORD' ||
     fail "window placement not remembered"
-echo "e2e: 1 passed, 0 failed"
+# A start with a bad process id: the start-up failure box, no owner, and
+# nothing run or started after it.
+rm -f "$started"
+(cd "$c/e2e/cwd" && exec wine "$build/YRNUpdate.exe" abc 'C:\e2e\pkg' 0 </dev/null >/dev/null 2>&1) &
+app=$!
+box=
+for _ in $(seq 300); do
+    for w in $(xdotool search --classname '^yrnupdate\.exe$' 2>/dev/null); do
+        LC_ALL=C.UTF-8 xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qxF '_NET_WM_NAME(UTF8_STRING) = "YRN Update"' && box=$w
+    done
+    [ -n "$box" ] && break
+    sleep 0.1
+done
+[ -n "$box" ] || fail "the start-up failure box did not appear"
+sleep 0.5
+import -window root "$artifacts/startup-failure.png"
+xdotool mousemove --window "$box" 10 40 click 1
+sleep 0.3
+xdotool key Return
+for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "Enter did not close the failure box"
+wait "$app" || fail "YRNUpdate.exe exited with status $? after the failure box"
+app=
+[ "$(wc -l <"$log")" = "$(wc -l <"$artifacts/log.actual")" ] || fail "the failed start wrote to the log"
+sleep 0.5
+[ -e "$started" ] && fail "a program was started after the failure box"
+echo "e2e: 2 passed, 0 failed"
