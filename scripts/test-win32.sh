@@ -24,7 +24,7 @@ if [ ${#need[@]} -gt 0 ]; then
     echo "test-win32: installing ${need[*]}"
     dpkg --add-architecture i386
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
 # Wine takes the ANSI code page from the Unix locale: the tests run on a
