@@ -114,12 +114,7 @@ TEST_F(HostileTest, ManifestNamesReachingOutsideFailLoudly) {
         for (const char* p : {"c/evil.exe", "c/TOVR/evil.exe", "c/PKG/sub/x", "c/TOVR/BIN/sub/x", "d/evil.exe"})
             WriteFile(local.Native(p), "bait");
         const Snapshot before = Take(local);
-        RecordingView view;
-        TUpdateForm form(posix);
-        form.AttachView(&view);
-        form.SetMode(1);
-        form.FormShow();
-        form.HandleMessage(view.posted.at(0).message);
+        RecordingView view = RunWindow(posix, 1);
         const std::string failure = W("Сбой при замене файла: ") + name;
         EXPECT_TRUE(HasLine(view, failure));
         EXPECT_TRUE(HasLine(view, W("Обновление исполняемых файлов завершено.")));
@@ -179,12 +174,7 @@ TEST_F(HostileTest, HugeLinesAndATenMegabyteManifest) {
         WriteFile(local.Native("c/PKG/YRNUpdate.ini"), manifest);
         WriteFile(local.Native("c/PKG/Good.exe"), "good");
         const auto start = std::chrono::steady_clock::now();
-        RecordingView view;
-        TUpdateForm form(posix);
-        form.AttachView(&view);
-        form.SetMode(1);
-        form.FormShow();
-        form.HandleMessage(view.posted.at(0).message);
+        RecordingView view = RunWindow(posix, 1);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_LT(seconds, 60.0);
         EXPECT_EQ(view.lines.back(), W("Обновление исполняемых файлов завершено."));
@@ -270,12 +260,7 @@ TEST_F(HostileTest, UpdateWhoseSetNameIsTakenByAFile) {
     WriteFile(root.Native("c/TOVR/UPDATE/OldFiles/24-03-05 10-20"), "squatter");
     FaultPlatform fp(platform);
     fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
-    RecordingView view;
-    TUpdateForm form(fp);
-    form.AttachView(&view);
-    form.SetMode(1);
-    form.FormShow();
-    form.HandleMessage(view.posted.at(0).message);
+    RecordingView view = RunWindow(fp, 1);
     EXPECT_EQ(ReadFile(root.Native("c/TOVR/UPDATE/OldFiles/24-03-05 10-20")), "squatter");
     EXPECT_EQ(ReadFile(root.Native("c/TOVR/UPDATE/OldFiles/24-03-05 10-20-02/A.exe")), "old");
     EXPECT_EQ(ReadFile(root.Native("c/TOVR/UPDATE/OldFiles/24-03-05 10-20-02/BackUp.ini")),
@@ -329,12 +314,7 @@ TEST_F(HostileTest, RegistryWithWrongTypesTornOrGarbage) {
         WriteFile(local.Native("c/PKG/A.exe"), "new");
         WriteFile(local.Native("c/TOVR/A.exe"), "old");
         WriteFile(local.Native("registry.reg"), c.registry);
-        RecordingView view;
-        TUpdateForm form(posix);
-        form.AttachView(&view);
-        form.SetMode(1);
-        form.FormShow();
-        form.HandleMessage(view.posted.at(0).message);
+        RecordingView view = RunWindow(posix, 1);
         const std::string failure = W("Сбой при обновлении исполняемых файлов ЮКСВЕЛ. ");
         EXPECT_EQ(StartsWith(view.lines.back(), failure), c.runFails) << Cp1251ToUtf8(view.lines.back());
         EXPECT_EQ(ReadFile(local.Native("c/TOVR/A.exe")), c.installed ? "new" : "old");
@@ -396,12 +376,7 @@ TEST_F(HostileTest, DamagedVersionBlocksInARealRun) {
         WriteFile(local.Native("c/PKG/YRNUpdate.ini"), "[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n");
         WriteFile(local.Native("c/PKG/A.exe"), image.bytes);
         WriteFile(local.Native("c/TOVR/A.exe"), image.bytes);
-        RecordingView view;
-        TUpdateForm form(posix);
-        form.AttachView(&view);
-        form.SetMode(1);
-        form.FormShow();
-        form.HandleMessage(view.posted.at(0).message);
+        RecordingView view = RunWindow(posix, 1);
         EXPECT_EQ(view.lines.back(), W("Обновление исполняемых файлов завершено."));
         const std::string version = FileVersionOf(posix, "C:\\TOVR\\A.exe");
         EXPECT_TRUE(version.empty() || version == "4.2.0.17") << version;

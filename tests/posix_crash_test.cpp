@@ -154,13 +154,7 @@ protected:
         IniDocument catalogue(ReadFile(root.Native("c/TOVR/UPDATE/OldFiles/" + setName + "/BackUp.ini")));
         RollbackList = std::make_unique<NameValueList>();
         for (const std::string& key : catalogue.Keys("FILES")) RollbackList->SetValue(key, *catalogue.Find("FILES", key));
-        RecordingView view;
-        TUpdateForm form(platform);
-        form.AttachView(&view);
-        form.SetMode(2);
-        form.FormShow();
-        ASSERT_EQ(view.posted.size(), 1u);
-        form.HandleMessage(view.posted[0].message);
+        RecordingView view = RunWindow(platform, 2);
         EXPECT_EQ(view.lines.back(), W("Замена исполняемых файлов завершена.")) << setName;
     }
 

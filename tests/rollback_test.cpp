@@ -342,13 +342,7 @@ TEST_F(RollbackTest, ALogFailureEndsTheRunWithItsFailureLine) {
         BackupDir = setDir;
         RollbackList = std::make_unique<NameValueList>();
         for (const SampleFile& f : SampleFiles()) RollbackList->SetValue(f.name, f.installed);
-        RecordingView view;
-        TUpdateForm form(failing);
-        form.AttachView(&view);
-        form.SetMode(2);
-        form.FormShow();
-        ASSERT_EQ(view.posted.size(), 1u);
-        form.HandleMessage(view.posted[0].message);
+        RecordingView view = RunWindow(failing, 2);
         EXPECT_EQ(view.lines, c.screen);
         EXPECT_EQ(view.endStates, (std::vector<bool>{false, true}));
         ExpectInstalled(c.restored);

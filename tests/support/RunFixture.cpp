@@ -87,7 +87,7 @@ std::string Unstamped(const std::string& line) {
     return line.substr(15);
 }
 
-RecordingView RunTest::RunMode(uint8_t mode, std::deque<bool> answers) {
+RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers) {
     RecordingView view;
     view.answers = std::move(answers);
     TUpdateForm form(platform);

@@ -75,15 +75,18 @@ std::vector<std::string> LogLines(const std::string& bytes);
 // Checks the "dd.mm hh:nn:ss " stamp and returns the text after it.
 std::string Unstamped(const std::string& line);
 
+// Shows a progress window in the given mode over platform and handles the
+// start message it posts itself; returns what the window showed.
+RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers = {});
+
 class RunTest : public ::testing::Test {
 protected:
     void SetUp() override { ResetSettings(); }
     void TearDown() override { ResetSettings(); }
 
     // Runs the update in a fresh progress window; returns its view.
-    RecordingView RunUpdate(std::deque<bool> answers = {}) { return RunMode(1, std::move(answers)); }
-    RecordingView RunRollback(std::deque<bool> answers = {}) { return RunMode(2, std::move(answers)); }
-    RecordingView RunMode(uint8_t mode, std::deque<bool> answers);
+    RecordingView RunUpdate(std::deque<bool> answers = {}) { return RunWindow(platform, 1, std::move(answers)); }
+    RecordingView RunRollback(std::deque<bool> answers = {}) { return RunWindow(platform, 2, std::move(answers)); }
     std::string Log() const { return ReadFile(root.Native("cwd/YRNUpdate.log")); }
     std::string Registry() const { return ReadFile(root.Native("registry.reg")); }
 
