@@ -250,15 +250,6 @@ TEST_F(ConsoleBackUpTest, AnotherSetIsChosenByItsNumber) {
     ExpectInstalled({});
 }
 
-TEST_F(ConsoleBackUpTest, TheSetCommandHasSeveralSpellings) {
-    AddOlderSet();
-    for (const char* command : {"набор 1", "НАБОР1", "н1", "s 1", "set 1"}) {
-        SCOPED_TRACE(command);
-        const std::vector<std::string> out = Show(std::string(command) + "\nОтмена\n");
-        EXPECT_EQ(Count(out, " > 1  00-01-01 00-00"), 1u);
-    }
-}
-
 TEST_F(ConsoleBackUpTest, WrongCommandsChangeNothingAndCancelRestoresNothing) {
     const std::vector<std::string> out = Show("9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n");
     EXPECT_EQ(Count(out, "Нет файла с номером 9."), 1u);
