@@ -12,7 +12,7 @@ namespace yrn {
 namespace {
 
 std::string TypeName(int index) {
-    return index >= 0 && index < 4 ? W(SWTypeItems[index]) : W("(не выбран)");
+    return index >= 0 && index < 4 ? SWTypeItem(index) : W("(не выбран)");
 }
 
 std::string YesNo(bool value) { return value ? W("да") : W("нет"); }
@@ -21,7 +21,7 @@ std::string YesNo(bool value) { return value ? W("да") : W("нет"); }
 std::optional<int> ParseType(const std::string& answer) {
     const std::string a = Upper1251(answer);
     for (int i = 0; i < 4; ++i)
-        if (a == std::to_string(i) || a == Upper1251(W(SWTypeItems[i]))) return i;
+        if (a == std::to_string(i) || a == Upper1251(SWTypeItem(i))) return i;
     return std::nullopt;
 }
 

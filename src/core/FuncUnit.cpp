@@ -23,7 +23,10 @@ const char* const DirKeys[4] = {"SDir", "CDir", "MDir", "ODir"};
 std::unique_ptr<NameValueList> RunList;
 std::unique_ptr<NameValueList> RollbackList;
 
-const char* const SWTypeItems[4] = {"Сервер", "Клиент", "Менеджер", "Офис"};
+std::string SWTypeItem(int index) {
+    static const char* const items[4] = {"Сервер", "Клиент", "Менеджер", "Офис"};
+    return index >= 0 && index < 4 ? W(items[index]) : std::string();
+}
 
 namespace {
 struct StartValues {

@@ -12,6 +12,7 @@ struct TParamForm {
     bool cbIsNoVersion = false;
 };
 
-extern const char* const SWTypeItems[4];  // "Сервер", "Клиент", "Менеджер", "Офис"
+// The items of cbSWType, index 0 to 3 (1251 text): "Сервер", "Клиент", "Менеджер", "Офис".
+std::string SWTypeItem(int index);
 
 }  // namespace yrn
