@@ -5,15 +5,16 @@ enable_language(RC)
 file(GLOB YRN_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
 list(FILTER YRN_WIN32_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(yrn_win32 STATIC ${YRN_WIN32_SOURCES})
-target_link_libraries(yrn_win32 PUBLIC yrn_core version comctl32 shell32 user32 gdi32 advapi32)
+target_link_libraries(yrn_win32 PUBLIC yrn_core version comctl32 shell32 ole32 uuid user32 gdi32 advapi32)
 # Unicode throughout: the tool calls the W functions only.
 target_compile_definitions(yrn_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 add_executable(YRNUpdate WIN32 src/platform/win32/main.cpp src/platform/win32/YRNUpdate.rc)
 target_link_libraries(YRNUpdate PRIVATE yrn_win32)
 target_link_options(YRNUpdate PRIVATE -municode)
+file(GLOB YRN_GLYPHS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/res/*.bmp)
 set_source_files_properties(src/platform/win32/YRNUpdate.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/src/platform/win32/YRNUpdate.manifest;${CMAKE_SOURCE_DIR}/src/platform/win32/resource.h")
+  "${CMAKE_SOURCE_DIR}/src/platform/win32/YRNUpdate.manifest;${CMAKE_SOURCE_DIR}/src/platform/win32/resource.h;${YRN_GLYPHS}")
 
 if(YRN_BUILD_TESTS)
   # The system's GoogleTest is built for the host; build it from its sources

@@ -1,0 +1,38 @@
+#include "Win32Layout.h"
+
+namespace yrn {
+
+int SystemDpi() {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+int Scaled(int pixels, int dpi) { return ::MulDiv(pixels, dpi, 96); }
+
+SIZE SizeClientArea(HWND window, int width, int height, int dpi) {
+    RECT frame{0, 0, Scaled(width, dpi), Scaled(height, dpi)};
+    const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
+    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const SIZE outer{frame.right - frame.left, frame.bottom - frame.top};
+    ::SetWindowPos(window, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return outer;
+}
+
+void PlaceControls(HWND dialog, const ControlPlace* places, size_t count, int dpi) {
+    for (size_t i = 0; i < count; ++i) {
+        const ControlPlace& p = places[i];
+        if (HWND control = ::GetDlgItem(dialog, p.id))
+            ::MoveWindow(control, Scaled(p.left, dpi), Scaled(p.top, dpi), Scaled(p.width, dpi),
+                         Scaled(p.height, dpi), FALSE);
+    }
+}
+
+bool IsOnAMonitor(POINT topLeft, SIZE size) {
+    RECT there{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy};
+    return ::MonitorFromRect(&there, MONITOR_DEFAULTTONULL) != nullptr;
+}
+
+}  // namespace yrn
