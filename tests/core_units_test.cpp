@@ -166,6 +166,56 @@ TEST_F(RunTest, RegistryKeyTypedReadsAndAtomicWrites) {
     EXPECT_TRUE(ListDir(root.Path()) == (std::vector<std::string>{"cwd", "registry.reg"}));  // no temp file left
 }
 
+// ---- Copies onto the installation ----
+
+// CopyFile replaces a regular file; CopyNewFile takes only a free name. Either
+// way a refused copy leaves the target as it was and no temporary file.
+TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
+    enum Target { Free, Regular, Directory, DanglingLink };
+    struct Case {
+        const char* what;
+        bool onlyNew;
+        Target target;
+        bool ok;
+    } cases[] = {
+        {"replace free", false, Free, true},          {"replace file", false, Regular, true},
+        {"replace directory", false, Directory, false}, {"new free", true, Free, true},
+        {"new over file", true, Regular, false},      {"new over directory", true, Directory, false},
+        {"new over dangling link", true, DanglingLink, false},
+    };
+    const std::string fresh = std::string(70000, 'n') + "\r\n";
+    WriteFile(root.Native("c/PKG/Новый.exe"), fresh);
+    ::chmod(root.Native("c/PKG/Новый.exe").c_str(), 0751);
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = "c/T" + std::to_string(++n);
+        const std::string target = root.Native(dir + "/Shift.exe");
+        WriteFile(root.Native(dir + "/keep"), "");
+        if (c.target == Regular) WriteFile(target, "old bytes");
+        if (c.target == Directory) ::mkdir(target.c_str(), 0755);
+        if (c.target == DanglingLink) {
+            ASSERT_EQ(::symlink("nowhere", target.c_str()), 0);
+        }
+        const std::string src = W("C:\\PKG\\Новый.exe"), dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
+        EXPECT_EQ(c.onlyNew ? platform.CopyNewFile(src, dst) : platform.CopyFile(src, dst), c.ok);
+        struct stat st {};
+        ASSERT_EQ(::lstat(target.c_str(), &st), c.target == Free && !c.ok ? -1 : 0);
+        if (c.ok) {
+            EXPECT_EQ(ReadFile(target), fresh);
+            EXPECT_EQ(st.st_mode & 07777, 0751u);
+        } else if (c.target == Regular) {
+            EXPECT_EQ(ReadFile(target), "old bytes");
+        } else if (c.target == DanglingLink) {
+            EXPECT_TRUE(S_ISLNK(st.st_mode));
+        }
+        EXPECT_EQ(ListDir(root.Native(dir)), (std::vector<std::string>{"Shift.exe", "keep"}));
+    }
+    EXPECT_FALSE(platform.CopyNewFile("C:\\PKG\\none.exe", "C:\\T1\\other.exe"));
+    EXPECT_FALSE(platform.CopyNewFile(W("C:\\PKG\\Новый.exe"), "C:\\absent\\Shift.exe"));
+    EXPECT_FALSE(Exists(root.Native("c/absent"))) << "no directory is created";
+}
+
 // ---- Start-up from the command line ----
 
 class NoDialogUI : public AppUI {

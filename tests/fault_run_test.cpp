@@ -225,11 +225,9 @@ void CheckAfterUpdate(const FaultScenario& s, const FaultPlatform& fp, const Pos
     for (const PackageFile& f : s.Files()) {
         // A false answer of a question cannot be told from a true one. "Not in
         // the package" makes the file a silent skip; "not installed" makes the
-        // run copy over the file without saving it, a hole only a copy that
-        // refuses an existing target could close. Real failures of that
-        // question (no access, I/O error) make the copy onto that path fail too.
+        // run try a copy that refuses the existing target, so the file fails
+        // and stays as it was.
         const bool packageLie = failed && failed->call == Call::FileExists && failed->arg == "C:\\PKG\\" + f.name;
-        const bool installedLie = failed && failed->call == Call::FileExists && failed->arg == f.target;
         const bool present = Exists(s.Native(f.native));
         const std::string now = ReadFile(s.Native(f.native));
         if (f.oldBytes.empty()) {
@@ -250,7 +248,7 @@ void CheckAfterUpdate(const FaultScenario& s, const FaultPlatform& fp, const Pos
                     << context << ": " << f.name << " not in place without a failure line";
             }
         }
-        if (!f.oldBytes.empty() && now != f.oldBytes && !installedLie) {
+        if (!f.oldBytes.empty() && now != f.oldBytes) {
             // Changed: its saved copy is on disk and listed.
             const std::string* listed = catalogue.Find("FILES", f.name);
             ASSERT_NE(listed, nullptr) << context << ": " << f.name << " replaced without catalogue entry";
@@ -278,8 +276,7 @@ void CheckAfterUpdate(const FaultScenario& s, const FaultPlatform& fp, const Pos
 }
 
 // An ordinary rollback of the run's set restores every installed file.
-void CheckRestorable(const FaultScenario& s, PosixPlatform& posix, const std::string& context,
-                     const std::string& unsaved = {}) {
+void CheckRestorable(const FaultScenario& s, PosixPlatform& posix, const std::string& context) {
     const std::string set = s.BackupSet();
     if (!set.empty()) {
         RollbackSettings(SetName(set), s.Catalogue());
@@ -287,7 +284,7 @@ void CheckRestorable(const FaultScenario& s, PosixPlatform& posix, const std::st
         EXPECT_TRUE(r.view.endStates.back()) << context;
     }
     for (const PackageFile& f : s.Files()) {
-        if (!f.oldBytes.empty() && f.target != unsaved) {
+        if (!f.oldBytes.empty()) {
             EXPECT_EQ(ReadFile(s.Native(f.native)), f.oldBytes) << context << ": rollback left " << f.name;
         }
     }
@@ -311,7 +308,7 @@ protected:
         const CallRecord* failed = fp.Failed();
         const bool lie = failed && failed->call == Call::FileExists;
         if (lie) ++lies_;
-        if (checkRollback) CheckRestorable(s, posix, Describe(failed), lie ? failed->arg : std::string());
+        if (checkRollback) CheckRestorable(s, posix, Describe(failed));
         return fp.Calls();
     }
 

@@ -446,6 +446,7 @@ public:
     bool CreateDir(const std::string&) override { return false; }
     bool ForceDirectories(const std::string&) override { return false; }
     bool CopyFile(const std::string&, const std::string&) override { return false; }
+    bool CopyNewFile(const std::string&, const std::string&) override { return false; }
     std::vector<std::string> FindFiles(const std::string&, const std::string&) override { return {}; }
     std::string WindowsDirectory() override { return {}; }
     bool ReadWholeFile(const std::string&, std::string&) override { return false; }

@@ -201,6 +201,33 @@ TEST_F(UpdateRunTest, NoVersionChecksInstallEqualVersionsAndStillRecord) {
                               "\"Prices.dll\"=dword:00000003\r\n\r\n");
 }
 
+// Listed twice and installed twice: the second save would copy the new file
+// over the saved original, so the set keeps its first copy.
+TEST_F(UpdateRunTest, NameListedTwiceKeepsTheOriginalInTheSet) {
+    MakeWorkedExample();
+    WriteFile(root.Native("d/Pack/YRNUpdate.ini"),
+              W("[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nShift.exe=\r\n"
+                "[Shift.exe]\r\nCDir=<default>\r\nVersion=5\r\n"));
+    IsNoVersion = true;
+    RecordingView view = RunUpdate();
+    std::vector<std::string> screen;
+    for (const auto& l : view.lines) screen.push_back(U(l));
+    EXPECT_EQ(screen, (std::vector<std::string>{"Старт программы обновления ЮКСВЕЛ.", "Обновление файла: Shift.exe",
+                                                "Обновление файла: Shift.exe",
+                                                "Обновление исполняемых файлов завершено."}));
+    EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "new shift");
+    const std::string set = "c/TOVR/UPDATE/OldFiles/" + OnlySet("c/TOVR/UPDATE/OldFiles");
+    EXPECT_EQ(ReadFile(root.Native(set + "/Shift.exe")), "old shift");
+    EXPECT_EQ(ReadFile(root.Native(set + "/BackUp.ini")), "[FILES]\r\nShift.exe=C:\\TOVR\\Shift.exe\r\n");
+    EXPECT_NE(Registry().find("\"UpdateVersion\"=dword:0000000c"), std::string::npos);
+
+    BackupDir = "C:\\TOVR\\UPDATE\\OldFiles\\" + OnlySet("c/TOVR/UPDATE/OldFiles") + "\\";
+    RollbackList = std::make_unique<NameValueList>();
+    RollbackList->Add("Shift.exe=C:\\TOVR\\Shift.exe");
+    RunRollback();
+    EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "old shift");
+}
+
 TEST_F(UpdateRunTest, EqualFileVersionIsSkippedWithoutTrace) {
     MakeWorkedExample();
     WriteFile(root.Native("registry.reg"), kRegHeader + "\"Shift.exe\"=dword:00000005\r\n\r\n");

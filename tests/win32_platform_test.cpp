@@ -183,12 +183,13 @@ TEST_F(Win32Files, CreateDirMakesOneLevelForceDirectoriesAll) {
     EXPECT_FALSE(platform.ForceDirectories(dir / "file\\sub"));
 }
 
-// How CopyFile(src, dst) ends for each state of the target.
+// How CopyFile(src, dst) and CopyNewFile end for each state of the target.
 struct CopyCase {
     const char* what;
     bool sourceThere;
     enum Target { Missing, Older, ReadOnly, Hidden, NoDirectory } target;
     bool ok;
+    bool onlyNew = false;  // CopyNewFile
 };
 
 class Win32Copy : public Win32Files, public ::testing::WithParamInterface<CopyCase> {};
@@ -214,7 +215,8 @@ TEST_P(Win32Copy, ReplacesOrLeavesTheTargetWhole) {
         ASSERT_TRUE(SetAttributes(target, FILE_ATTRIBUTE_HIDDEN));
     }
 
-    EXPECT_EQ(platform.CopyFile(dir / W("Новый.exe"), target), c.ok);
+    const std::string source = dir / W("Новый.exe");
+    EXPECT_EQ(c.onlyNew ? platform.CopyNewFile(source, target) : platform.CopyFile(source, target), c.ok);
 
     EXPECT_EQ(GetFile(target), c.ok ? fresh : hadOld ? old : "");
     EXPECT_FALSE(PathExists(dir / "absent")) << "no directory is created";
@@ -235,7 +237,11 @@ INSTANTIATE_TEST_SUITE_P(
                       CopyCase{"hidden", true, CopyCase::Hidden, false},
                       CopyCase{"nodir", true, CopyCase::NoDirectory, false},
                       CopyCase{"nosource", false, CopyCase::Older, false},
-                      CopyCase{"nosource_new", false, CopyCase::Missing, false}),
+                      CopyCase{"nosource_new", false, CopyCase::Missing, false},
+                      CopyCase{"only_new_free", true, CopyCase::Missing, true, true},
+                      CopyCase{"only_new_taken", true, CopyCase::Older, false, true},
+                      CopyCase{"only_new_hidden", true, CopyCase::Hidden, false, true},
+                      CopyCase{"only_new_nodir", true, CopyCase::NoDirectory, false, true}),
     [](const ::testing::TestParamInfo<CopyCase>& info) { return std::string(info.param.what); });
 
 TEST_F(Win32Files, CopyKeepsTheSourcesTimeOfLastChange) {

@@ -51,6 +51,10 @@ public:
     // Copies src over dst (overwriting), atomically and durably: dst is either
     // its old bytes or the complete new bytes. Creates no directory.
     virtual bool CopyFile(const std::string& src, const std::string& dst) = 0;
+    // As CopyFile, but only onto a name that is free: fails, leaving dst as
+    // it is, when dst exists. Used where the caller believes dst is missing,
+    // so that a wrong belief can never overwrite a file nobody saved.
+    virtual bool CopyNewFile(const std::string& src, const std::string& dst) = 0;
     // Names (without path) of the entries of dir matching the wildcard
     // pattern ('*', '?'), files and directories alike, without hidden and
     // system entries. dir ends with a backslash.

@@ -77,7 +77,7 @@ private:
 const char* CallName(Call call) {
     static const char* const names[] = {
         "FileExists",      "DirectoryExists", "CreateDir",      "ForceDirectories", "CopyFile",
-        "FindFiles",       "WindowsDirectory", "ReadWholeFile", "WriteWholeFile",   "AppendToFile",
+        "CopyNewFile",     "FindFiles",       "WindowsDirectory", "ReadWholeFile", "WriteWholeFile",   "AppendToFile",
         "OpenAppend",      "LogWrite",        "LogFlush",       "LogClose",         "Now",
         "OpenRegistryKey", "RegValueExists",  "RegReadString",  "RegReadInteger",   "RegWriteString",
         "RegWriteInteger", "RegClose",        "WaitForProcess", "StartProcess",     "VersionInfoSize",
@@ -88,7 +88,7 @@ const char* CallName(Call call) {
 
 bool InKind(Call call, FaultKind kind) {
     switch (kind) {
-        case FaultKind::Copy: return call == Call::CopyFile;
+        case FaultKind::Copy: return call == Call::CopyFile || call == Call::CopyNewFile;
         case FaultKind::CreateDirectory: return call == Call::CreateDir || call == Call::ForceDirectories;
         case FaultKind::IniWrite: return call == Call::WriteWholeFile || call == Call::AppendToFile;
         case FaultKind::RegistryWrite: return call == Call::RegWriteString || call == Call::RegWriteInteger;
@@ -170,6 +170,11 @@ bool FaultPlatform::ForceDirectories(const std::string& path) {
 bool FaultPlatform::CopyFile(const std::string& src, const std::string& dst) {
     if (!Enter(Call::CopyFile, dst, src)) return false;
     return Outcome(inner_.CopyFile(src, dst));
+}
+
+bool FaultPlatform::CopyNewFile(const std::string& src, const std::string& dst) {
+    if (!Enter(Call::CopyNewFile, dst, src)) return false;
+    return Outcome(inner_.CopyNewFile(src, dst));
 }
 
 std::vector<std::string> FaultPlatform::FindFiles(const std::string& dir, const std::string& pattern) {

@@ -19,7 +19,7 @@
 namespace yrn::test {
 
 enum class Call {
-    FileExists, DirectoryExists, CreateDir, ForceDirectories, CopyFile, FindFiles, WindowsDirectory,
+    FileExists, DirectoryExists, CreateDir, ForceDirectories, CopyFile, CopyNewFile, FindFiles, WindowsDirectory,
     ReadWholeFile, WriteWholeFile, AppendToFile, OpenAppend, LogWrite, LogFlush, LogClose, Now,
     OpenRegistryKey, RegValueExists, RegReadString, RegReadInteger, RegWriteString, RegWriteInteger, RegClose,
     WaitForProcess, StartProcess, VersionInfoSize, VersionInfo, VersionQuery,
@@ -78,6 +78,7 @@ public:
     bool CreateDir(const std::string& path) override;
     bool ForceDirectories(const std::string& path) override;
     bool CopyFile(const std::string& src, const std::string& dst) override;
+    bool CopyNewFile(const std::string& src, const std::string& dst) override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;

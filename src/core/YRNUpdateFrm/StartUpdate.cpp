@@ -162,9 +162,14 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
         std::string oldVersion, newVersion;
         const std::string installed = T + N;
         bool saved = true;
-        if (platform_.FileExists(installed)) {
+        const bool existed = platform_.FileExists(installed);
+        if (existed) {
             if (!run.catalogue) platform_.CreateDir(BackupDir);
-            saved = platform_.CopyFile(installed, BackupDir + N);
+            // A copy already in the set was saved earlier in this run (the
+            // name listed twice): it holds the file as it was before the run
+            // and is never overwritten.
+            const std::string copy = BackupDir + N;
+            saved = platform_.FileExists(copy) || platform_.CopyNewFile(installed, copy);
             if (saved) {
                 // The installed file is overwritten only once the catalogue lists its saved copy.
                 if (!run.catalogue) run.catalogue = std::make_unique<TIniFile>(platform_, BackupDir + "BackUp.ini");
@@ -173,7 +178,11 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
             oldVersion = FileVersionOf(platform_, installed);
         }
         if (saved) {
-            placed = platform_.CopyFile(UpdatePath + N, installed);
+            // Where no installed file was seen, the copy takes the name only
+            // while it is free: a wrong "no such file" cannot overwrite a
+            // file nobody saved.
+            placed = existed ? platform_.CopyFile(UpdatePath + N, installed)
+                             : platform_.CopyNewFile(UpdatePath + N, installed);
             newVersion = FileVersionOf(platform_, UpdatePath + N);
         }
         if (placed)

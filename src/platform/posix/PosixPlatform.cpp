@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -64,11 +65,27 @@ int CreateTempBeside(const std::string& target, std::string& tempPath) {
     return -1;
 }
 
-// Moves a finished temp file over target and makes the rename durable.
-bool Commit(int fd, const std::string& tempPath, const std::string& target) {
+// Gives the finished temp file the target's name only while that name is
+// free. link() refuses an existing name on every file system that has hard
+// links; where it has none, renameat2's no-replace flag does the same.
+bool RenameNoReplace(const std::string& tempPath, const std::string& target) {
+    if (::link(tempPath.c_str(), target.c_str()) == 0) {
+        ::unlink(tempPath.c_str());
+        return true;
+    }
+    if (errno == EEXIST) return false;
+#ifdef RENAME_NOREPLACE
+    return ::renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+#else
+    return false;
+#endif
+}
+
+// Moves a finished temp file to target and makes the rename durable.
+bool Commit(int fd, const std::string& tempPath, const std::string& target, bool replace = true) {
     bool ok = ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(tempPath.c_str(), target.c_str()) == 0;
+    if (ok) ok = replace ? ::rename(tempPath.c_str(), target.c_str()) == 0 : RenameNoReplace(tempPath, target);
     if (!ok) {
         ::unlink(tempPath.c_str());
         return false;
@@ -315,13 +332,18 @@ bool PosixPlatform::ForceDirectories(const std::string& path) {
     return true;
 }
 
-bool PosixPlatform::CopyFile(const std::string& src, const std::string& dst) {
+bool PosixPlatform::CopyFile(const std::string& src, const std::string& dst) { return Copy(src, dst, true); }
+
+bool PosixPlatform::CopyNewFile(const std::string& src, const std::string& dst) { return Copy(src, dst, false); }
+
+bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool replace) {
     const std::string from = NativePath(src), to = NativePath(dst);
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st, target;
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (::stat(to.c_str(), &target) == 0 && !S_ISREG(target.st_mode))) {
+        (replace ? ::stat(to.c_str(), &target) == 0 && !S_ISREG(target.st_mode)
+                 : ::lstat(to.c_str(), &target) == 0)) {
         ::close(in);
         return false;
     }
@@ -354,7 +376,7 @@ bool PosixPlatform::CopyFile(const std::string& src, const std::string& dst) {
         ::unlink(temp.c_str());
         return false;
     }
-    return Commit(out, temp, to);
+    return Commit(out, temp, to, replace);
 }
 
 std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const std::string& pattern) {

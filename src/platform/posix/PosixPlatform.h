@@ -23,6 +23,7 @@ public:
     bool CreateDir(const std::string& path) override;
     bool ForceDirectories(const std::string& path) override;
     bool CopyFile(const std::string& src, const std::string& dst) override;
+    bool CopyNewFile(const std::string& src, const std::string& dst) override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override { return "C:\\WINDOWS"; }
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
@@ -39,6 +40,7 @@ public:
                       uint32_t& length) override;
 
 private:
+    bool Copy(const std::string& src, const std::string& dst, bool replace);
     std::string root_;
 };
 

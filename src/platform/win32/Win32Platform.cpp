@@ -30,8 +30,11 @@ void RemoveTemp(const std::wstring& temp) {
 }
 
 // Moves a complete, flushed temp file onto target in one step.
-bool ReplaceWithTemp(const std::wstring& temp, const std::wstring& target) {
-    if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+// Without replace the move fails when target exists: the name is taken
+// only while it is free.
+bool ReplaceWithTemp(const std::wstring& temp, const std::wstring& target, bool replace = true) {
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (::MoveFileExW(temp.c_str(), target.c_str(), flags)) return true;
     RemoveTemp(temp);
     return false;
 }
@@ -83,14 +86,18 @@ bool Win32Platform::ForceDirectories(const std::string& path) {
     return CreateDir(dir) || DirectoryExists(dir);
 }
 
-bool Win32Platform::CopyFile(const std::string& src, const std::string& dst) {
+bool Win32Platform::CopyFile(const std::string& src, const std::string& dst) { return Copy(src, dst, true); }
+
+bool Win32Platform::CopyNewFile(const std::string& src, const std::string& dst) { return Copy(src, dst, false); }
+
+bool Win32Platform::Copy(const std::string& src, const std::string& dst, bool replace) {
     const std::wstring wsrc = Wide(src), wdst = Wide(dst), temp = Wide(ReplacementTempName(dst));
     const DWORD srcAttributes = ::GetFileAttributesW(wsrc.c_str());
     if (srcAttributes == INVALID_FILE_ATTRIBUTES || (srcAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     // As CopyFile: a hidden or read-only target is refused, not replaced.
     const DWORD dstAttributes = ::GetFileAttributesW(wdst.c_str());
     if (dstAttributes != INVALID_FILE_ATTRIBUTES &&
-        (dstAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
+        (!replace || (dstAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))))
         return false;
 
     FileHandle in(::CreateFileW(wsrc.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -125,7 +132,7 @@ bool Win32Platform::CopyFile(const std::string& src, const std::string& dst) {
     const DWORD keep = srcAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
                                         FILE_ATTRIBUTE_HIDDEN);
     ::SetFileAttributesW(temp.c_str(), keep ? keep : FILE_ATTRIBUTE_NORMAL);
-    return ReplaceWithTemp(temp, wdst);
+    return ReplaceWithTemp(temp, wdst, replace);
 }
 
 std::vector<std::string> Win32Platform::FindFiles(const std::string& dir, const std::string& pattern) {

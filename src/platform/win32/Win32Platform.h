@@ -16,6 +16,7 @@ public:
     bool CreateDir(const std::string& path) override;
     bool ForceDirectories(const std::string& path) override;
     bool CopyFile(const std::string& src, const std::string& dst) override;
+    bool CopyNewFile(const std::string& src, const std::string& dst) override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
@@ -30,6 +31,9 @@ public:
     bool VersionInfo(const std::string& path, uint32_t handle, uint32_t size, uint8_t* data) override;
     bool VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock, const uint8_t*& value,
                       uint32_t& length) override;
+
+private:
+    bool Copy(const std::string& src, const std::string& dst, bool replace);
 };
 
 // The command line StartProcess hands over: the program, in double quotes
