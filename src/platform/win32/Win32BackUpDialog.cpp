@@ -1,8 +1,246 @@
+// The backup selection dialog TBackUpForm as the program's main window: the
+// view that draws the form's two lists, and the window's own loop. Every
+// event goes to the form's handler; the window keeps no logic of its own.
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Win32Glyphs.h"
+#include "Win32Layout.h"
 #include "Win32UI.h"
+#include "WideText.h"
 #include "core/BackUpUnit.h"
+#include "core/text.h"
+#include "resource.h"
 
 namespace yrn {
+namespace {
 
-void Win32UI::ShowBackUpForm(TBackUpForm& form) { form.CancelBtnClick(); }
+constexpr int kClientWidth = 277, kClientHeight = 216;
+constexpr POINT kFirstPlace{344, 149};
+constexpr wchar_t kPlacementName[] = L"BackUpPlacement";
+constexpr int kLineHeight = 13;
+constexpr int kFileColumnWidth = 100;
+constexpr ControlPlace kPlaces[] = {
+    {IDC_BACKUP_LABEL1, 8, 8, 96, 13}, {IDC_BACKUP_LABEL2, 128, 8, 40, 13}, {IDC_DIRLIST, 8, 24, 113, 145},
+    {IDC_FILELIST, 128, 24, 121, 145}, {IDOK, 77, 184, 91, 25},            {IDCANCEL, 173, 184, 91, 25},
+};
+constexpr UINT kChecked = INDEXTOSTATEIMAGEMASK(2);
+
+class BackUpWindow : public BackUpView {
+public:
+    BackUpWindow(HINSTANCE instance, TBackUpForm& form) : instance_(instance), form_(form) {}
+    BackUpWindow(const BackUpWindow&) = delete;
+    BackUpWindow& operator=(const BackUpWindow&) = delete;
+
+    // Shows the dialog and runs its loop until it has closed. A failure of a
+    // handler closes the dialog and is raised here, once the loop is over.
+    void Run() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        form_.AttachView(this);
+        ::CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_BACKUPFORM), nullptr, Proc,
+                             reinterpret_cast<LPARAM>(this));
+        if (dialog_) {
+            ::ShowWindow(dialog_, SW_SHOW);
+            ::SetForegroundWindow(dialog_);
+            ::SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dirList_), TRUE);
+        }
+        MSG msg;
+        while (dialog_) {
+            const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+            if (got == 0) {
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            if (got < 0) break;
+            if (::IsDialogMessageW(dialog_, &msg)) continue;
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        if (dialog_) ::DestroyWindow(dialog_);
+        form_.AttachView(nullptr);
+        if (failure_) std::rethrow_exception(failure_);
+        if (!created_) throw std::runtime_error("the backup selection dialog could not be shown");
+    }
+
+    void ListsChanged() override {
+        if (!dialog_) return;
+        filling_ = true;
+        ShowDirList();
+        ShowFileList();
+        filling_ = false;
+    }
+
+    void Hide() override {
+        if (dialog_) ::ShowWindow(dialog_, SW_HIDE);
+    }
+
+    void Close() override {
+        if (dialog_) ::DestroyWindow(dialog_);
+    }
+
+private:
+    static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            reinterpret_cast<BackUpWindow*>(lParam)->dialog_ = dialog;
+        }
+        auto* self = reinterpret_cast<BackUpWindow*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+        return self ? self->Handle(message, wParam, lParam) : FALSE;
+    }
+
+    // Runs one of the form's handlers. No failure may pass through the
+    // window procedure: the first one is kept for Run, and the dialog closes.
+    template <class Handler>
+    void Call(Handler handler) {
+        try {
+            handler();
+        } catch (...) {
+            if (!failure_) failure_ = std::current_exception();
+            Close();
+        }
+    }
+
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+        switch (message) {
+            case WM_INITDIALOG:
+                created_ = true;
+                dirList_ = ::GetDlgItem(dialog_, IDC_DIRLIST);
+                fileList_ = ::GetDlgItem(dialog_, IDC_FILELIST);
+                Layout();
+                Call([this] { form_.FormShow(); });
+                return TRUE;
+            case WM_COMMAND:
+                switch (LOWORD(wParam)) {
+                    case IDOK:  // "Откат", also Enter
+                        Call([this] { form_.StartBtnClick(); });
+                        return TRUE;
+                    case IDCANCEL:  // "Отмена", Escape and the close box
+                        Call([this] { form_.CancelBtnClick(); });
+                        return TRUE;
+                    case IDC_DIRLIST:
+                        if (HIWORD(wParam) == LBN_SELCHANGE && !filling_) {
+                            form_.DirListIndex = static_cast<int>(::SendMessageW(dirList_, LB_GETCURSEL, 0, 0));
+                            Call([this] { form_.DirListClick(); });
+                        }
+                        return TRUE;
+                    default:
+                        return FALSE;
+                }
+            case WM_NOTIFY: {
+                const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+                if (header->hwndFrom != fileList_) return FALSE;
+                if (header->code == NM_SETFOCUS) Call([this] { form_.FileListEnter(); });
+                if (header->code == LVN_ITEMCHANGED && !filling_)
+                    FileListItemChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam));
+                return FALSE;
+            }
+            case WM_DESTROY: {
+                RECT r;
+                if (::GetWindowRect(dialog_, &r)) SavePlacement(kPlacementName, POINT{r.left, r.top});
+                return FALSE;
+            }
+            case WM_NCDESTROY:
+                dialog_ = dirList_ = fileList_ = nullptr;
+                return FALSE;
+            default:
+                return FALSE;
+        }
+    }
+
+    void Layout() {
+        const int dpi = SystemDpi();
+        const SIZE outer = SizeClientArea(dialog_, kClientWidth, kClientHeight, dpi);
+        POINT topLeft = kFirstPlace, remembered;
+        if (LoadPlacement(kPlacementName, remembered) && IsOnAMonitor(remembered, outer)) topLeft = remembered;
+        ::SetWindowPos(dialog_, nullptr, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        PlaceControls(dialog_, kPlaces, dpi);
+        FitLabelToText(::GetDlgItem(dialog_, IDC_BACKUP_LABEL1));
+        FitLabelToText(::GetDlgItem(dialog_, IDC_BACKUP_LABEL2));
+
+        ::SendMessageW(dirList_, LB_SETITEMHEIGHT, 0, Scaled(kLineHeight, dpi));
+        ListView_SetExtendedListViewStyle(fileList_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+        std::wstring title = Wide(W("Файл"));
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = Scaled(kFileColumnWidth, dpi);
+        column.pszText = title.data();
+        ListView_InsertColumn(fileList_, 0, &column);
+
+        glyphs_.Set(instance_, ::GetDlgItem(dialog_, IDOK), IDB_ROLLBACK, IDB_ROLLBACK_DISABLED);
+        glyphs_.Set(instance_, ::GetDlgItem(dialog_, IDCANCEL), IDB_CANCEL, IDB_CANCEL_DISABLED);
+    }
+
+    void ShowDirList() {
+        if (shownDirs_ != form_.DirList) {
+            ::SendMessageW(dirList_, LB_RESETCONTENT, 0, 0);
+            for (const std::string& name : form_.DirList)
+                ::SendMessageW(dirList_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
+            shownDirs_ = form_.DirList;
+        }
+        ::SendMessageW(dirList_, LB_SETCURSEL, static_cast<WPARAM>(form_.DirListIndex), 0);
+    }
+
+    // Items are made anew only when captions or check marks differ from
+    // what is shown; the selection follows FileListIndex.
+    void ShowFileList() {
+        std::vector<std::pair<std::string, bool>> items;
+        for (const FileItem& item : form_.FileList) items.emplace_back(item.caption, item.checked);
+        if (items != shownFiles_) {
+            ListView_DeleteAllItems(fileList_);
+            for (size_t i = 0; i < items.size(); ++i) {
+                std::wstring caption = Wide(items[i].first);
+                LVITEMW item{};
+                item.mask = LVIF_TEXT;
+                item.iItem = static_cast<int>(i);
+                item.pszText = caption.data();
+                const int at = ListView_InsertItem(fileList_, &item);
+                ListView_SetCheckState(fileList_, at, items[i].second ? TRUE : FALSE);
+            }
+            shownFiles_ = std::move(items);
+        }
+        ListView_SetItemState(fileList_, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        if (form_.FileListIndex >= 0 && form_.FileListIndex < static_cast<int>(shownFiles_.size())) {
+            ListView_SetItemState(fileList_, form_.FileListIndex, LVIS_SELECTED | LVIS_FOCUSED,
+                                  LVIS_SELECTED | LVIS_FOCUSED);
+            ListView_EnsureVisible(fileList_, form_.FileListIndex, FALSE);
+        }
+    }
+
+    // The user's check marks and selection go into the form's items.
+    void FileListItemChanged(const NMLISTVIEW& change) {
+        if (!(change.uChanged & LVIF_STATE) || change.iItem < 0) return;
+        const auto index = static_cast<size_t>(change.iItem);
+        if (index >= form_.FileList.size() || index >= shownFiles_.size()) return;
+        if ((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK) {
+            const bool checked = (change.uNewState & LVIS_STATEIMAGEMASK) == kChecked;
+            form_.FileList[index].checked = checked;
+            shownFiles_[index].second = checked;
+        }
+        if ((change.uNewState ^ change.uOldState) & LVIS_SELECTED)
+            form_.FileListIndex = ListView_GetNextItem(fileList_, -1, LVNI_SELECTED);
+    }
+
+    HINSTANCE instance_;
+    TBackUpForm& form_;
+    HWND dialog_ = nullptr;
+    HWND dirList_ = nullptr;
+    HWND fileList_ = nullptr;
+    bool created_ = false;
+    bool filling_ = false;
+    std::exception_ptr failure_;
+    ButtonGlyphs glyphs_;
+    std::vector<std::string> shownDirs_;
+    std::vector<std::pair<std::string, bool>> shownFiles_;
+};
+
+}  // namespace
+
+void Win32UI::ShowBackUpForm(TBackUpForm& form) {
+    BackUpWindow window(instance_, form);
+    window.Run();
+}
 
 }  // namespace yrn

@@ -30,6 +30,27 @@ void PlaceControls(HWND dialog, const ControlPlace* places, size_t count, int dp
     }
 }
 
+constexpr LONG kLabelSpare = 3;
+
+void FitLabelToText(HWND label) {
+    if (!label) return;
+    wchar_t text[256];
+    const int length = ::GetWindowTextW(label, text, 256);
+    HDC dc = ::GetDC(label);
+    if (!dc) return;
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    const bool measured = ::GetTextExtentPoint32W(dc, text, length, &extent) != FALSE;
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    RECT r;
+    // A text exactly as wide as its label loses its last letter to the
+    // label's word wrap: keep a few pixels spare.
+    const LONG width = extent.cx + kLabelSpare;
+    if (!measured || !::GetWindowRect(label, &r) || width <= r.right - r.left) return;
+    ::SetWindowPos(label, nullptr, 0, 0, width, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool IsOnAMonitor(POINT topLeft, SIZE size) {
     RECT there{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy};
     return ::MonitorFromRect(&there, MONITOR_DEFAULTTONULL) != nullptr;

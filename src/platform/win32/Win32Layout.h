@@ -26,6 +26,10 @@ void PlaceControls(HWND dialog, const ControlPlace (&places)[N], int dpi) {
     PlaceControls(dialog, places, N, dpi);
 }
 
+// Widens a left-aligned one-line label to its text when the text is wider
+// than its place (the fonts that stand in for MS Sans Serif differ).
+void FitLabelToText(HWND label);
+
 // True when a window of this size at topLeft would lie on a monitor.
 bool IsOnAMonitor(POINT topLeft, SIZE size);
 

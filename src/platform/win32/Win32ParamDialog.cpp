@@ -110,6 +110,7 @@ private:
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         PlaceControls(dialog_, kPlaces, dpi);
         FitTypeField(Scaled(kTypeFieldHeight, dpi));
+        FitLabelToText(Item(IDC_LABEL3));
 
         warningFont_ = ::CreateFontW(-Scaled(kWarningFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,

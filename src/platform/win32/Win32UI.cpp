@@ -1,5 +1,7 @@
 #include "Win32UI.h"
 
+#include <string>
+
 #include "Win32UpdateWindow.h"
 #include "WideText.h"
 #include "core/text.h"
@@ -7,7 +9,8 @@
 namespace yrn {
 namespace {
 
-const wchar_t kPlacementKey[] = L"Software\\Quenbrit\\YRN\\Update\\Placement";
+const wchar_t kPlacementRoot[] = L"Software\\Quenbrit\\YRN\\Update\\";
+const wchar_t kUpdateFormPlacement[] = L"Placement";
 
 bool ReadDword(HKEY key, const wchar_t* name, DWORD& value) {
     DWORD type = 0, size = sizeof value;
@@ -17,9 +20,9 @@ bool ReadDword(HKEY key, const wchar_t* name, DWORD& value) {
 
 }  // namespace
 
-bool LoadPlacement(POINT& topLeft) {
+bool LoadPlacement(const wchar_t* name, POINT& topLeft) {
     HKEY key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kPlacementKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(kPlacementRoot) + name).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
     DWORD left = 0, top = 0;
     const bool ok = ReadDword(key, L"Left", left) && ReadDword(key, L"Top", top);
     ::RegCloseKey(key);
@@ -27,9 +30,9 @@ bool LoadPlacement(POINT& topLeft) {
     return ok;
 }
 
-void SavePlacement(POINT topLeft) {
+void SavePlacement(const wchar_t* name, POINT topLeft) {
     HKEY key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kPlacementKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kPlacementRoot) + name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
                           &key, nullptr) != ERROR_SUCCESS)
         return;
     const DWORD left = static_cast<DWORD>(topLeft.x), top = static_cast<DWORD>(topLeft.y);
@@ -37,6 +40,10 @@ void SavePlacement(POINT topLeft) {
     ::RegSetValueExW(key, L"Top", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&top), sizeof top);
     ::RegCloseKey(key);
 }
+
+bool LoadPlacement(POINT& topLeft) { return LoadPlacement(kUpdateFormPlacement, topLeft); }
+
+void SavePlacement(POINT topLeft) { SavePlacement(kUpdateFormPlacement, topLeft); }
 
 void Win32UI::ShowStartupFailure() {
     ::MessageBoxW(nullptr, Wide(W("Сбой при запуске программы обновления исполняемых файлов.")).c_str(), L"YRN Update",

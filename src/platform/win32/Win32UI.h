@@ -21,8 +21,11 @@ private:
     HINSTANCE instance_;
 };
 
-// The window position of the progress window, remembered per user in
-// HKEY_CURRENT_USER\Software\Quenbrit\YRN\Update\Placement ("Left", "Top").
+// Window positions, remembered per user in
+// HKEY_CURRENT_USER\Software\Quenbrit\YRN\Update\<name> ("Left", "Top").
+bool LoadPlacement(const wchar_t* name, POINT& topLeft);
+void SavePlacement(const wchar_t* name, POINT topLeft);
+// The progress window's, under "Placement".
 bool LoadPlacement(POINT& topLeft);
 void SavePlacement(POINT topLeft);
 
