@@ -39,6 +39,8 @@ if(YRN_BUILD_TESTS)
   # Runs once the tests directory has defined yrn_tests.
   function(yrn_win32_tests)
     add_dependencies(yrn_tests yrn_marker YRNUpdate)
+    # The program's resources, for the tests of what the windows load.
+    target_sources(yrn_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/win32/YRNUpdate.rc)
     add_test(NAME win32_e2e
              COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
     set_tests_properties(win32_e2e PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
