@@ -22,7 +22,8 @@ bool ReadDword(HKEY key, const wchar_t* name, DWORD& value) {
 
 bool LoadPlacement(const wchar_t* name, POINT& topLeft) {
     HKEY key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(kPlacementRoot) + name).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    const std::wstring path = std::wstring(kPlacementRoot) + name;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
     DWORD left = 0, top = 0;
     const bool ok = ReadDword(key, L"Left", left) && ReadDword(key, L"Top", top);
     ::RegCloseKey(key);
@@ -32,7 +33,8 @@ bool LoadPlacement(const wchar_t* name, POINT& topLeft) {
 
 void SavePlacement(const wchar_t* name, POINT topLeft) {
     HKEY key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kPlacementRoot) + name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+    const std::wstring path = std::wstring(kPlacementRoot) + name;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
                           &key, nullptr) != ERROR_SUCCESS)
         return;
     const DWORD left = static_cast<DWORD>(topLeft.x), top = static_cast<DWORD>(topLeft.y);
@@ -52,8 +54,8 @@ void Win32UI::ShowStartupFailure() {
 
 void Win32UI::ShowUpdateForm(TUpdateForm& form) {
     Win32UpdateWindow window(instance_, form);
-    // In a rollback the backup dialog is the active window: the progress
-    // window is modal to it.
+    // Modal to the thread's active window, when there is one (the backup
+    // dialog hides itself before the rollback window opens).
     window.Run(::GetActiveWindow());
 }
 
