@@ -8,9 +8,12 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "core/IniFile.h"
+#include "core/ParamQueryUnit.h"
 #include "core/RegFile.h"
 #include "support/RunFixture.h"
 
@@ -259,6 +262,27 @@ TEST_F(RunTest, CommandLineBranch) {
         EXPECT_FALSE(IsNoVersion);
     }
     EXPECT_FALSE(Exists(root.Native("registry.reg")));
+}
+
+// A failure escaping a window ends the program with the failure box, once,
+// and the exit status stays 0.
+TEST_F(RunTest, FailureEscapingAWindowShowsTheFailureBox) {
+    class ThrowingUI : public NoDialogUI {
+    public:
+        int ShowParamForm(TParamForm& f) override {
+            f.cbSWType = 0;
+            return 3;
+        }
+        void ShowUpdateForm(TUpdateForm&) override { throw std::runtime_error("no window"); }
+        void ShowBackUpForm(TBackUpForm&) override { throw std::bad_alloc(); }
+    };
+    ThrowingUI update;
+    EXPECT_EQ(RunProgram({"0", "D:\\P", "1"}, platform, update), 0);
+    EXPECT_EQ(update.failures, 1);
+    ThrowingUI rollback;
+    EXPECT_EQ(RunProgram({}, platform, rollback), 0);
+    EXPECT_EQ(rollback.failures, 1);
+    EXPECT_EQ(RollbackList, nullptr);
 }
 
 TEST_F(RunTest, ProgramDispatchesOnTheMode) {

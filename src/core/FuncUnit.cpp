@@ -1,5 +1,7 @@
 #include "FuncUnit.h"
 
+#include <exception>
+
 #include "BackUpUnit.h"
 #include "ParamQueryUnit.h"
 #include "TRegistry.h"
@@ -142,23 +144,32 @@ void RunQueued(Platform& platform) {
 }
 
 int RunProgram(const std::vector<std::string>& args, Platform& platform, AppUI& ui) {
-    switch (QueryParams(args, platform, ui)) {
-        case mrUpdate: {
-            TUpdateForm form(platform);
-            form.SetMode(1);
-            ui.ShowUpdateForm(form);
-            break;
+    const int mode = QueryParams(args, platform, ui);
+    try {
+        switch (mode) {
+            case mrUpdate: {
+                TUpdateForm form(platform);
+                form.SetMode(1);
+                ui.ShowUpdateForm(form);
+                break;
+            }
+            case mrFailure:
+                ui.ShowStartupFailure();
+                break;
+            case mrRollback: {
+                TBackUpForm form(platform, ui);
+                ui.ShowBackUpForm(form);
+                break;
+            }
+            default:
+                break;
         }
-        case mrFailure:
-            ui.ShowStartupFailure();
-            break;
-        case mrRollback: {
-            TBackUpForm form(platform, ui);
-            ui.ShowBackUpForm(form);
-            break;
-        }
-        default:
-            break;
+    } catch (const std::exception&) {
+        // The runs handle their own failures; what still escapes a window
+        // (no memory, a window that cannot be made) ends the program with
+        // the failure box instead of an abort.
+        RollbackList.reset();
+        ui.ShowStartupFailure();
     }
     RunQueued(platform);
     return 0;
