@@ -169,6 +169,48 @@ TEST_F(RunTest, RegistryKeyTypedReadsAndAtomicWrites) {
     EXPECT_TRUE(ListDir(root.Path()) == (std::vector<std::string>{"cwd", "registry.reg"}));  // no temp file left
 }
 
+// A new value of the file's last key is written in place at the tail (same
+// file); any other change replaces the whole file. Either way the bytes are
+// exactly the registry's text.
+TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
+    const std::string update = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
+    const std::string other = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"x\"=\"1\"\r\n\r\n";
+    struct Case {
+        const char* what;
+        std::string before;
+        std::string name;
+        std::string after;
+        bool inPlace;
+    } cases[] = {
+        {"new value, key last", "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000001\r\n\r\n", "b.exe",
+         "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000001\r\n\"b.exe\"=dword:00000007\r\n\r\n", true},
+        {"changed value", "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000001\r\n\r\n", "A.EXE",
+         "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000007\r\n\r\n", false},
+        {"key not last", "REGEDIT4\r\n\r\n" + update + "\r\n" + other, "b.exe",
+         "REGEDIT4\r\n\r\n" + update + "\"b.exe\"=dword:00000007\r\n\r\n" + other, false},
+        {"file not in our form", "REGEDIT4\n\n" + update.substr(0, update.size() - 2) + "\n\"a.exe\"=dword:00000001\n",
+         "b.exe", "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000001\r\n\"b.exe\"=dword:00000007\r\n\r\n",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(root.Native("registry.reg"), c.before);
+        struct stat before {}, after {};
+        ASSERT_EQ(::stat(root.Native("registry.reg").c_str(), &before), 0);
+        auto key = platform.OpenRegistryKey("SOFTWARE\\Quenbrit\\YRN\\Update");
+        ASSERT_TRUE(key);
+        EXPECT_TRUE(key->WriteInteger(c.name, 7));
+        EXPECT_EQ(Registry(), c.after);
+        ASSERT_EQ(::stat(root.Native("registry.reg").c_str(), &after), 0);
+        EXPECT_EQ(before.st_ino == after.st_ino, c.inPlace);
+        // The next new value goes on from what is now on disk.
+        EXPECT_TRUE(key->WriteString("z", "w"));
+        EXPECT_EQ(Registry(), c.after.substr(0, c.after.find("\r\n\r\n", c.after.find("Update]"))) +
+                                  "\r\n\"z\"=\"w\"\r\n\r\n" +
+                                  (c.after.find("Other]") != std::string::npos ? other : ""));
+    }
+}
+
 // ---- Copies onto the installation ----
 
 // CopyFile replaces a regular file; CopyNewFile takes only a free name. Either

@@ -84,21 +84,23 @@ RegFile RegFile::Parse(const std::string& bytes) {
     return file;
 }
 
+std::string RegFile::ValueLine(const RegValue& v) {
+    std::string out = Quote(v.name) + "=";
+    if (v.isDword) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
+        out += buf;
+    } else {
+        out += Quote(v.text);
+    }
+    return out + "\r\n";
+}
+
 std::string RegFile::Text() const {
     std::string out = "REGEDIT4\r\n\r\n";
     for (const RegKeyData& key : keys) {
         out += "[" + key.path + "]\r\n";
-        for (const RegValue& v : key.values) {
-            out += Quote(v.name) + "=";
-            if (v.isDword) {
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
-                out += buf;
-            } else {
-                out += Quote(v.text);
-            }
-            out += "\r\n";
-        }
+        for (const RegValue& v : key.values) out += ValueLine(v);
         out += "\r\n";
     }
     return out;

@@ -27,6 +27,8 @@ class RegFile {
 public:
     static RegFile Parse(const std::string& bytes);
     std::string Text() const;
+    // One value's line of Text(), with its line end.
+    static std::string ValueLine(const RegValue& v);
 
     RegKeyData* FindKey(const std::string& path);
     RegKeyData& AddKey(const std::string& path);  // finds or appends

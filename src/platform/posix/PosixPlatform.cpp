@@ -166,24 +166,24 @@ private:
     bool AppendNew(const RegValue& v) {
         RegKeyData* k = data_.FindKey(key_);
         if (onDisk_.size() < 2 || !k || k != &data_.keys.back() || RegFile::FindValue(*k, v.name)) return false;
-        Apply(*k, v);
-        std::string text = data_.Text();
         const size_t keep = onDisk_.size() - 2;
-        if (text.size() <= onDisk_.size() || text.compare(0, keep, onDisk_, 0, keep) != 0 ||
-            !RewriteTail(keep, text)) {
+        if (onDisk_.compare(keep, 2, "\r\n") != 0) return false;
+        Apply(*k, v);
+        const std::string tail = RegFile::ValueLine(k->values.back()) + "\r\n";
+        if (!RewriteTail(keep, tail)) {
             k->values.pop_back();
             return false;
         }
-        onDisk_ = std::move(text);
+        onDisk_.resize(keep);
+        onDisk_ += tail;
         return true;
     }
-    bool RewriteTail(size_t offset, const std::string& text) {
+    bool RewriteTail(size_t offset, const std::string& tail) {
         int fd = ::open(file_.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd < 0) return false;
         struct stat st;
         bool ok = ::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) == onDisk_.size();
         if (ok) {
-            const std::string tail = text.substr(offset);
             ssize_t n;
             do n = ::pwrite(fd, tail.data(), tail.size(), static_cast<off_t>(offset));
             while (n < 0 && errno == EINTR);
