@@ -1,7 +1,8 @@
 // The profile-file engine: any bytes parse; the text it writes is stable
 // under a second parse; a set value is found again, in memory and after the
 // text is parsed back; an append-only change is exactly the old text plus
-// the appended bytes (the file is appended to on that promise).
+// the appended bytes (the file is appended to on that promise); the text
+// kept up to date by a change is the text joined anew.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdlib>
@@ -58,6 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const bool appended = doc.Set(section, key, value);
     const std::string after = doc.Text();
+    // The text kept up to date by Set is the text joined from the lines.
+    yrn::IniDocument fresh(bytes);
+    fresh.Set(section, key, value);
+    Check(fresh.Text() == after);
     if (appended) {
         Check(after == text + doc.LastAppend());
         // The file on disk is the original bytes plus the appended ones.

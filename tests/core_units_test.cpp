@@ -109,6 +109,18 @@ TEST(IniDocument, WritesInPlaceAtSectionEndOrFileEnd) {
         IniDocument d(c.before);
         EXPECT_EQ(d.Set(c.section, c.key, c.value), c.appended) << c.before;
         EXPECT_EQ(d.Text(), c.after) << c.before;
+        // Also when the text was made before the change and kept up to date.
+        IniDocument kept(c.before);
+        (void)kept.Text();
+        kept.Set(c.section, c.key, c.value);
+        EXPECT_EQ(kept.Text(), c.after) << c.before;
+        kept.Set(c.section, c.key, "again");
+        kept.Set("Z", "k", "v");
+        IniDocument joined(c.before);
+        joined.Set(c.section, c.key, c.value);
+        joined.Set(c.section, c.key, "again");
+        joined.Set("Z", "k", "v");
+        EXPECT_EQ(kept.Text(), joined.Text()) << c.before;
     }
 }
 

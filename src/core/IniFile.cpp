@@ -16,6 +16,12 @@ std::string TrimBlanks(const std::string& s) {
     return s.substr(b, e - b);
 }
 
+bool AllBlank(const std::string& s) {
+    for (char c : s)
+        if (!IsBlank(c)) return false;
+    return true;
+}
+
 }  // namespace
 
 IniDocument::Line IniDocument::Parse(const std::string& text) {
@@ -119,6 +125,7 @@ bool IniDocument::Set(const std::string& section, const std::string& key, const 
         std::string added;
         if (!endsWithNewline_) added += "\r\n";
         added += "[" + sec + "]\r\n" + entry + "\r\n";
+        if (textValid_) text_ += added;
         lines_.push_back(Parse("[" + sec + "]"));
         LineInserted(lines_.size() - 1);
         lines_.push_back(Parse(entry));
@@ -130,27 +137,43 @@ bool IniDocument::Set(const std::string& section, const std::string& key, const 
     size_t last = header;
     for (size_t i = header + 1; i < end; ++i) {
         if (lines_[i].kind == Line::Entry && SameText(lines_[i].name, k)) {
-            lines_[i] = Parse(lines_[i].name + "=" + value);
+            Line changed = Parse(lines_[i].name + "=" + value);
+            if (textValid_) text_.replace(Offset(i), lines_[i].text.size(), changed.text);
+            lines_[i] = std::move(changed);
             return false;
         }
-        if (lines_[i].kind != Line::Other || !TrimBlanks(lines_[i].text).empty()) last = i;
+        if (lines_[i].kind != Line::Other || !AllBlank(lines_[i].text)) last = i;
     }
     bool atEnd = last + 1 == lines_.size();
+    if (textValid_ && !atEnd) text_.insert(Offset(last + 1), entry + "\r\n");
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1), Parse(entry));
     LineInserted(last + 1);
     if (!atEnd) return false;
     lastAppend_ = (endsWithNewline_ ? "" : "\r\n") + entry + "\r\n";
+    if (textValid_) text_ += lastAppend_;
     endsWithNewline_ = true;
     return true;
 }
 
-std::string IniDocument::Text() const {
-    std::string out;
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        out += lines_[i].text;
-        if (i + 1 < lines_.size() || endsWithNewline_) out += "\r\n";
+size_t IniDocument::Offset(size_t line) const {
+    size_t offset = 0;
+    for (size_t i = 0; i < line; ++i) offset += lines_[i].text.size() + 2;
+    return offset;
+}
+
+const std::string& IniDocument::Text() const {
+    if (!textValid_) {
+        size_t size = 0;
+        for (const Line& line : lines_) size += line.text.size() + 2;
+        text_.clear();
+        text_.reserve(size);
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            text_ += lines_[i].text;
+            if (i + 1 < lines_.size() || endsWithNewline_) text_ += "\r\n";
+        }
+        textValid_ = true;
     }
-    return out;
+    return text_;
 }
 
 TIniFile::TIniFile(Platform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}

@@ -34,7 +34,9 @@ public:
     // to the end of the text (so the caller may append instead of rewrite).
     bool Set(const std::string& section, const std::string& key, const std::string& value);
 
-    std::string Text() const;
+    // Kept up to date by Set, so that a file rewritten once per installed
+    // file is not joined from its lines each time.
+    const std::string& Text() const;
     // The bytes appended by the last Set that returned true.
     const std::string& LastAppend() const { return lastAppend_; }
 
@@ -49,6 +51,7 @@ private:
     // [first, last) line indexes of the first section named so; first is the header.
     bool SectionRange(const std::string& section, size_t& header, size_t& end) const;
     void LineInserted(size_t pos);
+    size_t Offset(size_t line) const;  // of the line in Text()
 
     std::vector<Line> lines_;
     // First header line of each section (upper-case name), built on demand:
@@ -57,6 +60,8 @@ private:
     mutable bool indexValid_ = false;
     bool endsWithNewline_ = true;
     std::string lastAppend_;
+    mutable std::string text_;
+    mutable bool textValid_ = false;
 };
 
 class TIniFile {

@@ -128,8 +128,9 @@ std::string Utf16To1251(const std::u16string& text) {
     return out;
 }
 
-char UpperChar1251(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
+namespace {
+
+constexpr char FoldUpper(unsigned char u) {
     if (u >= 'a' && u <= 'z') return static_cast<char>(u - 32);
     if (u >= 0xE0) return static_cast<char>(u - 32);  // а..я
     switch (u) {
@@ -148,9 +149,24 @@ char UpperChar1251(char c) {
         case 0x9D: return static_cast<char>(0x8D);  // ќ
         case 0x9E: return static_cast<char>(0x8E);  // ћ
         case 0x9F: return static_cast<char>(0x8F);  // џ
-        default: return c;
+        default: return static_cast<char>(u);
     }
 }
+
+// Names are compared letter by letter many thousand times per run.
+struct UpperTable {
+    char map[256];
+};
+constexpr UpperTable MakeUpperTable() {
+    UpperTable t{};
+    for (int i = 0; i < 256; ++i) t.map[i] = FoldUpper(static_cast<unsigned char>(i));
+    return t;
+}
+constexpr UpperTable kUpper = MakeUpperTable();
+
+}  // namespace
+
+char UpperChar1251(char c) { return kUpper.map[static_cast<unsigned char>(c)]; }
 
 std::string Upper1251(const std::string& s) {
     std::string out = s;
