@@ -15,6 +15,7 @@
 #include "core/IniFile.h"
 #include "core/ParamQueryUnit.h"
 #include "core/RegFile.h"
+#include "support/FaultPlatform.h"
 #include "support/RunFixture.h"
 
 namespace yrn::test {
@@ -122,6 +123,40 @@ TEST(IniDocument, WritesInPlaceAtSectionEndOrFileEnd) {
         joined.Set("Z", "k", "v");
         EXPECT_EQ(kept.Text(), joined.Text()) << c.before;
     }
+}
+
+// A batch of values reaches the disk in one write, an append where the
+// whole change is at the end; a refused write changes nothing, and the file
+// on disk is what the next read sees.
+TEST_F(RunTest, IniBatchIsOneDurableWriteOrNone) {
+    WriteFile(root.Native("c/m.ini"), "[ExeFiles]\r\nVersion=1\r\n[FILES]\r\n");
+    test::FaultPlatform fp(platform);
+    TIniFile ini(fp, "C:\\m.ini");
+    auto writes = [&fp](test::Call kind) {
+        int n = 0;
+        for (const test::CallRecord& r : fp.Records()) n += r.call == kind ? 1 : 0;
+        return n;
+    };
+    auto entry = [](const std::string& n) {
+        return std::vector<TIniFile::Entry>{{"FILES", n, ""}, {n, "SDir", "C:\\TOVR"}, {n, "Version", "3"}};
+    };
+    ini.WriteStrings(entry("a.exe"));
+    EXPECT_EQ(writes(test::Call::AppendToFile), 1);
+    EXPECT_EQ(writes(test::Call::WriteWholeFile), 0);
+    const std::string one = "[ExeFiles]\r\nVersion=1\r\n[FILES]\r\na.exe=\r\n[a.exe]\r\nSDir=C:\\TOVR\r\nVersion=3\r\n";
+    EXPECT_EQ(ReadFile(root.Native("c/m.ini")), one);
+
+    fp.FailKind(test::FaultKind::IniWrite);
+    EXPECT_THROW(ini.WriteStrings(entry("b.dll")), YrnError);
+    EXPECT_EQ(ReadFile(root.Native("c/m.ini")), one);
+    fp.ClearFaults();
+    EXPECT_FALSE(ini.ValueExists("FILES", "b.dll")) << "the refused batch is not in the file, so not read";
+
+    ini.WriteStrings(entry("c.dll"));
+    EXPECT_EQ(writes(test::Call::WriteWholeFile), 2) << "the refused rewrite and this one";
+    EXPECT_EQ(ReadFile(root.Native("c/m.ini")),
+              "[ExeFiles]\r\nVersion=1\r\n[FILES]\r\na.exe=\r\nc.dll=\r\n[a.exe]\r\nSDir=C:\\TOVR\r\nVersion=3\r\n"
+              "[c.dll]\r\nSDir=C:\\TOVR\r\nVersion=3\r\n");
 }
 
 TEST_F(RunTest, IniFileReadsWritesAndAppendsOnDisk) {
