@@ -17,34 +17,8 @@ fail() { echo "e2e: FAIL: $*" >&2; exit 1; }
 to1251() { iconv -f UTF-8 -t CP1251; }
 crlf() { sed 's/$/\r/'; }
 
-# A free display.
-display=
-for n in $(seq 91 140); do
-    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-app=
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null || true
-    kill "$xvfb" 2>/dev/null || true
-}
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-# Wine's desktop process belongs to a server: one started by the unit tests,
-# without a display, would leave this program without windows.
-wineserver -k 2>/dev/null || true
-wineserver -w
-"$here/wine-run.sh" "$WINEPREFIX" cmd /c exit 0 >/dev/null  # the prefix, and a server with this display
-
-# There is no window manager here: Wine draws the frames and moves the
-# keyboard focus itself.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null
-wine reg delete 'HKLM\Software\Quenbrit' /f >/dev/null 2>&1 || true
-wine reg delete 'HKCU\Software\Quenbrit' /f >/dev/null 2>&1 || true
+. "$here/display.sh"
+start_display 91 140
 wine reg add 'HKLM\Software\Quenbrit\YRN\Update' /v UpdateVersion /t REG_DWORD /d 11 /f >/dev/null
 wine reg add 'HKLM\Software\Quenbrit\YRN\Update' /v Marker.exe /t REG_DWORD /d 4 /f >/dev/null
 wine reg add 'HKLM\Software\Quenbrit\YRN\Update' /v Old.exe /t REG_DWORD /d 2 /f >/dev/null
