@@ -8,6 +8,7 @@
 
 #include "Win32Glyphs.h"
 #include "Win32Layout.h"
+#include "Win32Loop.h"
 #include "Win32UI.h"
 #include "WideText.h"
 #include "core/BackUpUnit.h"
@@ -47,18 +48,7 @@ public:
             ::SetForegroundWindow(dialog_);
             ::SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dirList_), TRUE);
         }
-        MSG msg;
-        while (dialog_) {
-            const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-            if (got == 0) {
-                ::PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            if (got < 0) break;
-            if (::IsDialogMessageW(dialog_, &msg)) continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
+        RunDialogLoop(dialog_, [](const MSG&) { return false; });
         if (dialog_) ::DestroyWindow(dialog_);
         form_.AttachView(nullptr);
         if (failure_) std::rethrow_exception(failure_);

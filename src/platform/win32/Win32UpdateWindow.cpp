@@ -1,5 +1,6 @@
 #include "Win32UpdateWindow.h"
 
+#include "Win32Loop.h"
 #include "Win32UI.h"
 #include "WideText.h"
 #include "resource.h"
@@ -45,23 +46,13 @@ void Win32UpdateWindow::Run(HWND owner) {
     ::UpdateWindow(dialog_);
     form_.FormShow();
 
-    MSG msg;
-    while (dialog_) {
-        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        if (got < 0) break;
+    RunDialogLoop(dialog_, [this](const MSG& msg) {
         // Enter forwarded from LogList: the window's default button answers it.
-        if (msg.hwnd == dialog_ && (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && msg.wParam == VK_RETURN) {
-            if (msg.message == WM_KEYDOWN) PressEndBtn();
-            continue;
-        }
-        if (::IsDialogMessageW(dialog_, &msg)) continue;
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
+        if (msg.hwnd != dialog_ || (msg.message != WM_KEYDOWN && msg.message != WM_KEYUP) || msg.wParam != VK_RETURN)
+            return false;
+        if (msg.message == WM_KEYDOWN) PressEndBtn();
+        return true;
+    });
     if (dialog_) ::DestroyWindow(dialog_);
     form_.AttachView(nullptr);
     if (owner) {
