@@ -3,12 +3,13 @@
 # virtual X display, driven by keyboard with xdotool:
 #   a) the parameters dialog on stored settings: change the type and an
 #      option, Enter; the settings written back, the update run;
-#   b) Escape: nothing written, nothing run;
+#   b) Escape, or closing the frame: nothing written, nothing run;
 #   c) "Откат" and the backup dialog: Enter restores every file of the
 #      newest backup set;
 #   d) a stored installation type out of range: Enter does not close;
 #   e) a file's mark cleared by keyboard keeps it from the rollback;
-#   f) another backup set chosen by keyboard.
+#   f) another backup set chosen by keyboard;
+#   g) the backup dialog's frame closed: no rollback.
 # Screenshots in BUILD/artifacts: params.png, backup.png, rollback.png.
 #   dialogs.sh BUILD_DIR WINEPREFIX
 set -euo pipefail
@@ -165,6 +166,17 @@ compare "registry after Escape" "$artifacts/dialogs-registry.expected" "$artifac
 [ -e "$log" ] && fail "a run after Escape"
 pass "parameters dialog: Escape writes nothing"
 
+# b2) Closing the frame (Alt+F4, the close box's command): the same as Отмена.
+start
+window=$(wait_window "$caption_params" $params_size "the parameters dialog")
+activate "$window" 20 130
+xdotool key alt+F4
+wait_exit "closing the frame did not end the parameters dialog"
+registry >"$artifacts/dialogs-registry.actual"
+compare "registry after closing the frame" "$artifacts/dialogs-registry.expected" "$artifacts/dialogs-registry.actual"
+[ -e "$log" ] && fail "a run after closing the frame"
+pass "parameters dialog: closing the frame writes nothing"
+
 # c) "Откат": the backup dialog lists the set of the update above and an
 # older one; Enter restores every file of the newest.
 root=$c/TOVR/UPDATE/OldFiles
@@ -238,6 +250,20 @@ wait_exit "Enter did not close the rollback"
 grep -qF 'Восстановление из каталога: C:\TOVR\UPDATE\OldFiles\20-01-01 10-00\' <(iconv -f CP1251 -t UTF-8 "$log") ||
     fail "the rollback did not take the older set"
 pass "backup dialog: another set chosen by keyboard"
+
+# g) Closing the backup dialog's frame is Отмена: no rollback.
+printf 'changed A' >"$c/dlg/inst/A.dll"
+start
+window=$(wait_window "$caption_params" $params_size "the parameters dialog")
+activate "$window" 20 130
+xdotool key shift+Tab space
+backup=$(wait_window 'Откат обновления' $backup_size "the backup dialog")
+activate "$backup" 12 30
+xdotool key alt+F4
+wait_exit "closing the frame did not end the backup dialog"
+[ "$(cat "$c/dlg/inst/A.dll")" = "changed A" ] || fail "a rollback after closing the backup dialog"
+[ -e "$log" ] && fail "a run after closing the backup dialog"
+pass "backup dialog: closing the frame rolls nothing back"
 
 # d) A stored type out of range: neither "Обновить" nor "Откат" closes the
 # dialog until a type is chosen.
