@@ -177,6 +177,17 @@ compare "registry after closing the frame" "$artifacts/dialogs-registry.expected
 [ -e "$log" ] && fail "a run after closing the frame"
 pass "parameters dialog: closing the frame writes nothing"
 
+# A start by a person, "Откат" (Shift+Tab from the first field), and the
+# backup dialog made the active window.
+open_backup_dialog() {
+    start
+    window=$(wait_window "$caption_params" $params_size "the parameters dialog")
+    activate "$window" 20 130
+    xdotool key shift+Tab space
+    backup=$(wait_window 'Откат обновления' $backup_size "the backup dialog")
+    activate "$backup" 12 30
+}
+
 # c) "Откат": the backup dialog lists the set of the update above and an
 # older one; Enter restores every file of the newest.
 root=$c/TOVR/UPDATE/OldFiles
@@ -216,12 +227,7 @@ pass "backup dialog: Enter rolls back every file of the newest set"
 # Enter restores only the files still marked.
 printf 'changed A' >"$c/dlg/inst/A.dll"
 printf 'changed B' >"$c/dlg/inst/sub/B.txt"
-start
-window=$(wait_window "$caption_params" $params_size "the parameters dialog")
-activate "$window" 20 130
-xdotool key shift+Tab space
-backup=$(wait_window 'Откат обновления' $backup_size "the backup dialog")
-activate "$backup" 12 30
+open_backup_dialog
 xdotool key Tab space Return
 progress=$(wait_window 'Откат обновления ЮКСВЕЛ' $progress_size "the progress window of the rollback")
 wait_log 'Замена исполняемых файлов завершена.'
@@ -233,12 +239,7 @@ wait_exit "Enter did not close the rollback"
 pass "backup dialog: a cleared mark keeps the file from the rollback"
 
 # f) Up in the set list chooses the older set and shows its files.
-start
-window=$(wait_window "$caption_params" $params_size "the parameters dialog")
-activate "$window" 20 130
-xdotool key shift+Tab space
-backup=$(wait_window 'Откат обновления' $backup_size "the backup dialog")
-activate "$backup" 12 30
+open_backup_dialog
 xdotool key Up Return
 progress=$(wait_window 'Откат обновления ЮКСВЕЛ' $progress_size "the progress window of the rollback")
 wait_log 'Замена исполняемых файлов завершена.'
@@ -253,12 +254,7 @@ pass "backup dialog: another set chosen by keyboard"
 
 # g) Closing the backup dialog's frame is Отмена: no rollback.
 printf 'changed A' >"$c/dlg/inst/A.dll"
-start
-window=$(wait_window "$caption_params" $params_size "the parameters dialog")
-activate "$window" 20 130
-xdotool key shift+Tab space
-backup=$(wait_window 'Откат обновления' $backup_size "the backup dialog")
-activate "$backup" 12 30
+open_backup_dialog
 xdotool key alt+F4
 wait_exit "closing the frame did not end the backup dialog"
 [ "$(cat "$c/dlg/inst/A.dll")" = "changed A" ] || fail "a rollback after closing the backup dialog"
