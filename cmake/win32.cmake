@@ -2,19 +2,20 @@
 # YRNUpdate.exe. Cross-compiled (cmake/mingw-i686.cmake), tests run under Wine.
 enable_language(RC)
 
-file(GLOB YRN_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
+file(GLOB YRN_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp
+     ${CMAKE_SOURCE_DIR}/src/ui/win32/*.cpp)
 list(FILTER YRN_WIN32_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(yrn_win32 STATIC ${YRN_WIN32_SOURCES})
 target_link_libraries(yrn_win32 PUBLIC yrn_core version comctl32 shell32 ole32 uuid user32 gdi32 advapi32)
 # Unicode throughout: the tool calls the W functions only.
 target_compile_definitions(yrn_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
-add_executable(YRNUpdate WIN32 src/platform/win32/main.cpp src/platform/win32/YRNUpdate.rc)
+add_executable(YRNUpdate WIN32 src/ui/win32/main.cpp src/ui/win32/YRNUpdate.rc)
 target_link_libraries(YRNUpdate PRIVATE yrn_win32)
 target_link_options(YRNUpdate PRIVATE -municode)
-file(GLOB YRN_GLYPHS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/res/*.bmp)
-set_source_files_properties(src/platform/win32/YRNUpdate.rc PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/src/platform/win32/YRNUpdate.manifest;${CMAKE_SOURCE_DIR}/src/platform/win32/resource.h;${YRN_GLYPHS}")
+file(GLOB YRN_GLYPHS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/win32/res/*.bmp)
+set_source_files_properties(src/ui/win32/YRNUpdate.rc PROPERTIES OBJECT_DEPENDS
+  "${CMAKE_SOURCE_DIR}/src/ui/win32/YRNUpdate.manifest;${CMAKE_SOURCE_DIR}/src/ui/win32/resource.h;${YRN_GLYPHS}")
 
 if(YRN_BUILD_TESTS)
   # The system's GoogleTest is built for the host; build it from its sources
@@ -40,7 +41,11 @@ if(YRN_BUILD_TESTS)
   function(yrn_win32_tests)
     add_dependencies(yrn_tests yrn_marker YRNUpdate)
     # The program's resources, for the tests of what the windows load.
-    target_sources(yrn_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/win32/YRNUpdate.rc)
+    target_sources(yrn_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/ui/win32/YRNUpdate.rc)
+    # The POSIX backend's registry-file format and PE reader, compared with
+    # Windows' own functions.
+    target_sources(yrn_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/posix/RegFile.cpp
+                   ${CMAKE_SOURCE_DIR}/src/platform/posix/pe/PeVersion.cpp)
     add_test(NAME win32_e2e
              COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
     set_tests_properties(win32_e2e PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)

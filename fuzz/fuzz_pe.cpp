@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/pe/PeVersion.h"
+#include "platform/posix/pe/PeVersion.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/RegFile.h"
+#include "platform/posix/RegFile.h"
 
 namespace {
 

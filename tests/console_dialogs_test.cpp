@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "console/ConsoleUI.h"
+#include "ui/console/ConsoleUI.h"
 #include "core/BackUpUnit.h"
 #include "core/ParamQueryUnit.h"
 #include "support/RunFixture.h"

@@ -14,7 +14,7 @@
 
 #include "core/IniFile.h"
 #include "core/ParamQueryUnit.h"
-#include "core/RegFile.h"
+#include "platform/posix/RegFile.h"
 #include "support/FaultPlatform.h"
 #include "support/RunFixture.h"
 

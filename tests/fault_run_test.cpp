@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 
 #include "core/IniFile.h"
-#include "core/RegFile.h"
+#include "platform/posix/RegFile.h"
 #include "support/FaultPlatform.h"
 #include "support/RunFixture.h"
 

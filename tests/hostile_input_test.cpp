@@ -12,7 +12,7 @@
 
 #include "core/BackUpUnit.h"
 #include "core/IniFile.h"
-#include "core/RegFile.h"
+#include "platform/posix/RegFile.h"
 #include "core/YRNUpdateFrm/TVersionInfo.h"
 #include "support/FaultPlatform.h"
 #include "support/PeBuilder.h"

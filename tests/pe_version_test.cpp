@@ -8,7 +8,7 @@
 #include <random>
 
 #include "core/YRNUpdateFrm/TVersionInfo.h"
-#include "core/pe/PeVersion.h"
+#include "platform/posix/pe/PeVersion.h"
 #include "support/PeBuilder.h"
 #include "core/text.h"
 

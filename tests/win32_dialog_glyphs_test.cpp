@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/Win32Glyphs.h"
-#include "platform/win32/resource.h"
+#include "ui/win32/Win32Glyphs.h"
+#include "ui/win32/resource.h"
 
 namespace {
 

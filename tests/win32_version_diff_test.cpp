@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/YRNUpdateFrm/TVersionInfo.h"
-#include "core/pe/PeVersion.h"
+#include "platform/posix/pe/PeVersion.h"
 #include "core/text.h"
 #include "platform/win32/Win32Platform.h"
 #include "support/PeBuilder.h"

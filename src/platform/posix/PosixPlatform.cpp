@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/RegFile.h"
-#include "core/pe/PeVersion.h"
+#include "RegFile.h"
+#include "pe/PeVersion.h"
 #include "core/text.h"
 
 extern char** environ;

@@ -2,7 +2,7 @@
 // question boxes and the start-up failure box.
 #pragma once
 
-#include "Win32Api.h"
+#include "platform/win32/Win32Api.h"
 
 #include "core/ui.h"
 

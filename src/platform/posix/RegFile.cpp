@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "text.h"
+#include "core/text.h"
 
 namespace yrn {
 namespace {

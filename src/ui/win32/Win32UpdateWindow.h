@@ -2,7 +2,7 @@
 // form logic draws into, and the window's own message loop.
 #pragma once
 
-#include "Win32Api.h"
+#include "platform/win32/Win32Api.h"
 
 #include "core/YRNUpdateFrm/TUpdateForm.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "Win32UpdateWindow.h"
-#include "WideText.h"
+#include "platform/win32/WideText.h"
 #include "core/text.h"
 
 namespace yrn {

@@ -2,7 +2,7 @@
 
 #include "Win32Loop.h"
 #include "Win32UI.h"
-#include "WideText.h"
+#include "platform/win32/WideText.h"
 #include "resource.h"
 
 namespace yrn {

@@ -7,7 +7,7 @@
 #include "Win32Glyphs.h"
 #include "Win32Layout.h"
 #include "Win32UI.h"
-#include "WideText.h"
+#include "platform/win32/WideText.h"
 #include "core/ParamQueryUnit.h"
 #include "resource.h"
 

@@ -1,7 +1,7 @@
 // The message loop of a modeless dialog that runs as a modal window.
 #pragma once
 
-#include "Win32Api.h"
+#include "platform/win32/Win32Api.h"
 
 namespace yrn {
 

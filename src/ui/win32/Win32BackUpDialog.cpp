@@ -10,7 +10,7 @@
 #include "Win32Layout.h"
 #include "Win32Loop.h"
 #include "Win32UI.h"
-#include "WideText.h"
+#include "platform/win32/WideText.h"
 #include "core/BackUpUnit.h"
 #include "core/text.h"
 #include "resource.h"

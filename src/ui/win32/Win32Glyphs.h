@@ -2,7 +2,7 @@
 // each with its greyed form for the disabled button.
 #pragma once
 
-#include "Win32Api.h"
+#include "platform/win32/Win32Api.h"
 
 #include <commctrl.h>
 

@@ -2,7 +2,7 @@
 // pixels at 96 dpi and scaled to the system's dpi when a window is made.
 #pragma once
 
-#include "Win32Api.h"
+#include "platform/win32/Win32Api.h"
 
 namespace yrn {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "../text.h"
+#include "core/text.h"
 
 namespace yrn {
 

@@ -1,5 +1,5 @@
 // YRNUpdate.exe: the Win32 backend and the native windows.
-#include "Win32Api.h"
+#include "platform/win32/Win32Api.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "Win32Platform.h"
+#include "platform/win32/Win32Platform.h"
 #include "Win32UI.h"
-#include "WideText.h"
+#include "platform/win32/WideText.h"
 #include "core/FuncUnit.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {

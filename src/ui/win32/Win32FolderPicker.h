@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Win32Api.h"
+#include "platform/win32/Win32Api.h"
 
 namespace yrn {
 
