@@ -14,7 +14,7 @@ seconds="${FUZZ_SECONDS:-60}"
 targets="${FUZZ_TARGETS:-ini regfile pe}"
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
 
-cmake -S . -B "$build" -G Ninja -DYRN_FUZZ=ON -DYRN_BUILD_TESTS=OFF \
+cmake -S . -B "$build" -G Ninja -DYRN_FUZZ=ON -DYRN_BUILD_TESTS=OFF -DYRN_WERROR=ON \
       -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target $(for t in $targets; do printf 'fuzz_%s ' "$t"; done)
 

@@ -26,6 +26,10 @@ cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default -j 2
 
+echo "== Release build, as a packager makes it (GCC -O3, warnings as errors)"
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DYRN_BUILD_TESTS=OFF -DYRN_WERROR=ON >/dev/null
+cmake --build build-release
+
 echo "== ASan + UBSan"
 bash scripts/sanitize.sh
 

@@ -381,9 +381,8 @@ bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool re
 
 std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const std::string& pattern) {
     std::vector<std::string> names;
-    std::string native = NativePath(dir);
-    if (native.empty()) native = ".";
-    DIR* d = ::opendir(native.c_str());
+    const std::string native = NativePath(dir);
+    DIR* d = ::opendir(native.empty() ? "." : native.c_str());
     if (!d) return names;
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
