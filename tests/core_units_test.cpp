@@ -181,21 +181,36 @@ TEST_F(RunTest, IniFileReadsWritesAndAppendsOnDisk) {
 
 // ---- Registry file ----
 
-TEST(RegFile, ParsesAndWritesRegedit4) {
-    RegFile f = RegFile::Parse(
-        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n"
-        "\"swType\"=dword:00000001\r\n\"Q\"=\"say \\\"hi\\\"\"\r\ngarbage\r\n\"Bad\"=dword:xyz\r\n\r\n");
+// Every line the tool does not own (other types, a value going on over
+// lines, the default value, comments, damaged lines, other keys) keeps its
+// bytes and its place; values set replace their own line or go after the
+// key's last line.
+TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
+    const std::string before =
+        "REGEDIT4\r\n; station 12\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n"
+        "\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n@=\"default\"\r\n\"Multi\"=hex(7):41,00,\\\r\n  00,00\r\n"
+        "\"swType\"=dword:00000001\r\ngarbage\n\"Q\"=\"say \\\"hi\\\"\"\r\n\"Bad\"=dword:xyz\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"x\"=hex:01\r\n";
+    RegFile f = RegFile::Parse(before);
+    EXPECT_EQ(f.Text(), before);
     RegKeyData* k = f.FindKey("hkey_local_machine\\software\\quenbrit\\yrn\\update");
     ASSERT_NE(k, nullptr);
-    ASSERT_EQ(k->values.size(), 3u);
     EXPECT_EQ(RegFile::FindValue(*k, "updatepath")->text, "D:\\Pkg\\");
     EXPECT_EQ(RegFile::FindValue(*k, "SWTYPE")->dword, 1u);
     EXPECT_EQ(RegFile::FindValue(*k, "Q")->text, "say \"hi\"");
+    EXPECT_EQ(RegFile::FindValue(*k, "Bad")->type, RegType::Other);
+    EXPECT_EQ(RegFile::FindValue(*k, "multi")->type, RegType::Other);
+    EXPECT_EQ(RegFile::FindValue(*k, "@"), nullptr);
     RegFile::SetDword(*k, "Shift.exe", 0xFFFFFFFFu);
-    RegFile::SetString(*k, "swType", "x");
+    RegFile::SetString(*k, "SWTYPE", "x");
+    RegFile::SetDword(*k, "bad", 2);
+    RegFile::SetDword(f.AddKey("HKEY_LOCAL_MACHINE\\New"), "n", 3);
     EXPECT_EQ(f.Text(),
-              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n"
-              "\"swType\"=\"x\"\r\n\"Q\"=\"say \\\"hi\\\"\"\r\n\"Shift.exe\"=dword:ffffffff\r\n\r\n");
+              "REGEDIT4\r\n; station 12\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n"
+              "\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n@=\"default\"\r\n\"Multi\"=hex(7):41,00,\\\r\n  00,00\r\n"
+              "\"swType\"=\"x\"\r\ngarbage\n\"Q\"=\"say \\\"hi\\\"\"\r\n\"Bad\"=dword:00000002\r\n"
+              "\"Shift.exe\"=dword:ffffffff\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"x\"=hex:01\r\n"
+              "[HKEY_LOCAL_MACHINE\\New]\r\n\"n\"=dword:00000003\r\n\r\n");
 }
 
 TEST_F(RunTest, RegistryKeyTypedReadsAndAtomicWrites) {
@@ -236,7 +251,7 @@ TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
         {"key not last", "REGEDIT4\r\n\r\n" + update + "\r\n" + other, "b.exe",
          "REGEDIT4\r\n\r\n" + update + "\"b.exe\"=dword:00000007\r\n\r\n" + other, false},
         {"file not in our form", "REGEDIT4\n\n" + update.substr(0, update.size() - 2) + "\n\"a.exe\"=dword:00000001\n",
-         "b.exe", "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000001\r\n\"b.exe\"=dword:00000007\r\n\r\n",
+         "b.exe", "REGEDIT4\n\n" + update.substr(0, update.size() - 2) + "\n\"a.exe\"=dword:00000001\n\"b.exe\"=dword:00000007\r\n",
          false},
     };
     for (const Case& c : cases) {
@@ -252,9 +267,11 @@ TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
         EXPECT_EQ(before.st_ino == after.st_ino, c.inPlace);
         // The next new value goes on from what is now on disk.
         EXPECT_TRUE(key->WriteString("z", "w"));
-        EXPECT_EQ(Registry(), c.after.substr(0, c.after.find("\r\n\r\n", c.after.find("Update]"))) +
-                                  "\r\n\"z\"=\"w\"\r\n\r\n" +
-                                  (c.after.find("Other]") != std::string::npos ? other : ""));
+        const size_t end = c.after.find("\r\n\r\n", c.after.find("Update]"));
+        EXPECT_EQ(Registry(), end == std::string::npos
+                                  ? c.after + "\"z\"=\"w\"\r\n"
+                                  : c.after.substr(0, end) + "\r\n\"z\"=\"w\"\r\n\r\n" +
+                                        (c.after.find("Other]") != std::string::npos ? other : ""));
     }
 }
 

@@ -82,7 +82,7 @@ public:
     std::optional<uint32_t> RegDword(const std::string& name) const {
         RegKeyData key = Registry();
         RegValue* v = RegFile::FindValue(key, name);
-        if (!v || !v->isDword) return std::nullopt;
+        if (!v || v->type != RegType::Dword) return std::nullopt;
         return v->dword;
     }
 
@@ -199,7 +199,7 @@ void CheckRegistryWritesKept(const FaultPlatform& fp, const FaultScenario& s, co
     for (const auto& [name, value] : expected) {
         RegValue* v = RegFile::FindValue(key, name);
         ASSERT_NE(v, nullptr) << context << ": registry lost " << name;
-        EXPECT_EQ(v->isDword ? std::to_string(static_cast<int32_t>(v->dword)) : v->text, value) << context << name;
+        EXPECT_EQ(v->type == RegType::Dword ? std::to_string(static_cast<int32_t>(v->dword)) : v->text, value) << context << name;
     }
 }
 

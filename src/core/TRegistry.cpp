@@ -16,6 +16,10 @@ bool TRegistry::OpenKey(const std::string& key) {
     return key_ != nullptr;
 }
 
+void TRegistry::OpenKeyOrFail(const std::string& key) {
+    if (!OpenKey(key)) throw YrnError("Failed to open registry key '" + key + "'");
+}
+
 void TRegistry::CloseKey() {
     if (key_) key_->Close();
     key_.reset();

@@ -18,6 +18,9 @@ public:
     // Opens the key with full access, creating it; a key that cannot be
     // opened finds no values and refuses every write.
     bool OpenKey(const std::string& key);
+    // As OpenKey, but a key that cannot be opened is a failure: a run that
+    // can neither read nor record versions must not start installing.
+    void OpenKeyOrFail(const std::string& key);
     void CloseKey();
 
     bool ValueExists(const std::string& name);

@@ -66,7 +66,7 @@ void TUpdateForm::StartUpdate() {
 
             run.manifest = std::make_unique<TIniFile>(platform_, manifestPath);
             TIniFile& pkg = *run.manifest;
-            run.registry.OpenKey(UpdateRegKey());
+            run.registry.OpenKeyOrFail(UpdateRegKey());
 
             bool declined = false;
             if (!IsNoVersion && pkg.ValueExists("ExeFiles", "Version")) {

@@ -122,22 +122,22 @@ public:
     RegRead ReadString(const std::string& name, std::string& value) override {
         const RegValue* v = Value(name);
         if (!v) return RegRead::Missing;
-        if (v->isDword) return RegRead::WrongType;
+        if (v->type != RegType::String) return RegRead::WrongType;
         value = v->text;
         return RegRead::Ok;
     }
     RegRead ReadInteger(const std::string& name, int32_t& value) override {
         const RegValue* v = Value(name);
         if (!v) return RegRead::Missing;
-        if (!v->isDword) return RegRead::WrongType;
+        if (v->type != RegType::Dword) return RegRead::WrongType;
         value = static_cast<int32_t>(v->dword);
         return RegRead::Ok;
     }
     bool WriteString(const std::string& name, const std::string& value) override {
-        return Write({name, false, value, 0});
+        return Write(name, [&](RegKeyData& k) { RegFile::SetString(k, name, value); });
     }
     bool WriteInteger(const std::string& name, int32_t value) override {
-        return Write({name, true, {}, static_cast<uint32_t>(value)});
+        return Write(name, [&](RegKeyData& k) { RegFile::SetDword(k, name, static_cast<uint32_t>(value)); });
     }
     void Close() override {}
 
@@ -146,37 +146,28 @@ private:
         RegKeyData* k = data_.FindKey(key_);
         return k ? RegFile::FindValue(*k, name) : nullptr;
     }
-    static void Apply(RegKeyData& key, const RegValue& v) {
-        if (v.isDword) RegFile::SetDword(key, v.name, v.dword);
-        else RegFile::SetString(key, v.name, v.text);
-    }
-    bool Write(const RegValue& v) {
-        if (AppendNew(v)) return true;
+    template <class Change>
+    bool Write(const std::string& name, Change change) {
         RegFile changed = data_;
-        Apply(changed.AddKey(key_), v);
+        RegKeyData& key = changed.AddKey(key_);
+        const bool added = !RegFile::FindValue(key, name);
+        change(key);
         std::string text = changed.Text();
-        if (!NativeWriteAtomic(file_, text)) return false;
+        if (!(added && AppendAtTail(text)) && !NativeWriteAtomic(file_, text)) return false;
         data_ = std::move(changed);
         onDisk_ = std::move(text);
         return true;
     }
-    // A new value of the file's last key changes only the file's tail (the
-    // blank line that closes the key): written in place with one fsync
-    // instead of the whole file, which grows with every installed file.
-    bool AppendNew(const RegValue& v) {
-        RegKeyData* k = data_.FindKey(key_);
-        if (onDisk_.size() < 2 || !k || k != &data_.keys.back() || RegFile::FindValue(*k, v.name)) return false;
+    // A new value that lands just before the file's closing blank line
+    // changes only the file's tail: written in place with one fsync instead
+    // of the whole file, which grows with every installed file.
+    bool AppendAtTail(const std::string& text) {
+        if (onDisk_.size() < 2 || text.size() <= onDisk_.size()) return false;
         const size_t keep = onDisk_.size() - 2;
-        if (onDisk_.compare(keep, 2, "\r\n") != 0) return false;
-        Apply(*k, v);
-        const std::string tail = RegFile::ValueLine(k->values.back()) + "\r\n";
-        if (!RewriteTail(keep, tail)) {
-            k->values.pop_back();
+        if (onDisk_.compare(keep, 2, "\r\n") != 0 || text.compare(0, keep, onDisk_, 0, keep) != 0 ||
+            text.compare(text.size() - 2, 2, "\r\n") != 0)
             return false;
-        }
-        onDisk_.resize(keep);
-        onDisk_ += tail;
-        return true;
+        return RewriteTail(keep, text.substr(keep));
     }
     bool RewriteTail(size_t offset, const std::string& tail) {
         int fd = ::open(file_.c_str(), O_WRONLY | O_CLOEXEC);
@@ -429,7 +420,8 @@ std::unique_ptr<RegistryKey> PosixPlatform::OpenRegistryKey(const std::string& k
     RegFile data;
     struct stat st;
     if (::stat(file.c_str(), &st) == 0) {
-        if (!ReadNative(file, bytes)) return nullptr;
+        // Anything else in its place is somebody's file: never replaced.
+        if (!ReadNative(file, bytes) || !RegFile::IsRegedit4(bytes)) return nullptr;
         data = RegFile::Parse(bytes);
     }
     const std::string full = "HKEY_LOCAL_MACHINE\\" + key;
