@@ -61,6 +61,9 @@ public:
     virtual std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) = 0;
     // The Windows directory, without a trailing backslash; empty when unknown.
     virtual std::string WindowsDirectory() = 0;
+    // Whether file names follow Windows' rules: letter case is ignored and a
+    // name's trailing dots and blanks are dropped.
+    virtual bool WindowsFileNames() { return false; }
 
     // Whole-file access for the profile-file engine.
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;

@@ -34,7 +34,8 @@ void TUpdateForm::StartRollback() {
                 if (D.empty()) continue;
                 // A catalogue name that climbs out of the set would copy a
                 // file from elsewhere to a place of its choosing.
-                if (IsUnsafeFileName(N)) {
+                // Nor is the catalogue ever the saved copy of a file.
+                if (IsUnsafeFileName(N) || LandsOnCatalogue(N, platform_.WindowsFileNames())) {
                     log.Both(W("Сбой при замене файла: ") + N);
                     continue;
                 }

@@ -1,5 +1,6 @@
 // The update run: one package installed file by file, each overwritten file
 // saved into the run's backup set first.
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct TUpdateForm::UpdateRun {
     TRegistry registry;
     std::unique_ptr<TIniFile> catalogue;
     std::unique_ptr<TIniFile> localManifest;
+    // Where in the set this run saved a copy, and of which installed file.
+    std::map<std::string, std::string> saved;
 };
 
 namespace {
@@ -164,13 +167,24 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
         bool saved = true;
         const bool existed = platform_.FileExists(installed);
         if (existed) {
-            if (!run.catalogue) platform_.CreateDir(BackupDir);
-            // A copy already in the set was saved earlier in this run (the
-            // name listed twice): it holds the file as it was before the run
-            // and is never overwritten.
-            const std::string copy = BackupDir + N;
-            saved = platform_.FileExists(copy) || platform_.CopyNewFile(installed, copy);
+            // A copy this run saved already of this same file (the name
+            // listed twice) holds the file as it was before the run and is
+            // never overwritten. Any other file in that place, the catalogue
+            // above all, is not this file's saved copy: the copy goes only
+            // onto a free name.
+            const bool windowsNames = platform_.WindowsFileNames();
+            const std::string landing = LandingName(N, windowsNames);
+            const std::string source = LandingName(installed, windowsNames);
+            if (auto it = run.saved.find(landing); it != run.saved.end()) {
+                saved = it->second == source;
+            } else if (LandsOnCatalogue(N, windowsNames)) {
+                saved = false;
+            } else {
+                if (!run.catalogue) platform_.CreateDir(BackupDir);
+                saved = platform_.CopyNewFile(installed, BackupDir + N);
+            }
             if (saved) {
+                run.saved.emplace(landing, source);
                 // The installed file is overwritten only once the catalogue lists its saved copy.
                 if (!run.catalogue) run.catalogue = std::make_unique<TIniFile>(platform_, BackupDir + "BackUp.ini");
                 run.catalogue->WriteString("FILES", N, installed);

@@ -81,4 +81,25 @@ bool IsUnsafeFileName(const std::string& name) {
     return false;
 }
 
+std::string LandingName(const std::string& name, bool windowsNames) {
+    std::string out, step;
+    for (size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && name[i] != '\\' && name[i] != '/') {
+            step += name[i];
+            continue;
+        }
+        if (windowsNames) {
+            while (!step.empty() && (step.back() == '.' || step.back() == ' ')) step.pop_back();
+            step = Upper1251(step);
+        }
+        if (!step.empty() && step != ".") out += (out.empty() ? "" : "\\") + step;
+        step.clear();
+    }
+    return out;
+}
+
+bool LandsOnCatalogue(const std::string& name, bool windowsNames) {
+    return LandingName(name, windowsNames) == LandingName("BackUp.ini", windowsNames);
+}
+
 }  // namespace yrn

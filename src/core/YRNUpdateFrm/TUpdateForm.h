@@ -31,6 +31,13 @@ bool ResolveTargetDir(Platform& platform, std::string& value);
 // A file name from a manifest that would reach outside its directories.
 bool IsUnsafeFileName(const std::string& name);
 
+// The file a name lands on within a directory, as one text to compare: "."
+// and empty steps dropped; by Windows' rules also each step's trailing dots
+// and blanks, in upper case.
+std::string LandingName(const std::string& name, bool windowsNames);
+// Whether the saved copy of name would be the backup set's catalogue.
+bool LandsOnCatalogue(const std::string& name, bool windowsNames);
+
 class TUpdateForm {
 public:
     explicit TUpdateForm(Platform& platform);

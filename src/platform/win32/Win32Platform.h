@@ -19,6 +19,7 @@ public:
     bool CopyNewFile(const std::string& src, const std::string& dst) override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
+    bool WindowsFileNames() override { return true; }
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
     bool AppendToFile(const std::string& path, const std::string& bytes) override;
