@@ -3,14 +3,21 @@
 // conversion.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "core/HeldFileWait.h"
 #include "core/platform.h"
 
 namespace yrn {
 
 class Win32Platform : public Platform {
 public:
+    Win32Platform();
+    // Called between the waits of a copy for a file another process holds
+    // open, so that the windows keep painting.
+    void SetWhileWaiting(std::function<void()> hook) { whileWaiting_ = std::move(hook); }
+
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     bool CreateDir(const std::string& path) override;
@@ -34,6 +41,9 @@ public:
 
 private:
     bool Copy(const std::string& src, const std::string& dst, bool replace);
+
+    HeldFileWait heldFileWait_;
+    std::function<void()> whileWaiting_;
 };
 
 // The command line StartProcess hands over: the program, in double quotes

@@ -11,6 +11,11 @@
 #include "WideText.h"
 #include "core/FuncUnit.h"
 
+static BOOL CALLBACK Repaint(HWND window, LPARAM) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return TRUE;
+}
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -20,6 +25,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     std::vector<std::string> args = yrn::SplitCommandLine(yrn::Narrow(::GetCommandLineW()));
     if (!args.empty()) args.erase(args.begin());  // the program name
     yrn::Win32Platform platform;
+    // While a copy waits for a file another process holds, the windows paint.
+    platform.SetWhileWaiting([] { ::EnumThreadWindows(::GetCurrentThreadId(), Repaint, 0); });
     yrn::Win32UI ui(instance);
     return yrn::RunProgram(args, platform, ui);
 }
