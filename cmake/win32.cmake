@@ -50,6 +50,9 @@ if(YRN_BUILD_TESTS)
     add_test(NAME win32_dialogs
              COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/dialogs.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
     set_tests_properties(win32_dialogs PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+    add_test(NAME win32_self_update
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/self-update.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
+    set_tests_properties(win32_self_update PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
   endfunction()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL yrn_win32_tests)
 endif()

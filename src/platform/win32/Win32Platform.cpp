@@ -95,6 +95,52 @@ Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstri
     return Attempt::Done;
 }
 
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    FileHandle h(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    return h.Valid() && ::GetFileInformationByHandle(h.Get(), &info);
+}
+
+std::wstring OwnModulePath() {
+    std::wstring path(32768, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(n < path.size() ? n : 0);
+    return path;
+}
+
+// True when path is the file this process runs from: the same volume and
+// file index, whatever name or link reaches it.
+bool IsOwnModule(const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION target, own;
+    return FileIdentity(path, target) && FileIdentity(OwnModulePath(), own) &&
+           target.dwVolumeSerialNumber == own.dwVolumeSerialNumber && target.nFileIndexHigh == own.nFileIndexHigh &&
+           target.nFileIndexLow == own.nFileIndexLow;
+}
+
+// A running program's file cannot be overwritten but may be renamed: the
+// program's own file moves aside in its directory (removed at the next
+// start) and the complete temp takes its name. Held when the move aside
+// is refused; when the temp cannot follow, the file goes back.
+Attempt ReplaceOwnModule(const std::wstring& temp, const std::wstring& target) {
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    std::wstring aside;
+    for (int n = 1; n <= 99 && aside.empty(); ++n) {
+        const std::wstring name = Wide(MovedAsideName(Narrow(target), n));
+        if (::MoveFileExW(target.c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            aside = name;
+        } else {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return Failure(error, target);
+        }
+    }
+    if (aside.empty()) return Attempt::Failed;
+    ::SetFileAttributesW(aside.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+    if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return Attempt::Done;
+    if (::MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+        ::SetFileAttributesW(target.c_str(), attributes);
+    return Attempt::Failed;
+}
+
 class Win32TextFile : public TextFile {
 public:
     explicit Win32TextFile(HANDLE h) : file_(h) {}
@@ -109,6 +155,23 @@ private:
 }  // namespace
 
 std::string ReplacementTempName(const std::string& path) { return path + ".~yrn"; }
+
+std::string MovedAsideName(const std::string& path, int n) { return path + "." + std::to_string(n) + ".~old"; }
+
+void RemoveMovedAsideFiles() {
+    const std::wstring own = OwnModulePath();
+    const size_t cut = own.find_last_of(L'\\');
+    if (own.empty() || cut == std::wstring::npos) return;
+    WIN32_FIND_DATAW data;
+    FindHandle find(::FindFirstFileW((own + L".*.~old").c_str(), &data));
+    if (!find.Valid()) return;
+    do {
+        // One still in use (its program has not ended yet) waits for the next start.
+        const std::wstring path = own.substr(0, cut + 1) + data.cFileName;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!::DeleteFileW(path.c_str())) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    } while (::FindNextFileW(find.Get(), &data));
+}
 
 Win32Platform::Win32Platform()
     : heldFileWait_([] { return static_cast<uint64_t>(::GetTickCount64()); }, [](uint32_t ms) { ::Sleep(ms); }) {}
@@ -167,7 +230,8 @@ bool Win32Platform::Copy(const std::string& src, const std::string& dst, bool re
             // taken only while it is free.
             const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
             if (::MoveFileExW(temp.c_str(), wdst.c_str(), flags)) return Attempt::Done;
-            return Failure(::GetLastError(), wdst);
+            const Attempt moved = Failure(::GetLastError(), wdst);
+            return moved == Attempt::Held && replace && IsOwnModule(wdst) ? ReplaceOwnModule(temp, wdst) : moved;
         },
         whileWaiting_);
     if (!done) RemoveTemp(temp);

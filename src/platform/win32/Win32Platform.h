@@ -54,4 +54,12 @@ std::string StartCommandLine(const std::string& program, const std::string& para
 // before it takes path's place.
 std::string ReplacementTempName(const std::string& path);
 
+// The n-th name beside path that the running program's own file is moved
+// to when a copy replaces it: path + "." + n + ".~old".
+std::string MovedAsideName(const std::string& path, int n);
+
+// Removes the files that earlier runs moved aside from this program's own
+// name; one that cannot be removed yet stays for the next start.
+void RemoveMovedAsideFiles();
+
 }  // namespace yrn

@@ -24,6 +24,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // ("C:\TOVR\UPDATE\"): split by its rule, not by CommandLineToArgvW's.
     std::vector<std::string> args = yrn::SplitCommandLine(yrn::Narrow(::GetCommandLineW()));
     if (!args.empty()) args.erase(args.begin());  // the program name
+    yrn::RemoveMovedAsideFiles();
     yrn::Win32Platform platform;
     // While a copy waits for a file another process holds, the windows paint.
     platform.SetWhileWaiting([] { ::EnumThreadWindows(::GetCurrentThreadId(), Repaint, 0); });
