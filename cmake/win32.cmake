@@ -30,16 +30,19 @@ if(YRN_BUILD_TESTS)
   set(YRN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/wine/wine-run.sh ${YRN_WINEPREFIX})
 
-  # A program the tests start: it records its command line.
-  add_executable(yrn_marker ${CMAKE_SOURCE_DIR}/tests/wine/marker.cpp)
-  target_compile_definitions(yrn_marker PRIVATE UNICODE _UNICODE)
-  target_link_options(yrn_marker PRIVATE -municode)
-  set_target_properties(yrn_marker PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  # Programs the tests start: marker records its command line, launch
+  # starts a command line verbatim, holder holds a file open.
+  foreach(helper marker launch holder)
+    add_executable(yrn_${helper} ${CMAKE_SOURCE_DIR}/tests/wine/${helper}.cpp)
+    target_compile_definitions(yrn_${helper} PRIVATE UNICODE _UNICODE)
+    target_link_options(yrn_${helper} PRIVATE -municode)
+    set_target_properties(yrn_${helper} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  endforeach()
   set_target_properties(YRNUpdate PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
   # Runs once the tests directory has defined yrn_tests.
   function(yrn_win32_tests)
-    add_dependencies(yrn_tests yrn_marker YRNUpdate)
+    add_dependencies(yrn_tests yrn_marker yrn_launch yrn_holder YRNUpdate)
     # The program's resources, for the tests of what the windows load.
     target_sources(yrn_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/ui/win32/YRNUpdate.rc)
     # The POSIX backend's registry-file format and PE reader, compared with
@@ -52,6 +55,9 @@ if(YRN_BUILD_TESTS)
     add_test(NAME win32_dialogs
              COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/dialogs.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
     set_tests_properties(win32_dialogs PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+    add_test(NAME win32_self_update
+             COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/self-update.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
+    set_tests_properties(win32_self_update PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
   endfunction()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL yrn_win32_tests)
 endif()

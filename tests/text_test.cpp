@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/FuncUnit.h"
 #include "core/NameValueList.h"
 #include "core/text.h"
 
@@ -20,6 +21,19 @@ TEST(Text, SameTextFoldsLatinAndCyrillic) {
     EXPECT_TRUE(SameText(W("ФАЙЛЫ Ёж"), W("файлы ёж")));
     EXPECT_FALSE(SameText("abc", "abd"));
     EXPECT_FALSE(SameText("abc", "abcd"));
+}
+
+TEST(Text, SplitCommandLineQuotesGroupBackslashesStay) {
+    using Args = std::vector<std::string>;
+    const std::pair<const char*, Args> cases[] = {
+        {"YRNUpdate.exe 1234 \"C:\\TOVR\\UPDATE\\\" 1", {"YRNUpdate.exe", "1234", "C:\\TOVR\\UPDATE\\", "1"}},
+        {"\"C:\\Program Files\\YRNUpdate.exe\" 1 \"C:\\Pack Q\\\" 2", {"C:\\Program Files\\YRNUpdate.exe", "1", "C:\\Pack Q\\", "2"}},
+        {" x\tC:\\a\\  \"\"  ", {"x", "C:\\a\\", ""}},
+        {"a\"b c\"d \\\"e\" \"\xDE\xCA\"", {"ab cd", "\\e", "\xDE\xCA"}},
+        {"\"open quote", {"open quote"}},
+        {"  ", {}},
+    };
+    for (const auto& [line, args] : cases) EXPECT_EQ(SplitCommandLine(line), args) << line;
 }
 
 TEST(Text, ParseIntegers) {

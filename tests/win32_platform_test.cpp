@@ -244,6 +244,54 @@ INSTANTIATE_TEST_SUITE_P(
                       CopyCase{"only_new_nodir", true, CopyCase::NoDirectory, false, true}),
     [](const ::testing::TestParamInfo<CopyCase>& info) { return std::string(info.param.what); });
 
+// A copy that meets a file the holder program keeps open: a hold that ends
+// within the wait is waited out, one held for good fails after about 5 s
+// with the target as it was and no temporary file left.
+struct HeldCase {
+    const char* what;
+    bool sourceHeld;
+    const char* share;
+    int holdMs;  // 0: for good
+};
+
+class Win32HeldCopy : public Win32Files, public ::testing::WithParamInterface<HeldCase> {};
+
+TEST_P(Win32HeldCopy, WaitsOutAMomentaryHoldOnly) {
+    const HeldCase& c = GetParam();
+    ASSERT_TRUE(PutFile(dir / "new.exe", "new"));
+    ASSERT_TRUE(PutFile(dir / "Shift.exe", "old"));
+    const std::wstring line = Wide("\"" + HolderPath() + "\" \"" + dir.Path() + (c.sourceHeld ? "new.exe" : "Shift.exe") +
+                                   "\" " + c.share + " " + std::to_string(c.holdMs) + " \"" + (dir / "ready") + "\"");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION holder{};
+    std::wstring mutableLine = line;
+    ASSERT_TRUE(::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &holder));
+    ::CloseHandle(holder.hThread);
+    ASSERT_EQ(WaitForFile(dir / "ready"), "1");
+    const ULONGLONG start = ::GetTickCount64();
+    const bool ok = platform.CopyFile(dir / "new.exe", dir / "Shift.exe");
+    const ULONGLONG took = ::GetTickCount64() - start;
+    ::TerminateProcess(holder.hProcess, 0);
+    ::WaitForSingleObject(holder.hProcess, INFINITE);
+    ::CloseHandle(holder.hProcess);
+
+    EXPECT_EQ(ok, c.holdMs != 0);
+    EXPECT_EQ(GetFile(dir / "Shift.exe"), ok ? "new" : "old");
+    EXPECT_GE(took, ok ? c.holdMs - 1000u : 4900u);
+    EXPECT_LE(took, ok ? c.holdMs + 1000u : 5600u);
+    EXPECT_EQ(AllNames(dir.Path()), (Names{"Shift.exe", "new.exe", "ready"})) << "no temporary file is left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Holds, Win32HeldCopy,
+                         ::testing::Values(HeldCase{"target_unshared_2500ms", false, "none", 2500},
+                                           HeldCase{"target_read_shared_2500ms", false, "read", 2500},
+                                           HeldCase{"source_unshared_2500ms", true, "none", 2500},
+                                           HeldCase{"target_unshared_for_good", false, "none", 0},
+                                           HeldCase{"target_read_shared_for_good", false, "read", 0}),
+                         [](const ::testing::TestParamInfo<HeldCase>& info) { return std::string(info.param.what); });
+
 TEST_F(Win32Files, CopyKeepsTheSourcesTimeOfLastChange) {
     ASSERT_TRUE(PutFile(dir / "a", "abc"));
     HANDLE h = ::CreateFileW(Wide(dir / "a").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);

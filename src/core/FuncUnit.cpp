@@ -101,6 +101,27 @@ uint16_t DialogBranch(Platform& platform, AppUI& ui) {
 
 }  // namespace
 
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+    std::vector<std::string> args;
+    std::string arg;
+    bool inArg = false, quoted = false;
+    for (const char c : line) {
+        if (!quoted && (c == ' ' || c == '\t')) {
+            if (inArg) args.push_back(arg);
+            arg.clear();
+            inArg = false;
+            continue;
+        }
+        inArg = true;
+        if (c == '"')
+            quoted = !quoted;
+        else
+            arg += c;
+    }
+    if (inArg) args.push_back(arg);
+    return args;
+}
+
 uint16_t QueryParams(const std::vector<std::string>& args, Platform& platform, AppUI& ui) {
     uint16_t result = mrFailure;
     try {

@@ -41,6 +41,12 @@ void ResetSettings();
 // Start-up modes.
 enum : uint16_t { mrUpdate = 0, mrFailure = 1, mrCancel = 2, mrRollback = 3 };
 
+// Splits a command line as the suite's programs build it: blanks and tabs
+// separate arguments; a double quote opens or closes a quoted stretch and is
+// dropped; a backslash is an ordinary character, so "C:\TOVR\UPDATE\" is
+// one argument. "" is an empty argument.
+std::vector<std::string> SplitCommandLine(const std::string& line);
+
 // args are the command-line arguments after the program name.
 uint16_t QueryParams(const std::vector<std::string>& args, Platform& platform, AppUI& ui);
 

@@ -87,6 +87,7 @@ std::string TestProgramDir() {
 // The tests live in <build>\tests\, the programs in <build>\.
 std::string ProductPath() { return TestProgramDir() + "..\\YRNUpdate.exe"; }
 std::string MarkerPath() { return TestProgramDir() + "..\\yrn_marker.exe"; }
+std::string HolderPath() { return TestProgramDir() + "..\\yrn_holder.exe"; }
 
 std::string WaitForFile(const std::string& path, int timeoutMs) {
     for (int waited = 0; waited <= timeoutMs; waited += 50) {

@@ -32,9 +32,10 @@ bool SetAttributes(const std::string& path, unsigned long attributes);
 
 // Directory of the running test program, with a trailing backslash.
 std::string TestProgramDir();
-// The build's own programs: YRNUpdate.exe and the marker program.
+// The build's own programs: YRNUpdate.exe, the marker and the holder.
 std::string ProductPath();
 std::string MarkerPath();
+std::string HolderPath();
 
 // Waits up to timeoutMs for a non-empty file; its bytes, or "".
 std::string WaitForFile(const std::string& path, int timeoutMs = 10000);

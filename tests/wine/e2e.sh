@@ -1,6 +1,6 @@
 #!/bin/bash
 # End to end: YRNUpdate.exe under Wine on a virtual X display, started as the
-# suite starts it (process id, package directory, installation type). The
+# suite starts it (process id, quoted package directory, installation type). The
 # progress window must appear and finish the run; a screenshot is kept in
 # BUILD/artifacts/progress.png; Enter closes the window; then the queued
 # program must start. Log, backup set, local copy and registry are compared
@@ -26,13 +26,13 @@ wine reg add 'HKLM\Software\Quenbrit\YRN\Update' /v Old.exe /t REG_DWORD /d 2 /f
 # The installation and the package.
 c=$WINEPREFIX/drive_c
 rm -rf "$c/TOVR" "$c/e2e"
-mkdir -p "$c/TOVR/Bin Dir" "$c/TOVR/DB" "$c/e2e/pkg" "$c/e2e/cwd"
+mkdir -p "$c/TOVR/Bin Dir" "$c/TOVR/DB" "$c/e2e/Pack Q" "$c/e2e/cwd"
 cp "$build/YRNUpdate.exe" "$c/TOVR/Bin Dir/Marker.exe"   # the installed one, version 1.0.0.0
-cp "$build/yrn_marker.exe" "$c/e2e/pkg/Marker.exe"
-printf 'new prices\r\n' >"$c/e2e/pkg/Prices.dll"
-printf 'old' >"$c/e2e/pkg/Old.exe"
-printf 'skip' >"$c/e2e/pkg/Skip.dll"
-to1251 <<'INI' | crlf >"$c/e2e/pkg/YRNUpdate.ini"
+cp "$build/yrn_marker.exe" "$c/e2e/Pack Q/Marker.exe"
+printf 'new prices\r\n' >"$c/e2e/Pack Q/Prices.dll"
+printf 'old' >"$c/e2e/Pack Q/Old.exe"
+printf 'skip' >"$c/e2e/Pack Q/Skip.dll"
+to1251 <<'INI' | crlf >"$c/e2e/Pack Q/YRNUpdate.ini"
 [ExeFiles]
 Version=12
 [FILES]
@@ -58,8 +58,11 @@ SDir=<БАЗА ДАННЫХ>
 Version=3
 INI
 
-# Started as the suite starts it; process 0 is never waited for.
-(cd "$c/e2e/cwd" && exec wine "$build/YRNUpdate.exe" 0 'C:\e2e\pkg' 0 </dev/null >/dev/null 2>&1) &
+# Started as the suite starts it, through CreateProcess with this command
+# line verbatim: the quoted package directory ends in a backslash. Process 0
+# is never waited for.
+exe="Z:${build//\//\\}\\YRNUpdate.exe"
+(cd "$c/e2e/cwd" && exec wine "$build/yrn_launch.exe" "\"$exe\" 0 \"C:\\e2e\\Pack Q\\\" 0" </dev/null >/dev/null 2>&1) &
 app=$!
 
 # The progress window: the program's top-level window with the update caption.
@@ -118,13 +121,13 @@ tail -n +2 "$log" | grep -qv "$stamp" && fail "a log line without a time stamp"
 { printf '\r\n'; tail -n +2 "$log" | sed "s/$stamp//"; } >"$artifacts/log.actual"
 to1251 <<'LOG' | crlf >"$artifacts/log.expected"
 Старт программы обновления ЮКСВЕЛ.
-Обновление из каталога: C:\e2e\pkg\
+Обновление из каталога: C:\e2e\Pack Q\
 Версия обновления: 12
 Версия последнего обновления: 11
 Обновление файла: Marker.exe
-Файл C:\TOVR\Bin Dir\Marker.exe (версия 1.0.0.0)  заменен на C:\e2e\pkg\Marker.exe (версия ) 
+Файл C:\TOVR\Bin Dir\Marker.exe (версия 1.0.0.0)  заменен на C:\e2e\Pack Q\Marker.exe (версия ) 
 Обновление файла: Prices.dll
-Файл C:\TOVR\DB\Prices.dll (версия )  заменен на C:\e2e\pkg\Prices.dll (версия ) 
+Файл C:\TOVR\DB\Prices.dll (версия )  заменен на C:\e2e\Pack Q\Prices.dll (версия ) 
 Обновление исполняемых файлов завершено.
 LOG
 { printf '\r\n'; cat "$artifacts/log.expected"; } >"$artifacts/log.expected.full"
@@ -132,7 +135,7 @@ compare "log" "$artifacts/log.expected.full" "$artifacts/log.actual"
 
 # Installed files.
 cmp -s "$build/yrn_marker.exe" "$c/TOVR/Bin Dir/Marker.exe" || fail "Marker.exe not replaced"
-cmp -s "$c/e2e/pkg/Prices.dll" "$c/TOVR/DB/Prices.dll" || fail "Prices.dll not installed"
+cmp -s "$c/e2e/Pack Q/Prices.dll" "$c/TOVR/DB/Prices.dll" || fail "Prices.dll not installed"
 [ -e "$c/TOVR/Old.exe" ] && fail "Old.exe installed though not newer"
 ls "$c/TOVR" | grep -q Skip && fail "Skip.dll installed"
 
@@ -193,7 +196,7 @@ wine reg query 'HKCU\Software\Quenbrit\YRN\Update\Placement' | tr -d '\r' | grep
 # A start with a bad process id: the start-up failure box, no owner, and
 # nothing run or started after it.
 rm -f "$started"
-(cd "$c/e2e/cwd" && exec wine "$build/YRNUpdate.exe" abc 'C:\e2e\pkg' 0 </dev/null >/dev/null 2>&1) &
+(cd "$c/e2e/cwd" && exec wine "$build/YRNUpdate.exe" abc 'C:\e2e\Pack Q' 0 </dev/null >/dev/null 2>&1) &
 app=$!
 box=
 for _ in $(seq 300); do

@@ -30,11 +30,8 @@ void RemoveTemp(const std::wstring& temp) {
 }
 
 // Moves a complete, flushed temp file onto target in one step.
-// Without replace the move fails when target exists: the name is taken
-// only while it is free.
-bool ReplaceWithTemp(const std::wstring& temp, const std::wstring& target, bool replace = true) {
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (::MoveFileExW(temp.c_str(), target.c_str(), flags)) return true;
+bool ReplaceWithTemp(const std::wstring& temp, const std::wstring& target) {
+    if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) return true;
     RemoveTemp(temp);
     return false;
 }
@@ -43,6 +40,105 @@ bool ReplaceWithTemp(const std::wstring& temp, const std::wstring& target, bool 
 // searches until it has taken target's place.
 HANDLE CreateTemp(const std::wstring& temp) {
     return ::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+}
+
+// How a step that failed with error on path ends: Held when another process
+// holds the file open (a running program's file counts), to be tried again.
+Attempt Failure(DWORD error, const std::wstring& path) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return Attempt::Held;
+    if (error != ERROR_ACCESS_DENIED) return Attempt::Failed;
+    // Access denied also stands for a lasting refusal (rights, read-only):
+    // held only when an open for a change meets another's handle.
+    FileHandle probe(::CreateFileW(path.c_str(), GENERIC_WRITE | DELETE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
+    if (probe.Valid()) return Attempt::Failed;
+    const DWORD why = ::GetLastError();
+    return why == ERROR_SHARING_VIOLATION || why == ERROR_LOCK_VIOLATION ? Attempt::Held : Attempt::Failed;
+}
+
+// Copies src into the hidden temp, flushed, with src's time of last change
+// and attributes, as CopyFile does. The temp is gone unless Done.
+Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstring& temp) {
+    FileHandle in(::CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in.Valid()) return Failure(::GetLastError(), src);
+    FileHandle out(CreateTemp(temp));
+    if (!out.Valid()) return Attempt::Failed;
+    Attempt outcome = Attempt::Done;
+    std::vector<char> chunk(kChunk);
+    char* buffer = chunk.data();
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(in.Get(), buffer, kChunk, &got, nullptr)) {
+            outcome = Failure(::GetLastError(), src);
+            break;
+        }
+        if (got == 0) break;
+        if (!WriteAll(out.Get(), buffer, got)) {
+            outcome = Attempt::Failed;
+            break;
+        }
+    }
+    FILETIME created, accessed, written;
+    if (outcome == Attempt::Done && ::GetFileTime(in.Get(), &created, &accessed, &written))
+        ::SetFileTime(out.Get(), nullptr, nullptr, &written);
+    if (outcome == Attempt::Done && !::FlushFileBuffers(out.Get())) outcome = Attempt::Failed;
+    if (!out.Close() && outcome == Attempt::Done) outcome = Attempt::Failed;
+    if (outcome != Attempt::Done) {
+        RemoveTemp(temp);
+        return outcome;
+    }
+    const DWORD keep = srcAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
+                                        FILE_ATTRIBUTE_HIDDEN);
+    ::SetFileAttributesW(temp.c_str(), keep ? keep : FILE_ATTRIBUTE_NORMAL);
+    return Attempt::Done;
+}
+
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    FileHandle h(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+    return h.Valid() && ::GetFileInformationByHandle(h.Get(), &info);
+}
+
+std::wstring OwnModulePath() {
+    std::wstring path(32768, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(n < path.size() ? n : 0);
+    return path;
+}
+
+// True when path is the file this process runs from: the same volume and
+// file index, whatever name or link reaches it.
+bool IsOwnModule(const std::wstring& path) {
+    BY_HANDLE_FILE_INFORMATION target, own;
+    return FileIdentity(path, target) && FileIdentity(OwnModulePath(), own) &&
+           target.dwVolumeSerialNumber == own.dwVolumeSerialNumber && target.nFileIndexHigh == own.nFileIndexHigh &&
+           target.nFileIndexLow == own.nFileIndexLow;
+}
+
+// A running program's file cannot be overwritten but may be renamed: the
+// program's own file moves aside in its directory (removed at the next
+// start) and the complete temp takes its name. Held when the move aside
+// is refused; when the temp cannot follow, the file goes back.
+Attempt ReplaceOwnModule(const std::wstring& temp, const std::wstring& target) {
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    std::wstring aside;
+    for (int n = 1; n <= 99 && aside.empty(); ++n) {
+        const std::wstring name = Wide(MovedAsideName(Narrow(target), n));
+        if (::MoveFileExW(target.c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            aside = name;
+        } else {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return Failure(error, target);
+        }
+    }
+    if (aside.empty()) return Attempt::Failed;
+    ::SetFileAttributesW(aside.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+    if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return Attempt::Done;
+    if (::MoveFileExW(aside.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+        ::SetFileAttributesW(target.c_str(), attributes);
+    return Attempt::Failed;
 }
 
 class Win32TextFile : public TextFile {
@@ -59,6 +155,26 @@ private:
 }  // namespace
 
 std::string ReplacementTempName(const std::string& path) { return path + ".~yrn"; }
+
+std::string MovedAsideName(const std::string& path, int n) { return path + "." + std::to_string(n) + ".~old"; }
+
+void RemoveMovedAsideFiles() {
+    const std::wstring own = OwnModulePath();
+    const size_t cut = own.find_last_of(L'\\');
+    if (own.empty() || cut == std::wstring::npos) return;
+    WIN32_FIND_DATAW data;
+    FindHandle find(::FindFirstFileW((own + L".*.~old").c_str(), &data));
+    if (!find.Valid()) return;
+    do {
+        // One still in use (its program has not ended yet) waits for the next start.
+        const std::wstring path = own.substr(0, cut + 1) + data.cFileName;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!::DeleteFileW(path.c_str())) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    } while (::FindNextFileW(find.Get(), &data));
+}
+
+Win32Platform::Win32Platform()
+    : heldFileWait_([] { return static_cast<uint64_t>(::GetTickCount64()); }, [](uint32_t ms) { ::Sleep(ms); }) {}
 
 bool Win32Platform::FileExists(const std::string& path) {
     const DWORD a = Attributes(path);
@@ -100,39 +216,26 @@ bool Win32Platform::Copy(const std::string& src, const std::string& dst, bool re
         (!replace || (dstAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))))
         return false;
 
-    FileHandle in(::CreateFileW(wsrc.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!in.Valid()) return false;
-    FileHandle out(CreateTemp(temp));
-    if (!out.Valid()) return false;
-    bool ok = true;
-    std::vector<char> chunk(kChunk);
-    char* buffer = chunk.data();
-    for (;;) {
-        DWORD got = 0;
-        if (!::ReadFile(in.Get(), buffer, kChunk, &got, nullptr)) {
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        if (!WriteAll(out.Get(), buffer, got)) {
-            ok = false;
-            break;
-        }
-    }
-    // The copy keeps the source's time of last change, as CopyFile does.
-    FILETIME created, accessed, written;
-    if (ok && ::GetFileTime(in.Get(), &created, &accessed, &written)) ::SetFileTime(out.Get(), nullptr, nullptr, &written);
-    ok = ok && ::FlushFileBuffers(out.Get());
-    ok = out.Close() && ok;
-    if (!ok) {
-        RemoveTemp(temp);
-        return false;
-    }
-    const DWORD keep = srcAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
-                                        FILE_ATTRIBUTE_HIDDEN);
-    ::SetFileAttributesW(temp.c_str(), keep ? keep : FILE_ATTRIBUTE_NORMAL);
-    return ReplaceWithTemp(temp, wdst, replace);
+    // The new bytes are written once; only the step that meets a held file
+    // is tried again.
+    bool staged = false;
+    const bool done = heldFileWait_.Retry(
+        [&] {
+            if (!staged) {
+                const Attempt written = WriteTemp(wsrc, srcAttributes, temp);
+                if (written != Attempt::Done) return written;
+                staged = true;
+            }
+            // Without replace the move fails when dst exists: the name is
+            // taken only while it is free.
+            const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+            if (::MoveFileExW(temp.c_str(), wdst.c_str(), flags)) return Attempt::Done;
+            const Attempt moved = Failure(::GetLastError(), wdst);
+            return moved == Attempt::Held && replace && IsOwnModule(wdst) ? ReplaceOwnModule(temp, wdst) : moved;
+        },
+        whileWaiting_);
+    if (!done) RemoveTemp(temp);
+    return done;
 }
 
 std::vector<std::string> Win32Platform::FindFiles(const std::string& dir, const std::string& pattern) {

@@ -3,14 +3,21 @@
 // conversion.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "core/HeldFileWait.h"
 #include "core/platform.h"
 
 namespace yrn {
 
 class Win32Platform : public Platform {
 public:
+    Win32Platform();
+    // Called between the waits of a copy for a file another process holds
+    // open, so that the windows keep painting.
+    void SetWhileWaiting(std::function<void()> hook) { whileWaiting_ = std::move(hook); }
+
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     bool CreateDir(const std::string& path) override;
@@ -35,6 +42,9 @@ public:
 
 private:
     bool Copy(const std::string& src, const std::string& dst, bool replace);
+
+    HeldFileWait heldFileWait_;
+    std::function<void()> whileWaiting_;
 };
 
 // The command line StartProcess hands over: the program, in double quotes
@@ -44,5 +54,13 @@ std::string StartCommandLine(const std::string& program, const std::string& para
 // The name of the hidden file beside path that a replacement is written to
 // before it takes path's place.
 std::string ReplacementTempName(const std::string& path);
+
+// The n-th name beside path that the running program's own file is moved
+// to when a copy replaces it: path + "." + n + ".~old".
+std::string MovedAsideName(const std::string& path, int n);
+
+// Removes the files that earlier runs moved aside from this program's own
+// name; one that cannot be removed yet stays for the next start.
+void RemoveMovedAsideFiles();
 
 }  // namespace yrn
