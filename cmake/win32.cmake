@@ -8,6 +8,8 @@ list(FILTER YRN_WIN32_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(yrn_win32 STATIC ${YRN_WIN32_SOURCES})
 target_link_libraries(yrn_win32 PUBLIC yrn_core version comctl32 shell32 ole32 uuid user32 gdi32 advapi32)
 # Unicode throughout: the tool calls the W functions only.
+# The version resource takes its numbers from the configured yrn_version.h.
+target_include_directories(yrn_win32 PUBLIC ${CMAKE_BINARY_DIR}/generated)
 target_compile_definitions(yrn_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 add_executable(YRNUpdate WIN32 src/ui/win32/main.cpp src/ui/win32/YRNUpdate.rc)

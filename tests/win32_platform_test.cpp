@@ -12,6 +12,7 @@
 #include "platform/win32/WideText.h"
 #include "support/PeBuilder.h"
 #include "support/win32_Files.h"
+#include "yrn_version.h"
 
 namespace yrn::test {
 namespace {
@@ -496,7 +497,7 @@ TEST(Win32Version, StringAnswersLieInsideTheBlockAndStayValid) {
     }
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(a)), W("ЮКСВЕЛ")) << "the first answer is intact";
     EXPECT_EQ(la, W("ЮКСВЕЛ").size() + 1);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(b)), "1.0.0.0");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(b)), YRN_VERSION_TEXT);
     EXPECT_FALSE(platform.VersionQuery(data.data(), size, "\\StringFileInfo\\041904E3\\Nothing", a, la));
     EXPECT_EQ(a, nullptr);
 }
@@ -504,13 +505,14 @@ TEST(Win32Version, StringAnswersLieInsideTheBlockAndStayValid) {
 TEST(Win32Version, TheProductCarriesItsOwnVersion) {
     Win32Platform platform;
     TVersionInfo info(platform, ProductPath());
-    EXPECT_EQ(info.FileVersionText(), "1.0.0.0");
+    EXPECT_EQ(info.FileVersionText(), YRN_VERSION_TEXT);
+    EXPECT_EQ(info.StringValue("ProductVersion"), YRN_VERSION_TEXT);
     EXPECT_EQ(info.TranslationKey(), "041904E3");
     EXPECT_EQ(info.StringValue("OriginalFilename"), "YRNUpdate.exe");
     EXPECT_EQ(info.StringValue("FileDescription"), W("Обновление исполняемых файлов ЮКСВЕЛ"));
     uint32_t ms = 0, ls = 0;
     ASSERT_TRUE(info.FixedFileVersion(ms, ls));
-    EXPECT_EQ(VersionToText(ms, ls), "1.0.0.0");
+    EXPECT_EQ(VersionToText(ms, ls), YRN_VERSION_TEXT);
 }
 
 }  // namespace

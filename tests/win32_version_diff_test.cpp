@@ -10,6 +10,7 @@
 #include "platform/win32/Win32Platform.h"
 #include "support/PeBuilder.h"
 #include "support/win32_Files.h"
+#include "yrn_version.h"
 
 namespace yrn::test {
 namespace {
@@ -134,7 +135,7 @@ TEST(Win32VersionDiff, RealProgramsAndLibraries) {
     for (const char* dll : {"kernel32.dll", "user32.dll", "comctl32.dll", "version.dll", "shell32.dll", "msvcrt.dll"})
         ExpectSameAnswers(system + dll, Languages::MaybeSeveral);
     ExpectSameAnswers(ProductPath());
-    EXPECT_EQ(FileVersionOf(platform, ProductPath()), "1.0.0.0");
+    EXPECT_EQ(FileVersionOf(platform, ProductPath()), YRN_VERSION_TEXT);
 }
 
 }  // namespace

@@ -27,7 +27,9 @@ wine reg add 'HKLM\Software\Quenbrit\YRN\Update' /v Old.exe /t REG_DWORD /d 2 /f
 c=$WINEPREFIX/drive_c
 rm -rf "$c/TOVR" "$c/e2e"
 mkdir -p "$c/TOVR/Bin Dir" "$c/TOVR/DB" "$c/e2e/Pack Q" "$c/e2e/cwd"
-cp "$build/YRNUpdate.exe" "$c/TOVR/Bin Dir/Marker.exe"   # the installed one, version 1.0.0.0
+cp "$build/YRNUpdate.exe" "$c/TOVR/Bin Dir/Marker.exe"   # the installed one, with the product's version
+version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
+[ -n "$version" ] || fail "no version in $build/generated/yrn_version.h"
 cp "$build/yrn_marker.exe" "$c/e2e/Pack Q/Marker.exe"
 printf 'new prices\r\n' >"$c/e2e/Pack Q/Prices.dll"
 printf 'old' >"$c/e2e/Pack Q/Old.exe"
@@ -119,13 +121,13 @@ compare() {  # what, expected file, actual file
 stamp='^[0-3][0-9]\.[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] '
 tail -n +2 "$log" | grep -qv "$stamp" && fail "a log line without a time stamp"
 { printf '\r\n'; tail -n +2 "$log" | sed "s/$stamp//"; } >"$artifacts/log.actual"
-to1251 <<'LOG' | crlf >"$artifacts/log.expected"
+sed "s/@VERSION@/$version/" <<'LOG' | to1251 | crlf >"$artifacts/log.expected"
 Старт программы обновления ЮКСВЕЛ.
 Обновление из каталога: C:\e2e\Pack Q\
 Версия обновления: 12
 Версия последнего обновления: 11
 Обновление файла: Marker.exe
-Файл C:\TOVR\Bin Dir\Marker.exe (версия 1.0.0.0)  заменен на C:\e2e\Pack Q\Marker.exe (версия ) 
+Файл C:\TOVR\Bin Dir\Marker.exe (версия @VERSION@)  заменен на C:\e2e\Pack Q\Marker.exe (версия ) 
 Обновление файла: Prices.dll
 Файл C:\TOVR\DB\Prices.dll (версия )  заменен на C:\e2e\Pack Q\Prices.dll (версия ) 
 Обновление исполняемых файлов завершено.
