@@ -2,6 +2,7 @@
 // paths they were saved from.
 #include "../FuncUnit.h"
 #include "../text.h"
+#include "RunFrame.h"
 #include "TUpdateForm.h"
 #include "TVersionInfo.h"
 
@@ -14,57 +15,58 @@ std::string DirectoryPart(const std::string& P) {
     return i == std::string::npos ? std::string() : P.substr(0, i + 1);
 }
 
+class RollbackRun {
+public:
+    RollbackRun(Platform& platform, UpdateView& view, RunLog& log) : platform_(platform), view_(view), log_(log) {}
+    void Run();
+
+private:
+    bool RestoreFile(const std::string& N, const std::string& dir);
+
+    Platform& platform_;
+    UpdateView& view_;
+    RunLog& log_;
+};
+
 }  // namespace
 
 void TUpdateForm::StartRollback() {
-    RunLog log(platform_, *view_);
-    view_->SetEndBtnEnabled(false);
-    try {
-        view_->SetCaption(RollbackCaption());
-        log.Start(W("Старт программы отката обновления ЮКСВЕЛ."));
-        log.File(W("Восстановление из каталога: ") + BackupDir);
-        if (!platform_.FileExists(BackupDir + "BackUp.ini")) {
-            log.Both(W("Не найден файл: ") + BackupDir + "BackUp.ini");
-        } else {
-            const NameValueList empty;
-            const NameValueList& list = RollbackList ? *RollbackList : empty;
-            for (size_t i = 0; i < list.Count(); ++i) {
-                const std::string N = list.Name(i);
-                const std::string D = DirectoryPart(list.Value(N));
-                if (D.empty()) continue;
-                // A catalogue name that climbs out of the set would copy a
-                // file from elsewhere to a place of its choosing.
-                // Nor is the catalogue ever the saved copy of a file.
-                if (IsUnsafeFileName(N) || LandsOnCatalogue(N, platform_.WindowsFileNames())) {
-                    log.Both(W("Сбой при замене файла: ") + N);
-                    continue;
-                }
-                if (!platform_.FileExists(BackupDir + N)) continue;
-                RestoreFile(log, N, D);
-            }
-            log.Both(W("Замена исполняемых файлов завершена."));
-        }
-    } catch (const std::exception&) {
-        const std::string text = W("Сбой при замене исполняемых файлов ЮКСВЕЛ.");
-        log.Screen(text);
-        if (log.Usable()) {
-            try {
-                log.File(text);
-            } catch (const std::exception&) {
-                // The log itself failed: the screen line tells it.
-            }
-        }
-    }
-    if (!log.Close()) log.Screen(W("Сбой при замене исполняемых файлов ЮКСВЕЛ."));
-    view_->SetEndBtnEnabled(true);
+    const RunWords words{RollbackCaption(), W("Старт программы отката обновления ЮКСВЕЛ."),
+                         W("Сбой при замене исполняемых файлов ЮКСВЕЛ."), false};
+    RunInFrame(platform_, *view_, words, [&](RunLog& log) { RollbackRun(platform_, *view_, log).Run(); });
 }
 
-bool TUpdateForm::RestoreFile(RunLog& log, const std::string& N, std::string D) {
-    bool result = false;
-    D = IncludeTrailingBackslash(D);
-    if (IsMessage && !view_->AskYesNo(W("Заменить файл ") + N + "?", RollbackCaption(), true)) return false;
-    log.Both(W("Восстановление файла: ") + N);
+void RollbackRun::Run() {
+    log_.File(W("Восстановление из каталога: ") + BackupDir);
+    if (!platform_.FileExists(BackupDir + "BackUp.ini")) {
+        log_.Both(W("Не найден файл: ") + BackupDir + "BackUp.ini");
+        return;
+    }
+    const NameValueList empty;
+    const NameValueList& list = RollbackList ? *RollbackList : empty;
+    for (size_t i = 0; i < list.Count(); ++i) {
+        const std::string N = list.Name(i);
+        const std::string D = DirectoryPart(list.Value(N));
+        if (D.empty()) continue;
+        // A catalogue name that climbs out of the set would copy a file from
+        // elsewhere to a place of its choosing; nor is the catalogue ever the
+        // saved copy of a file.
+        if (IsUnsafeFileName(N) || LandsOnCatalogue(N, platform_.WindowsFileNames())) {
+            log_.Both(W("Сбой при замене файла: ") + N);
+            continue;
+        }
+        if (!platform_.FileExists(BackupDir + N)) continue;
+        RestoreFile(N, D);
+    }
+    log_.Both(W("Замена исполняемых файлов завершена."));
+}
+
+bool RollbackRun::RestoreFile(const std::string& N, const std::string& dir) {
+    const std::string D = IncludeTrailingBackslash(dir);
+    if (IsMessage && !view_.AskYesNo(W("Заменить файл ") + N + "?", RollbackCaption(), true)) return false;
+    log_.Both(W("Восстановление файла: ") + N);
     bool copied = true;
+    bool result = false;
     try {
         std::string oldVersion;
         if (platform_.FileExists(D + N)) oldVersion = FileVersionOf(platform_, D + N);
@@ -72,13 +74,12 @@ bool TUpdateForm::RestoreFile(RunLog& log, const std::string& N, std::string D) 
         std::string newVersion = FileVersionOf(platform_, BackupDir + N);
         if (copied) {
             result = true;
-            log.File(W("Файл ") + D + N + W(" (версия ") + oldVersion + ") " + W(" заменен на ") + BackupDir + N +
-                     W(" (версия ") + newVersion + ") ");
+            log_.File(ReplacedLine(D, N, oldVersion, BackupDir, newVersion));
         }
     } catch (const std::exception&) {
         // A failure before the copy leaves the file as it was, and says no more.
     }
-    if (!copied) log.Both(W("Сбой при замене файла: ") + N);
+    if (!copied) log_.Both(W("Сбой при замене файла: ") + N);
     return result;
 }
 

@@ -7,24 +7,11 @@
 #include "../FuncUnit.h"
 #include "../TRegistry.h"
 #include "../text.h"
+#include "RunFrame.h"
 #include "TUpdateForm.h"
 #include "TVersionInfo.h"
 
 namespace yrn {
-
-struct TUpdateForm::UpdateRun {
-    UpdateRun(Platform& p, UpdateView& v) : platform(p), log(p, v), registry(p) {}
-    Platform& platform;
-    RunLog log;
-    bool failed = false;
-    std::unique_ptr<TIniFile> manifest;
-    TRegistry registry;
-    std::unique_ptr<TIniFile> catalogue;
-    std::unique_ptr<TIniFile> localManifest;
-    // Where in the set this run saved a copy, and of which installed file.
-    std::map<std::string, std::string> saved;
-};
-
 namespace {
 
 // The backup set's name: the run time, or, when a set of that name (or the
@@ -46,106 +33,115 @@ std::string FreeSetName(Platform& platform, const std::string& base) {
     throw YrnError("No free backup set name for " + base);
 }
 
+// The run's state, from the manifest test to the end of the run.
+class UpdateRun {
+public:
+    UpdateRun(Platform& platform, UpdateView& view, RunLog& log)
+        : platform_(platform), view_(view), log_(log), registry_(platform) {}
+    void Run();
+
+private:
+    bool AskToGoOn(TIniFile& pkg);
+    // The new file in place: the resolved target directory; nothing when
+    // the file has no target here, the user declined, or the copy failed.
+    std::optional<std::string> ReplaceFile(const std::string& N, const std::string& target);
+    void CopyToLocal(const std::string& N);
+
+    Platform& platform_;
+    UpdateView& view_;
+    RunLog& log_;
+    bool failed_ = false;
+    std::unique_ptr<TIniFile> manifest_;
+    TRegistry registry_;
+    std::unique_ptr<TIniFile> catalogue_;
+    std::unique_ptr<TIniFile> localManifest_;
+    // Where in the set this run saved a copy, and of which installed file.
+    std::map<std::string, std::string> saved_;
+};
+
 }  // namespace
 
 void TUpdateForm::StartUpdate() {
     if (!platform_.DirectoryExists(FromOfficeDir)) platform_.CreateDir(FromOfficeDir);
-
-    UpdateRun run(platform_, *view_);
-    view_->SetEndBtnEnabled(false);
-    try {
-        view_->SetCaption(UpdateCaption());
-        run.log.Start(W("Старт программы обновления ЮКСВЕЛ."));
-        run.log.File(W("Обновление из каталога: ") + UpdatePath);
-        const std::string manifestPath = UpdatePath + "YRNUpdate.ini";
-        if (!platform_.FileExists(manifestPath)) {
-            run.log.Both(W("Не найден файл: ") + manifestPath);
-        } else {
-            platform_.ForceDirectories(BackupDir);
-            platform_.ForceDirectories(LocalCopyDir);
-            std::string setName = FreeSetName(platform_, FormatBackupName(platform_.Now()));
-            BackupDir += setName + "\\";
-            LocalCopyDir += setName + "\\";
-
-            run.manifest = std::make_unique<TIniFile>(platform_, manifestPath);
-            TIniFile& pkg = *run.manifest;
-            run.registry.OpenKeyOrFail(UpdateRegKey());
-
-            bool declined = false;
-            if (!IsNoVersion && pkg.ValueExists("ExeFiles", "Version")) {
-                int32_t P = pkg.ReadInteger("ExeFiles", "Version", 0);
-                run.log.File(W("Версия обновления: ") + std::to_string(P));
-                if (run.registry.ValueExists("UpdateVersion")) {
-                    int32_t R = run.registry.ReadInteger("UpdateVersion");
-                    run.log.File(W("Версия последнего обновления: ") + std::to_string(R));
-                    std::optional<std::string> question;
-                    if (P < R) question = W("Устанавливаемая версия ниже текущей. Продолжить обновление?");
-                    else if (P == R) question = W("Данная версия обновления уже установлена. Продолжить обновление?");
-                    if (question && !view_->AskYesNo(*question, UpdateCaption(), false)) declined = true;
-                }
-            }
-
-            if (declined) {
-                run.log.Screen(W("Обновление исполняемых файлов завершено."));
-            } else {
-                // A type outside 0..3 is refused at start-up; keep the run safe anyway.
-                const char* dirKey = DirKeys[swType & 3];
-                const std::vector<std::string> files = pkg.ReadSection("FILES");
-                for (const std::string& N : files) {
-                    if (!IsNoVersion && run.registry.ValueExists(N) &&
-                        pkg.ReadInteger(N, "Version", 0) <= run.registry.ReadInteger(N))
-                        continue;
-                    std::string T = pkg.ReadString(N, dirKey, "<none>");
-                    if (T == "<none>") continue;
-                    if (IsUnsafeFileName(N)) {
-                        std::string probe = T;
-                        if (!ResolveTargetDir(platform_, probe)) continue;
-                        run.failed = true;
-                        run.log.Both(W("Сбой при замене файла: ") + N);
-                        continue;
-                    }
-                    if (!platform_.FileExists(UpdatePath + N)) continue;
-                    if (!ReplaceFile(run, N, T)) continue;
-                    if (!pkg.ValueExists("MAIN", "LocalCopy")) CopyToLocal(run, N);
-                    run.registry.WriteInteger(N, pkg.ReadInteger(N, "Version", 0));
-                    if (pkg.ReadBool(N, "Execute", false)) AddToRunList(T + N, pkg.ReadString(N, "Params", ""));
-                }
-                if (!run.failed && pkg.ValueExists("ExeFiles", "Version"))
-                    run.registry.WriteInteger("UpdateVersion", pkg.ReadInteger("ExeFiles", "Version", 0));
-                run.manifest.reset();
-                run.catalogue.reset();
-                run.localManifest.reset();
-                run.registry.CloseKey();
-                run.log.Both(W("Обновление исполняемых файлов завершено."));
-            }
-        }
-    } catch (const std::exception& e) {
-        run.manifest.reset();
-        run.catalogue.reset();
-        run.localManifest.reset();
-        run.registry.CloseKey();
-        const std::string text = W("Сбой при обновлении исполняемых файлов ЮКСВЕЛ.");
-        run.log.Screen(text + " " + e.what());
-        if (run.log.Usable()) {
-            try {
-                run.log.FileUnterminated(text + "\r\n" + e.what());
-            } catch (const std::exception&) {
-                // The log itself failed: the screen line above tells it.
-            }
-        }
-    }
-    if (!run.log.Close()) run.log.Screen(W("Сбой при обновлении исполняемых файлов ЮКСВЕЛ. ") + "I/O error: cannot close " + LogFileName);
-    view_->SetEndBtnEnabled(true);
+    const RunWords words{UpdateCaption(), W("Старт программы обновления ЮКСВЕЛ."),
+                         W("Сбой при обновлении исполняемых файлов ЮКСВЕЛ."), true};
+    RunInFrame(platform_, *view_, words, [&](RunLog& log) { UpdateRun(platform_, *view_, log).Run(); });
 }
 
-void TUpdateForm::CopyToLocal(UpdateRun& run, const std::string& N) {
-    if (!run.localManifest) platform_.CreateDir(LocalCopyDir);
+void UpdateRun::Run() {
+    log_.File(W("Обновление из каталога: ") + UpdatePath);
+    const std::string manifestPath = UpdatePath + "YRNUpdate.ini";
+    if (!platform_.FileExists(manifestPath)) {
+        log_.Both(W("Не найден файл: ") + manifestPath);
+        return;
+    }
+    platform_.ForceDirectories(BackupDir);
+    platform_.ForceDirectories(LocalCopyDir);
+    std::string setName = FreeSetName(platform_, FormatBackupName(platform_.Now()));
+    BackupDir += setName + "\\";
+    LocalCopyDir += setName + "\\";
+
+    manifest_ = std::make_unique<TIniFile>(platform_, manifestPath);
+    TIniFile& pkg = *manifest_;
+    registry_.OpenKeyOrFail(UpdateRegKey());
+    if (!AskToGoOn(pkg)) {
+        log_.Screen(W("Обновление исполняемых файлов завершено."));
+        return;
+    }
+
+    // A type outside 0..3 is refused at start-up; keep the run safe anyway.
+    const char* dirKey = DirKeys[swType & 3];
+    for (const std::string& N : pkg.ReadSection("FILES")) {
+        if (!IsNoVersion && registry_.ValueExists(N) && pkg.ReadInteger(N, "Version", 0) <= registry_.ReadInteger(N))
+            continue;
+        const std::string T = pkg.ReadString(N, dirKey, "<none>");
+        if (T == "<none>") continue;
+        if (IsUnsafeFileName(N)) {
+            std::string probe = T;
+            if (!ResolveTargetDir(platform_, probe)) continue;
+            failed_ = true;
+            log_.Both(W("Сбой при замене файла: ") + N);
+            continue;
+        }
+        if (!platform_.FileExists(UpdatePath + N)) continue;
+        const std::optional<std::string> dir = ReplaceFile(N, T);
+        if (!dir) continue;
+        if (!pkg.ValueExists("MAIN", "LocalCopy")) CopyToLocal(N);
+        registry_.WriteInteger(N, pkg.ReadInteger(N, "Version", 0));
+        if (pkg.ReadBool(N, "Execute", false)) AddToRunList(*dir + N, pkg.ReadString(N, "Params", ""));
+    }
+    if (!failed_ && pkg.ValueExists("ExeFiles", "Version"))
+        registry_.WriteInteger("UpdateVersion", pkg.ReadInteger("ExeFiles", "Version", 0));
+    manifest_.reset();
+    catalogue_.reset();
+    localManifest_.reset();
+    registry_.CloseKey();
+    log_.Both(W("Обновление исполняемых файлов завершено."));
+}
+
+// The package version against the recorded one: a lower or equal package
+// goes on only when the user says so.
+bool UpdateRun::AskToGoOn(TIniFile& pkg) {
+    if (IsNoVersion || !pkg.ValueExists("ExeFiles", "Version")) return true;
+    int32_t P = pkg.ReadInteger("ExeFiles", "Version", 0);
+    log_.File(W("Версия обновления: ") + std::to_string(P));
+    if (!registry_.ValueExists("UpdateVersion")) return true;
+    int32_t R = registry_.ReadInteger("UpdateVersion");
+    log_.File(W("Версия последнего обновления: ") + std::to_string(R));
+    if (P > R) return true;
+    const std::string question = P < R ? W("Устанавливаемая версия ниже текущей. Продолжить обновление?")
+                                       : W("Данная версия обновления уже установлена. Продолжить обновление?");
+    return view_.AskYesNo(question, UpdateCaption(), false);
+}
+
+void UpdateRun::CopyToLocal(const std::string& N) {
+    if (!localManifest_) platform_.CreateDir(LocalCopyDir);
     if (!platform_.CopyFile(UpdatePath + N, LocalCopyDir + N)) return;
-    TIniFile& pkg = *run.manifest;
-    if (!run.localManifest) {
-        run.localManifest = std::make_unique<TIniFile>(platform_, LocalCopyDir + "YRNUpdate.ini");
-        run.localManifest->WriteBool("MAIN", "LocalCopy", true);
-        run.localManifest->WriteInteger("ExeFiles", "Version", pkg.ReadInteger("ExeFiles", "Version", 0));
+    TIniFile& pkg = *manifest_;
+    if (!localManifest_) {
+        localManifest_ = std::make_unique<TIniFile>(platform_, LocalCopyDir + "YRNUpdate.ini");
+        localManifest_->WriteBool("MAIN", "LocalCopy", true);
+        localManifest_->WriteInteger("ExeFiles", "Version", pkg.ReadInteger("ExeFiles", "Version", 0));
     }
     // The file's entry and its six values reach the disk in one write: the
     // local manifest never lists a file without its values.
@@ -153,13 +149,14 @@ void TUpdateForm::CopyToLocal(UpdateRun& run, const std::string& N) {
     static const char* const keys[][2] = {{"SDir", "<none>"}, {"CDir", "<none>"}, {"MDir", "<none>"},
                                           {"Version", "0"},   {"Execute", "0"},   {"Param", ""}};
     for (const auto& k : keys) entry.push_back({N, k[0], pkg.ReadString(N, k[0], k[1])});
-    run.localManifest->WriteStrings(entry);
+    localManifest_->WriteStrings(entry);
 }
 
-bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string& T) {
-    if (!ResolveTargetDir(platform_, T)) return false;
-    if (IsMessage && !view_->AskYesNo(W("Заменить файл ") + N + "?", UpdateCaption(), true)) return false;
-    run.log.Both(W("Обновление файла: ") + N);
+std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const std::string& target) {
+    std::string T = target;
+    if (!ResolveTargetDir(platform_, T)) return std::nullopt;
+    if (IsMessage && !view_.AskYesNo(W("Заменить файл ") + N + "?", UpdateCaption(), true)) return std::nullopt;
+    log_.Both(W("Обновление файла: ") + N);
     bool placed = false;  // the new file is in place
     try {
         std::string oldVersion, newVersion;
@@ -175,19 +172,19 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
             const bool windowsNames = platform_.WindowsFileNames();
             const std::string landing = LandingName(N, windowsNames);
             const std::string source = LandingName(installed, windowsNames);
-            if (auto it = run.saved.find(landing); it != run.saved.end()) {
+            if (auto it = saved_.find(landing); it != saved_.end()) {
                 saved = it->second == source;
             } else if (LandsOnCatalogue(N, windowsNames)) {
                 saved = false;
             } else {
-                if (!run.catalogue) platform_.CreateDir(BackupDir);
+                if (!catalogue_) platform_.CreateDir(BackupDir);
                 saved = platform_.CopyNewFile(installed, BackupDir + N);
             }
             if (saved) {
-                run.saved.emplace(landing, source);
+                saved_.emplace(landing, source);
                 // The installed file is overwritten only once the catalogue lists its saved copy.
-                if (!run.catalogue) run.catalogue = std::make_unique<TIniFile>(platform_, BackupDir + "BackUp.ini");
-                run.catalogue->WriteString("FILES", N, installed);
+                if (!catalogue_) catalogue_ = std::make_unique<TIniFile>(platform_, BackupDir + "BackUp.ini");
+                catalogue_->WriteString("FILES", N, installed);
             }
             oldVersion = FileVersionOf(platform_, installed);
         }
@@ -199,17 +196,14 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
                              : platform_.CopyNewFile(UpdatePath + N, installed);
             newVersion = FileVersionOf(platform_, UpdatePath + N);
         }
-        if (placed)
-            run.log.File(W("Файл ") + T + N + W(" (версия ") + oldVersion + ") " + W(" заменен на ") + UpdatePath + N +
-                         W(" (версия ") + newVersion + ") ");
+        if (placed) log_.File(ReplacedLine(T, N, oldVersion, UpdatePath, newVersion));
     } catch (const std::exception&) {
         // Judged by the outcome as it stands: a file not in place is a failure.
     }
-    if (!placed) {
-        run.failed = true;
-        run.log.Both(W("Сбой при замене файла: ") + N);
-    }
-    return placed;
+    if (placed) return T;
+    failed_ = true;
+    log_.Both(W("Сбой при замене файла: ") + N);
+    return std::nullopt;
 }
 
 }  // namespace yrn

@@ -1,5 +1,5 @@
 // The progress window's logic: its mode, the start messages it posts itself,
-// and the two runs with their per-file steps. The window itself (Win32 or
+// and the two runs it starts. The window itself (Win32 or
 // console) is an UpdateView; nothing here knows which.
 #pragma once
 
@@ -11,7 +11,6 @@
 #include "../IniFile.h"
 #include "../platform.h"
 #include "../ui.h"
-#include "RunLog.h"
 
 namespace yrn {
 
@@ -52,15 +51,11 @@ public:
     void LogListKeyPress(char& key);
     void HandleMessage(uint32_t message);
 
+    // The two runs; each hands its work to its own run object.
     void StartUpdate();
     void StartRollback();
 
 private:
-    struct UpdateRun;
-    bool ReplaceFile(UpdateRun& run, const std::string& N, std::string& T);
-    bool RestoreFile(RunLog& log, const std::string& N, std::string D);
-    void CopyToLocal(UpdateRun& run, const std::string& N);
-
     Platform& platform_;
     UpdateView* view_ = nullptr;
     uint8_t Mode_ = 0;
