@@ -11,7 +11,7 @@
 #include "core/BackUpUnit.h"
 #include "core/ParamQueryUnit.h"
 #include "support/RunFixture.h"
-#include "support/rollback_Package.h"
+#include "support/Package.h"
 
 namespace yrn::test {
 namespace {
@@ -178,7 +178,7 @@ class ConsoleBackUpTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        WriteSamplePackage(root);
+        WritePackage(root);
         RunUpdate();
         ASSERT_EQ(BackupSets(root).size(), 1u);
         set = BackupSets(root)[0];
@@ -196,7 +196,7 @@ protected:
         return OutLines(out.str());
     }
     void ExpectInstalled(const std::vector<std::string>& restored) {
-        for (const SampleFile& f : SampleFiles()) {
+        for (const PackageFile& f : PackageFiles()) {
             bool back = std::find(restored.begin(), restored.end(), f.name) != restored.end();
             EXPECT_EQ(ReadFile(root.Native(f.native)), back ? f.oldBytes : f.newBytes) << f.name;
         }
@@ -297,12 +297,12 @@ protected:
 };
 
 TEST_F(ConsoleProgramTest, UpdateThenRollBackThroughThePipe) {
-    WriteSamplePackage(root);
+    WritePackage(root);
     std::string out;
     // Keep every field, "Обновить" by Enter, then close the window with Enter.
     ASSERT_EQ(Run("\n\n\n\n\n\n", &out), 0);
     EXPECT_NE(out.find("Обновление исполняемых файлов завершено.\n[OK]\n"), std::string::npos) << out;
-    for (const SampleFile& f : SampleFiles()) EXPECT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << f.name;
+    for (const PackageFile& f : PackageFiles()) EXPECT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << f.name;
     const std::string registry = Registry();
     EXPECT_NE(registry.find("\"UpdatePath\"=\"C:\\\\TOVR\\\\UPDATE\\\\\"\r\n\"swType\"=dword:00000000\r\n"
                             "\"IsMessage\"=dword:00000000\r\n\"IsNoVersion\"=dword:00000000\r\n"),
@@ -312,7 +312,7 @@ TEST_F(ConsoleProgramTest, UpdateThenRollBackThroughThePipe) {
     // A second start: "Откат", Enter in the backup selection, Enter to close.
     ASSERT_EQ(Run("\n\n\n\nОткат\n\n\n", &out), 0);
     EXPECT_NE(out.find("Замена исполняемых файлов завершена.\n[OK]\n"), std::string::npos) << out;
-    for (const SampleFile& f : SampleFiles())
+    for (const PackageFile& f : PackageFiles())
         EXPECT_EQ(ReadFile(root.Native(f.native)), f.oldBytes.empty() ? f.newBytes : f.oldBytes) << f.name;
     EXPECT_EQ(Registry(), registry);
     const std::vector<std::string> log = LogLines(ReadFile(root.Native("cwd/YRNUpdate.log")));
