@@ -137,42 +137,6 @@ TEST(ConsoleParamForm, TheEndOfInputCancelsAtEveryStep) {
     }
 }
 
-class ConsoleStartTest : public RunTest {
-protected:
-    uint16_t Start(const std::string& input) {
-        std::istringstream in(input);
-        ConsoleUI ui(in, out, err);
-        return QueryParams({}, platform, ui);
-    }
-    std::ostringstream out, err;
-};
-
-TEST_F(ConsoleStartTest, TheFormsAnswersReachTheRegistry) {
-    EXPECT_EQ(Start("D:\\Pkg\n1\ny\ny\nОткат\n"), mrRollback);
-    EXPECT_EQ(Registry(),
-              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n"
-              "\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n\"swType\"=dword:00000001\r\n\"IsMessage\"=dword:00000001\r\n\r\n");
-    EXPECT_EQ(UpdatePath, "D:\\Pkg\\");
-    ResetSettings();
-    out.str("");
-    // The next start shows what was stored.
-    EXPECT_EQ(Start(""), mrCancel);
-    const std::vector<std::string> lines = OutLines(out.str());
-    ASSERT_GE(lines.size(), 7u);
-    EXPECT_EQ(lines[3], "  Обновление из папки: D:\\Pkg\\");
-    EXPECT_EQ(lines[4], "  Тип обновляемого ПО: Клиент");
-    EXPECT_EQ(lines[5], "  Запрос при обновлении файла: да");
-    EXPECT_EQ(lines[6], "  Не проверять номер версии файла: нет");
-}
-
-TEST_F(ConsoleStartTest, CancelAndEndOfInputWriteNoValue) {
-    for (const char* input : {"", "D:\\Pkg\n2\n", "D:\\Pkg\n2\ny\nn\nОтмена\n"}) {
-        SCOPED_TRACE(input);
-        EXPECT_EQ(Start(input), mrCancel);
-        EXPECT_EQ(Registry(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\r\n");
-    }
-}
-
 // The backup selection after a real update run.
 class ConsoleBackUpTest : public RunTest {
 protected:

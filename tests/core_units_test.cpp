@@ -374,22 +374,6 @@ TEST_F(RunTest, FailureEscapingAWindowShowsTheFailureBox) {
     EXPECT_EQ(RollbackList, nullptr);
 }
 
-TEST_F(RunTest, ProgramDispatchesOnTheMode) {
-    NoDialogUI ui;
-    EXPECT_EQ(RunProgram({"0", "D:\\P", "1"}, platform, ui), 0);
-    EXPECT_EQ(ui.modes, std::vector<int>{1});
-    NoDialogUI bad;
-    EXPECT_EQ(RunProgram({"0", "D:\\P", "q"}, platform, bad), 0);
-    EXPECT_EQ(bad.failures, 1);
-    EXPECT_TRUE(bad.modes.empty());
-    for (size_t n : {0u, 1u, 2u, 4u}) {
-        NoDialogUI d;
-        RunProgram(std::vector<std::string>(n, "1"), platform, d);
-        EXPECT_EQ(d.dialogs, 1) << n;
-        EXPECT_EQ(d.failures, 0);
-    }
-}
-
 // A running process is waited for until it ends; ourselves, a process
 // group or an id no process has are refused at once.
 TEST_F(RunTest, WaitsForTheGivenProcessOnly) {

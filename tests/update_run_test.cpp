@@ -131,17 +131,6 @@ TEST_F(UpdateRunTest, MissingManifestWritesRowsOneToThreeOnly) {
     EXPECT_EQ(view.endStates.back(), true);
 }
 
-TEST_F(UpdateRunTest, LaterRunsAppendToTheLog) {
-    UpdatePath = "D:\\Empty\\";
-    RunUpdate();
-    RunUpdate();
-    std::vector<std::string> lines = LogLines(Log());
-    ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[0], "");
-    EXPECT_EQ(lines[4], "");
-    EXPECT_EQ(U(Unstamped(lines[5])), "Старт программы обновления ЮКСВЕЛ.");
-}
-
 struct PackageQuestion {
     const char* label;
     int32_t recorded;
