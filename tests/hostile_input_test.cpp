@@ -52,6 +52,8 @@ struct NameCase {
     std::string name;
 };
 
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
+
 class HostileNames : public HostileTest, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(HostileNames, ReachingOutsideFailsLoudly) {
@@ -183,6 +185,8 @@ struct RegistryCase {
     std::string registry;
     bool runFails;  // the run ends with its failure line, A.exe not installed
 };
+
+void PrintTo(const RegistryCase& c, std::ostream* os) { *os << c.label; }
 
 class HostileRegistry : public HostileTest, public ::testing::WithParamInterface<RegistryCase> {};
 

@@ -247,6 +247,12 @@ TEST(VersionBlock, DamagedTrees) {
 
 // ---------------------------------------------------------------------------
 
+}  // namespace
+namespace test {
+void PrintTo(PeFormat f, std::ostream* os) { *os << (f == PeFormat::Pe32 ? "PE32" : "PE32+"); }
+}  // namespace test
+namespace {
+
 class PeFormats : public ::testing::TestWithParam<PeFormat> {};
 
 TEST_P(PeFormats, ReadsTheVersionResource) {

@@ -139,6 +139,8 @@ struct PackageQuestion {
     bool installs;
 };
 
+void PrintTo(const PackageQuestion& c, std::ostream* os) { *os << c.label; }
+
 class PackageVersionTest : public UpdateRunTest, public ::testing::WithParamInterface<PackageQuestion> {};
 
 TEST_P(PackageVersionTest, AsksOnlyWhenNotNewer) {

@@ -184,6 +184,8 @@ struct CopyCase {
     bool onlyNew = false;  // CopyNewFile
 };
 
+void PrintTo(const CopyCase& c, std::ostream* os) { *os << c.what; }
+
 class Win32Copy : public Win32Files, public ::testing::WithParamInterface<CopyCase> {};
 
 TEST_P(Win32Copy, ReplacesOrLeavesTheTargetWhole) {
