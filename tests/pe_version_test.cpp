@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <random>
 
 #include "core/YRNUpdateFrm/TVersionInfo.h"
 #include "platform/posix/pe/PeVersion.h"
@@ -357,6 +358,40 @@ TEST_P(PeFormats, DamagedImages) {
         std::string block;
         EXPECT_FALSE(ReadPeVersionResource(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), block)) << what;
         EXPECT_EQ(PeVersionInfoSize(bytes), 0u) << what;
+    }
+}
+
+// Kept until the mutation run shows whether it alone catches a fault.
+TEST_P(PeFormats, EveryTruncationAndRandomDamage) {
+    const std::string raw = BuildVersionBlockBytes(TwoTables());
+    const std::string full = BuildPeImage(raw, GetParam()).bytes;
+    size_t found = 0;
+    for (size_t len = 0; len <= full.size(); ++len) {
+        std::vector<uint8_t> exact(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(len));
+        std::string block;
+        if (ReadPeVersionResource(exact.data(), exact.size(), block)) {
+            ++found;
+            EXPECT_EQ(block, raw) << len;
+        }
+    }
+    EXPECT_GT(found, 0u);  // the zero tail of the section is not needed
+
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<uint8_t> bytes(full.begin(), full.end());
+        int changes = 1 + static_cast<int>(rng() % 4);
+        for (int k = 0; k < changes; ++k) bytes[rng() % 0x500] = static_cast<uint8_t>(rng());
+        std::string block;
+        if (!ReadPeVersionResource(bytes.data(), bytes.size(), block)) continue;
+        ASSERT_GE(block.size(), 6u);
+        ASSERT_LE(block.size(), bytes.size());
+        Block b(block);
+        const uint8_t* v;
+        uint32_t n;
+        for (const char* p : {"\\", "\\VarFileInfo\\Translation", "\\StringFileInfo\\041904E3\\FileVersion"})
+            if (b.Query(p, v, n)) {
+                ASSERT_LE(v + n, b.data.data() + b.data.size());
+            }
     }
 }
 
