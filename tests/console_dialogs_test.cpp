@@ -11,7 +11,7 @@
 #include "core/BackUpUnit.h"
 #include "core/ParamQueryUnit.h"
 #include "support/RunFixture.h"
-#include "support/rollback_Package.h"
+#include "support/Package.h"
 
 namespace yrn::test {
 namespace {
@@ -137,48 +137,12 @@ TEST(ConsoleParamForm, TheEndOfInputCancelsAtEveryStep) {
     }
 }
 
-class ConsoleStartTest : public RunTest {
-protected:
-    uint16_t Start(const std::string& input) {
-        std::istringstream in(input);
-        ConsoleUI ui(in, out, err);
-        return QueryParams({}, platform, ui);
-    }
-    std::ostringstream out, err;
-};
-
-TEST_F(ConsoleStartTest, TheFormsAnswersReachTheRegistry) {
-    EXPECT_EQ(Start("D:\\Pkg\n1\ny\ny\nОткат\n"), mrRollback);
-    EXPECT_EQ(Registry(),
-              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n"
-              "\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n\"swType\"=dword:00000001\r\n\"IsMessage\"=dword:00000001\r\n\r\n");
-    EXPECT_EQ(UpdatePath, "D:\\Pkg\\");
-    ResetSettings();
-    out.str("");
-    // The next start shows what was stored.
-    EXPECT_EQ(Start(""), mrCancel);
-    const std::vector<std::string> lines = OutLines(out.str());
-    ASSERT_GE(lines.size(), 7u);
-    EXPECT_EQ(lines[3], "  Обновление из папки: D:\\Pkg\\");
-    EXPECT_EQ(lines[4], "  Тип обновляемого ПО: Клиент");
-    EXPECT_EQ(lines[5], "  Запрос при обновлении файла: да");
-    EXPECT_EQ(lines[6], "  Не проверять номер версии файла: нет");
-}
-
-TEST_F(ConsoleStartTest, CancelAndEndOfInputWriteNoValue) {
-    for (const char* input : {"", "D:\\Pkg\n2\n", "D:\\Pkg\n2\ny\nn\nОтмена\n"}) {
-        SCOPED_TRACE(input);
-        EXPECT_EQ(Start(input), mrCancel);
-        EXPECT_EQ(Registry(), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\r\n");
-    }
-}
-
 // The backup selection after a real update run.
 class ConsoleBackUpTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        WriteSamplePackage(root);
+        WritePackage(root);
         RunUpdate();
         ASSERT_EQ(BackupSets(root).size(), 1u);
         set = BackupSets(root)[0];
@@ -196,7 +160,7 @@ protected:
         return OutLines(out.str());
     }
     void ExpectInstalled(const std::vector<std::string>& restored) {
-        for (const SampleFile& f : SampleFiles()) {
+        for (const PackageFile& f : PackageFiles()) {
             bool back = std::find(restored.begin(), restored.end(), f.name) != restored.end();
             EXPECT_EQ(ReadFile(root.Native(f.native)), back ? f.oldBytes : f.newBytes) << f.name;
         }
@@ -297,12 +261,12 @@ protected:
 };
 
 TEST_F(ConsoleProgramTest, UpdateThenRollBackThroughThePipe) {
-    WriteSamplePackage(root);
+    WritePackage(root);
     std::string out;
     // Keep every field, "Обновить" by Enter, then close the window with Enter.
     ASSERT_EQ(Run("\n\n\n\n\n\n", &out), 0);
     EXPECT_NE(out.find("Обновление исполняемых файлов завершено.\n[OK]\n"), std::string::npos) << out;
-    for (const SampleFile& f : SampleFiles()) EXPECT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << f.name;
+    for (const PackageFile& f : PackageFiles()) EXPECT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << f.name;
     const std::string registry = Registry();
     EXPECT_NE(registry.find("\"UpdatePath\"=\"C:\\\\TOVR\\\\UPDATE\\\\\"\r\n\"swType\"=dword:00000000\r\n"
                             "\"IsMessage\"=dword:00000000\r\n\"IsNoVersion\"=dword:00000000\r\n"),
@@ -312,7 +276,7 @@ TEST_F(ConsoleProgramTest, UpdateThenRollBackThroughThePipe) {
     // A second start: "Откат", Enter in the backup selection, Enter to close.
     ASSERT_EQ(Run("\n\n\n\nОткат\n\n\n", &out), 0);
     EXPECT_NE(out.find("Замена исполняемых файлов завершена.\n[OK]\n"), std::string::npos) << out;
-    for (const SampleFile& f : SampleFiles())
+    for (const PackageFile& f : PackageFiles())
         EXPECT_EQ(ReadFile(root.Native(f.native)), f.oldBytes.empty() ? f.newBytes : f.oldBytes) << f.name;
     EXPECT_EQ(Registry(), registry);
     const std::vector<std::string> log = LogLines(ReadFile(root.Native("cwd/YRNUpdate.log")));

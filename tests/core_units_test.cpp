@@ -391,38 +391,26 @@ TEST_F(RunTest, FailureEscapingAWindowShowsTheFailureBox) {
     EXPECT_EQ(RollbackList, nullptr);
 }
 
-TEST_F(RunTest, ProgramDispatchesOnTheMode) {
-    NoDialogUI ui;
-    EXPECT_EQ(RunProgram({"0", "D:\\P", "1"}, platform, ui), 0);
-    EXPECT_EQ(ui.modes, std::vector<int>{1});
-    NoDialogUI bad;
-    EXPECT_EQ(RunProgram({"0", "D:\\P", "q"}, platform, bad), 0);
-    EXPECT_EQ(bad.failures, 1);
-    EXPECT_TRUE(bad.modes.empty());
-    for (size_t n : {0u, 1u, 2u, 4u}) {
-        NoDialogUI d;
-        RunProgram(std::vector<std::string>(n, "1"), platform, d);
-        EXPECT_EQ(d.dialogs, 1) << n;
-        EXPECT_EQ(d.failures, 0);
-    }
-}
-
-TEST_F(RunTest, WaitsForTheGivenProcessToEnd) {
+// A running process is waited for until it ends; ourselves, a process
+// group or an id no process has are refused at once.
+TEST_F(RunTest, WaitsForTheGivenProcessOnly) {
+    pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    for (uint32_t pid : {0u, static_cast<uint32_t>(::getpid()), static_cast<uint32_t>(gone), 0x80000000u, 0xFFFFFFFFu})
+        EXPECT_FALSE(platform.WaitForProcess(pid)) << pid;
     pid_t child = ::fork();
     if (child == 0) {
         ::usleep(300 * 1000);
         ::_exit(0);
     }
-    // Reap the child from a grandchild-free helper: the wait below sees it end.
-    auto start = std::chrono::steady_clock::now();
-    pid_t reaper = ::fork();
-    if (reaper == 0) ::_exit(0);
-    ::waitpid(reaper, nullptr, 0);
-    std::thread t([&] { ::waitpid(child, nullptr, 0); });
+    std::thread reaper([&] { ::waitpid(child, nullptr, 0); });
+    const auto start = std::chrono::steady_clock::now();
     NoDialogUI ui;
     EXPECT_EQ(QueryParams({std::to_string(child), "D:\\P", "0"}, platform, ui), mrUpdate);
-    t.join();
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    reaper.join();
+    EXPECT_GE(waited, std::chrono::milliseconds(250));
 }
 
 // ---- Programs started at the end ----

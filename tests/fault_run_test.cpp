@@ -17,6 +17,7 @@
 #include "core/IniFile.h"
 #include "platform/posix/RegFile.h"
 #include "support/FaultPlatform.h"
+#include "support/Package.h"
 #include "support/RunFixture.h"
 
 namespace yrn::test {
@@ -25,43 +26,19 @@ namespace {
 const DateTime kRunTime{2024, 3, 5, 10, 20, 30};
 const char* const kUpdateKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update";
 
-struct PackageFile {
-    std::string name;       // N
-    std::string target;     // full Windows path the run installs to
-    std::string native;     // its path below the root
-    std::string oldBytes;   // empty: not installed before the run
-    std::string newBytes;
-};
-
-// A package of five listed files: three overwrite installed files (one in a
-// directory named by a token), one is new, one has no target here.
+// The shared package over installed files, with UpdateVersion 6 and
+// Shift.exe 2 recorded.
 class FaultScenario {
 public:
     explicit FaultScenario(const TempRoot& root) : root_(root) {
-        files_ = {
-            {"Shift.exe", "C:\\TOVR\\Shift.exe", "c/TOVR/Shift.exe", "old shift\r\n", "new shift, longer\r\n"},
-            {"Lib.dll", "C:\\TOVR\\LIB\\Lib.dll", "c/TOVR/LIB/Lib.dll", std::string(5000, 'o'), std::string(7000, 'n')},
-            {"Readme.txt", "C:\\TOVR\\Readme.txt", "c/TOVR/Readme.txt", "", "read me\r\n"},
-            {"Tool.exe", "C:\\TOVR\\TOOLS\\Tool.exe", "c/TOVR/TOOLS/Tool.exe", "old tool", "new tool"},
-        };
-        WriteFile(root.Native("c/PKG/YRNUpdate.ini"),
-                  "[ExeFiles]\r\nVersion=7\r\n[FILES]\r\nShift.exe=\r\nLib.dll=\r\nReadme.txt=\r\nTool.exe=\r\n"
-                  "Skip.exe=\r\n[Shift.exe]\r\nSDir=<default>\r\nVersion=3\r\nExecute=1\r\nParams=/s\r\n"
-                  "[Lib.dll]\r\nSDir=C:\\TOVR\\LIB\r\nVersion=2\r\n[Readme.txt]\r\nSDir=" + W("<РАБОЧАЯ>") +
-                      "\r\nVersion=1\r\n[Tool.exe]\r\nSDir=C:\\TOVR\\TOOLS\\\r\nVersion=5\r\n"
-                      "[Skip.exe]\r\nSDir=<none>\r\nVersion=9\r\n");
-        WriteFile(root.Native("c/PKG/Skip.exe"), "never installed");
-        for (const PackageFile& f : files_) {
-            WriteFile(root.Native("c/PKG/" + f.name), f.newBytes);
-            if (!f.oldBytes.empty()) WriteFile(root.Native(f.native), f.oldBytes);
-        }
+        WritePackage(root);
         WriteFile(root.Native("registry.reg"), std::string("REGEDIT4\r\n\r\n[") + kUpdateKey +
-                                                   "]\r\n\"UpdatePath\"=\"C:\\\\PKG\\\\\"\r\n"
+                                                   "]\r\n\"UpdatePath\"=\"C:\\\\TOVR\\\\UPDATE\\\\\"\r\n"
                                                    "\"UpdateVersion\"=dword:00000006\r\n"
                                                    "\"Shift.exe\"=dword:00000002\r\n\r\n");
     }
 
-    const std::vector<PackageFile>& Files() const { return files_; }
+    const std::vector<PackageFile>& Files() const { return PackageFiles(); }
     std::string Native(const std::string& rel) const { return root_.Native(rel); }
 
     // The one backup set of the run ("" when the run made none).
@@ -88,7 +65,6 @@ public:
 
 private:
     const TempRoot& root_;
-    std::vector<PackageFile> files_;
 };
 
 struct RunResult {
@@ -108,10 +84,7 @@ RunResult RunForm(Platform& platform, uint8_t mode) {
     return r;
 }
 
-void UpdateSettings() {
-    ResetSettings();
-    UpdatePath = "C:\\PKG\\";
-}
+void UpdateSettings() { ResetSettings(); }
 
 // Rollback settings for the catalogue of the backup set at setDir.
 void RollbackSettings(const std::string& setName, const IniDocument& catalogue) {
@@ -151,24 +124,13 @@ std::vector<std::string> TempLeftovers(const std::string& dir) {
     return found;
 }
 
-// Every file below dir, relative to root ("c/TOVR/Shift.exe").
-void AllFiles(const std::string& root, const std::string& rel, std::vector<std::string>& out) {
-    for (const std::string& name : ListDir(root + "/" + rel)) {
-        std::string path = rel.empty() ? name : rel + "/" + name;
-        struct stat st;
-        if (::stat((root + "/" + path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) AllFiles(root, path, out);
-        else out.push_back(path);
-    }
-}
-
 // The run writes only its targets, its backup set, its local copy, the
 // registry and the log.
 void CheckNoStrayWrites(const FaultScenario& s, const std::string& context) {
-    std::vector<std::string> files;
-    AllFiles(s.Native(""), "", files);
-    std::set<std::string> allowed{"registry.reg", "cwd/YRNUpdate.log", "c/PKG/YRNUpdate.ini", "c/PKG/Skip.exe"};
-    for (const PackageFile& f : s.Files()) allowed.insert({f.native, "c/PKG/" + f.name});
-    for (const std::string& f : files) {
+    std::set<std::string> allowed{"registry.reg", "cwd/YRNUpdate.log", "c/TOVR/UPDATE/YRNUpdate.ini",
+                                  "c/TOVR/UPDATE/Skip.exe"};
+    for (const PackageFile& f : s.Files()) allowed.insert({f.native, "c/TOVR/UPDATE/" + f.name});
+    for (const auto& [f, bytes] : TakeSnapshot(s.Native(""))) {
         if (allowed.count(f)) continue;
         const std::string set = f.substr(0, f.find_last_of('/'));
         const std::string name = f.substr(f.find_last_of('/') + 1);
@@ -192,7 +154,7 @@ void CheckIniWritesKept(const FaultPlatform& fp, const PosixPlatform& posix, con
 }
 
 void CheckRegistryWritesKept(const FaultPlatform& fp, const FaultScenario& s, const std::string& context) {
-    std::map<std::string, std::string> expected{{"UpdatePath", "C:\\PKG\\"}};
+    std::map<std::string, std::string> expected{{"UpdatePath", "C:\\TOVR\\UPDATE\\"}};
     for (const CallRecord& r : fp.Records())
         if (r.ok && (r.call == Call::RegWriteInteger || r.call == Call::RegWriteString)) expected[r.arg] = r.value;
     RegKeyData key = s.Registry();
@@ -227,7 +189,7 @@ void CheckAfterUpdate(const FaultScenario& s, const FaultPlatform& fp, const Pos
         // the package" makes the file a silent skip; "not installed" makes the
         // run try a copy that refuses the existing target, so the file fails
         // and stays as it was.
-        const bool packageLie = failed && failed->call == Call::FileExists && failed->arg == "C:\\PKG\\" + f.name;
+        const bool packageLie = failed && failed->call == Call::FileExists && failed->arg == "C:\\TOVR\\UPDATE\\" + f.name;
         const bool present = Exists(s.Native(f.native));
         const std::string now = ReadFile(s.Native(f.native));
         if (f.oldBytes.empty()) {
@@ -240,7 +202,7 @@ void CheckAfterUpdate(const FaultScenario& s, const FaultPlatform& fp, const Pos
             // Not in place: said so, unless a false "not in the package" answer made it a silent skip.
             const bool silentSkip = packageLie;
             lied = lied || silentSkip;
-            bool emptyManifest = failed && failed->call == Call::ReadWholeFile && failed->arg == "C:\\PKG\\YRNUpdate.ini";
+            bool emptyManifest = failed && failed->call == Call::ReadWholeFile && failed->arg == "C:\\TOVR\\UPDATE\\YRNUpdate.ini";
             if (!silentSkip && !emptyManifest) {
                 EXPECT_TRUE(HasLine(r.view, W("Сбой при замене файла: ") + f.name) ||
                             HasLineStarting(r.view, W("Сбой при обновлении исполняемых файлов ЮКСВЕЛ. ")) ||
@@ -377,7 +339,14 @@ TEST_F(FaultRunTest, CleanRunDoesItAll) {
     EXPECT_EQ(s.RegDword("Readme.txt"), std::optional<uint32_t>(1));
     ASSERT_TRUE(RunList);
     EXPECT_EQ(RunList->Value("C:\\TOVR\\Shift.exe"), "/s");
-    EXPECT_GT(fp.Calls(), 50);
+    // The per-call tests fail each of these kinds of call somewhere.
+    std::set<std::string> made;
+    for (const CallRecord& rec : fp.Records()) made.insert(CallName(rec.call));
+    std::string all;
+    for (const std::string& m : made) all += m + " ";
+    EXPECT_EQ(all, "AppendToFile CopyFile CopyNewFile CreateDir DirectoryExists FileExists ForceDirectories LogClose "
+                   "LogFlush LogWrite Now OpenAppend OpenRegistryKey ReadWholeFile RegClose RegReadInteger "
+                   "RegValueExists RegWriteInteger VersionInfoSize WriteWholeFile ");
 }
 
 TEST_F(FaultRunTest, UpdateSurvivesAFaultAtEveryCall) {
@@ -580,28 +549,6 @@ TEST_F(FaultRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
     EXPECT_EQ(ReadFile(s.Native("c/TOVR/Shift.exe")), "new shift, longer\r\n");
     ASSERT_NE(s.Catalogue().Find("FILES", "Shift.exe"), nullptr);
     CheckRestorable(s, posix, "catalogue unreadable");
-}
-
-// Several faults in one run, at random, questions left honest.
-TEST_F(FaultRunTest, UpdateSurvivesRandomFaultStorms) {
-    int runs = 0, faults = 0;
-    for (uint32_t seed = 1; seed <= 150; ++seed) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
-        TempRoot root;
-        FaultScenario s(root);
-        PosixPlatform posix(root.Path());
-        FaultPlatform fp(posix);
-        fp.SetClock(kRunTime);
-        fp.FailRandomly(seed, 0.06);
-        UpdateSettings();
-        RunResult r = RunForm(fp, 1);
-        CheckAfterUpdate(s, fp, posix, r);
-        CheckRestorable(s, posix, "seed " + std::to_string(seed));
-        if (HasFatalFailure()) return;
-        ++runs;
-        faults += fp.FailedCount();
-    }
-    std::cout << "[ fault    ] " << runs << " storm runs, " << faults << " faults\n";
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "support/RunFixture.h"
 #include "support/dialog_ScriptedUI.h"
 #include "support/rollback_FailingLog.h"
-#include "support/rollback_Package.h"
+#include "support/Package.h"
 
 namespace yrn::test {
 namespace {
@@ -19,24 +19,18 @@ std::string EndLine() { return W("Замена исполняемых файло
 std::string Restoring(const std::string& n) { return W("Восстановление файла: ") + n; }
 std::string Failed(const std::string& n) { return W("Сбой при замене файла: ") + n; }
 
-const SampleFile& Sample(const std::string& name) {
-    for (const SampleFile& f : SampleFiles())
-        if (f.name == name) return f;
-    throw std::runtime_error("no sample " + name);
-}
-
 class RollbackTest : public RunTest {
 protected:
     void SetUp() override {
         RunTest::SetUp();
-        WriteSamplePackage(root);
+        WritePackage(root);
         RunUpdate();
         const std::vector<std::string> sets = BackupSets(root);
         ASSERT_EQ(sets.size(), 1u);
         set = sets[0];
         setDir = kBackupRoot + set + "\\";
         setNative = std::string(kBackupRootNative) + "/" + set;
-        for (const SampleFile& f : SampleFiles()) ASSERT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << f.name;
+        for (const PackageFile& f : PackageFiles()) ASSERT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << f.name;
         // The rollback is a later start of the program.
         ResetSettings();
         logBefore = Log().size();
@@ -78,13 +72,13 @@ protected:
     }
     std::vector<std::string> LogStart() { return {StartLine(), W("Восстановление из каталога: ") + setDir}; }
     std::string Success(const std::string& n) {
-        const SampleFile& f = Sample(n);
-        return W("Файл ") + f.installed + W(" (версия )  заменен на ") + setDir + n + W(" (версия ) ");
+        const PackageFile& f = PackageFileNamed(n);
+        return W("Файл ") + f.target + W(" (версия )  заменен на ") + setDir + n + W(" (версия ) ");
     }
 
     // The installed files: the old bytes for the restored ones, the new bytes for the rest.
     void ExpectInstalled(const std::vector<std::string>& restored) {
-        for (const SampleFile& f : SampleFiles()) {
+        for (const PackageFile& f : PackageFiles()) {
             bool back = std::find(restored.begin(), restored.end(), f.name) != restored.end();
             EXPECT_EQ(ReadFile(root.Native(f.native)), back ? f.oldBytes : f.newBytes) << f.name;
         }
@@ -94,11 +88,27 @@ protected:
         EXPECT_EQ(Registry(), registryBefore);
         EXPECT_EQ(BackupSets(root), std::vector<std::string>{set});
         EXPECT_EQ(ReadFile(root.Native(setNative + "/BackUp.ini")), catalogueBefore);
-        for (const SampleFile& f : SampleFiles()) {
+        for (const PackageFile& f : PackageFiles()) {
             if (!f.oldBytes.empty() && Exists(root.Native(setNative + "/" + f.name))) {
                 EXPECT_EQ(ReadFile(root.Native(setNative + "/" + f.name)), f.oldBytes) << f.name;
             }
         }
+    }
+    // A run that restored exactly these files, each with its two lines.
+    void ExpectRestoredRun(const std::vector<std::string>& restored) {
+        ExpectInstalled(restored);
+        ExpectRecordsUnchanged();
+        ExpectEndedProperly();
+        std::vector<std::string> screen{StartLine()}, log = LogStart();
+        for (const std::string& n : restored) {
+            screen.push_back(Restoring(n));
+            log.push_back(Restoring(n));
+            log.push_back(Success(n));
+        }
+        screen.push_back(EndLine());
+        log.push_back(EndLine());
+        EXPECT_EQ(Window().lines, screen);
+        ExpectLog(log);
     }
     void ExpectEndedProperly() {
         EXPECT_EQ(Window().endStates, (std::vector<bool>{false, true}));
@@ -118,9 +128,10 @@ TEST_F(RollbackTest, TheDialogListsTheNewestSetWithEveryFileChecked) {
     EXPECT_EQ(form.DirList, (std::vector<std::string>{"00-01-01 00-00", set}));
     EXPECT_EQ(form.DirListIndex, 1);
     ASSERT_EQ(form.FileList.size(), 3u);
+    const char* names[] = {"Shift.exe", "Lib.dll", "Tool.exe"};
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(form.FileList[i].caption, SampleFiles()[i].name);
-        EXPECT_EQ(form.FileList[i].path, SampleFiles()[i].installed);
+        EXPECT_EQ(form.FileList[i].caption, names[i]);
+        EXPECT_EQ(form.FileList[i].path, PackageFileNamed(names[i]).target);
         EXPECT_TRUE(form.FileList[i].checked);
     }
     EXPECT_EQ(form.FileListIndex, -1);
@@ -140,47 +151,20 @@ TEST_F(RollbackTest, TheDialogListsTheNewestSetWithEveryFileChecked) {
 
 TEST_F(RollbackTest, RestoresEveryFileOfTheNewestSet) {
     RollBack();
-    ExpectInstalled({"Shift.exe", "Lib.dll", "Tool.exe"});
-    ExpectRecordsUnchanged();
-    ExpectEndedProperly();
-    EXPECT_EQ(Window().lines, (std::vector<std::string>{StartLine(), Restoring("Shift.exe"), Restoring("Lib.dll"),
-                                                         Restoring("Tool.exe"), EndLine()}));
-    std::vector<std::string> log = LogStart();
-    for (const char* n : {"Shift.exe", "Lib.dll", "Tool.exe"}) {
-        log.push_back(Restoring(n));
-        log.push_back(Success(n));
-    }
-    log.push_back(EndLine());
-    ExpectLog(log);
+    ExpectRestoredRun({"Shift.exe", "Lib.dll", "Tool.exe"});
     EXPECT_TRUE(Window().questions.empty());
 }
 
 TEST_F(RollbackTest, RestoresOnlyTheCheckedFiles) {
     RollBack([](TBackUpForm& form) { form.FileList[1].checked = false; });
-    ExpectInstalled({"Shift.exe", "Tool.exe"});
-    ExpectRecordsUnchanged();
-    EXPECT_EQ(Window().lines,
-              (std::vector<std::string>{StartLine(), Restoring("Shift.exe"), Restoring("Tool.exe"), EndLine()}));
-    std::vector<std::string> log = LogStart();
-    for (const char* n : {"Shift.exe", "Tool.exe"}) {
-        log.push_back(Restoring(n));
-        log.push_back(Success(n));
-    }
-    log.push_back(EndLine());
-    ExpectLog(log);
+    ExpectRestoredRun({"Shift.exe", "Tool.exe"});
 }
 
 TEST_F(RollbackTest, NoCheckedFileGivesOnlyTheStartAndClosingLines) {
     RollBack([](TBackUpForm& form) {
         for (FileItem& item : form.FileList) item.checked = false;
     });
-    ExpectInstalled({});
-    ExpectRecordsUnchanged();
-    ExpectEndedProperly();
-    EXPECT_EQ(Window().lines, (std::vector<std::string>{StartLine(), EndLine()}));
-    std::vector<std::string> log = LogStart();
-    log.push_back(EndLine());
-    ExpectLog(log);
+    ExpectRestoredRun({});
 }
 
 TEST_F(RollbackTest, AMissingCatalogueIsReportedAndNothingIsTouched) {
@@ -199,19 +183,15 @@ TEST_F(RollbackTest, AMissingCatalogueIsReportedAndNothingIsTouched) {
 TEST_F(RollbackTest, AMissingSavedCopyLeavesNoTrace) {
     std::filesystem::remove(root.Native(setNative + "/Lib.dll"));
     RollBack();
-    ExpectInstalled({"Shift.exe", "Tool.exe"});
-    EXPECT_EQ(Window().lines,
-              (std::vector<std::string>{StartLine(), Restoring("Shift.exe"), Restoring("Tool.exe"), EndLine()}));
-    ExpectLog({LogStart()[0], LogStart()[1], Restoring("Shift.exe"), Success("Shift.exe"), Restoring("Tool.exe"),
-               Success("Tool.exe"), EndLine()});
+    ExpectRestoredRun({"Shift.exe", "Tool.exe"});
 }
 
 TEST_F(RollbackTest, AGoneTargetDirectoryFailsThatFileOnlyAndIsNotCreated) {
-    std::filesystem::remove_all(root.Native("c/TOVR/Lib"));
+    std::filesystem::remove_all(root.Native("c/TOVR/LIB"));
     RollBack();
-    EXPECT_FALSE(Exists(root.Native("c/TOVR/Lib")));
-    EXPECT_EQ(ReadFile(root.Native(Sample("Shift.exe").native)), Sample("Shift.exe").oldBytes);
-    EXPECT_EQ(ReadFile(root.Native(Sample("Tool.exe").native)), Sample("Tool.exe").oldBytes);
+    EXPECT_FALSE(Exists(root.Native("c/TOVR/LIB")));
+    EXPECT_EQ(ReadFile(root.Native(PackageFileNamed("Shift.exe").native)), PackageFileNamed("Shift.exe").oldBytes);
+    EXPECT_EQ(ReadFile(root.Native(PackageFileNamed("Tool.exe").native)), PackageFileNamed("Tool.exe").oldBytes);
     ExpectRecordsUnchanged();
     ExpectEndedProperly();
     EXPECT_EQ(Window().lines, (std::vector<std::string>{StartLine(), Restoring("Shift.exe"), Restoring("Lib.dll"),
@@ -221,32 +201,27 @@ TEST_F(RollbackTest, AGoneTargetDirectoryFailsThatFileOnlyAndIsNotCreated) {
 }
 
 TEST_F(RollbackTest, AGoneTargetFileIsRecreated) {
-    std::filesystem::remove(root.Native(Sample("Tool.exe").native));
+    std::filesystem::remove(root.Native(PackageFileNamed("Tool.exe").native));
     RollBack();
-    ExpectInstalled({"Shift.exe", "Lib.dll", "Tool.exe"});
+    ExpectRestoredRun({"Shift.exe", "Lib.dll", "Tool.exe"});
 }
 
 TEST_F(RollbackTest, AnsweringNoSkipsThatFileSilently) {
     IsMessage = true;
     ui.answers = {true, false, true};
     RollBack();
-    ExpectInstalled({"Shift.exe", "Tool.exe"});
-    ExpectRecordsUnchanged();
+    ExpectRestoredRun({"Shift.exe", "Tool.exe"});
     ASSERT_EQ(Window().questions.size(), 3u);
     const char* names[] = {"Shift.exe", "Lib.dll", "Tool.exe"};
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(Window().questions[i].text, W("Заменить файл ") + names[i] + "?");
         EXPECT_EQ(Window().questions[i].caption, RollbackCaption());
     }
-    EXPECT_EQ(Window().lines,
-              (std::vector<std::string>{StartLine(), Restoring("Shift.exe"), Restoring("Tool.exe"), EndLine()}));
-    ExpectLog({LogStart()[0], LogStart()[1], Restoring("Shift.exe"), Success("Shift.exe"), Restoring("Tool.exe"),
-               Success("Tool.exe"), EndLine()});
 }
 
 TEST_F(RollbackTest, AFileWithAnEmptyStoredPathIsNotPassedToTheRun) {
     std::string ini = ReadFile(root.Native(setNative + "/BackUp.ini"));
-    const std::string entry = "Lib.dll=C:\\TOVR\\Lib\\Lib.dll";
+    const std::string entry = "Lib.dll=C:\\TOVR\\LIB\\Lib.dll";
     ASSERT_NE(ini.find(entry), std::string::npos);
     ini.replace(ini.find(entry), entry.size(), "Lib.dll=");
     WriteFile(root.Native(setNative + "/BackUp.ini"), ini);
@@ -291,9 +266,9 @@ TEST_F(RollbackTest, TheDirectoryPartEndsAtTheLastBackslashOrColon) {
     RollbackList->Add("Tool.exe=C:Tool.exe");
     RollbackList->Add("New.exe");  // not a name=value line
     RecordingView view = RunRollback();
-    EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), Sample("Shift.exe").oldBytes);
-    EXPECT_EQ(ReadFile(root.Native("c/Tool.exe")), Sample("Tool.exe").oldBytes);
-    EXPECT_EQ(ReadFile(root.Native(Sample("Tool.exe").native)), Sample("Tool.exe").newBytes);
+    EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), PackageFileNamed("Shift.exe").oldBytes);
+    EXPECT_EQ(ReadFile(root.Native("c/Tool.exe")), PackageFileNamed("Tool.exe").oldBytes);
+    EXPECT_EQ(ReadFile(root.Native(PackageFileNamed("Tool.exe").native)), PackageFileNamed("Tool.exe").newBytes);
     ExpectInstalled({"Shift.exe"});
     EXPECT_EQ(view.lines, (std::vector<std::string>{StartLine(), Restoring("Shift.exe"), Restoring("Tool.exe"),
                                                      EndLine()}));
@@ -301,20 +276,14 @@ TEST_F(RollbackTest, TheDirectoryPartEndsAtTheLastBackslashOrColon) {
                W("Файл C:\\Tool.exe (версия )  заменен на ") + setDir + W("Tool.exe (версия ) "), EndLine()});
 }
 
-TEST_F(RollbackTest, WithoutAListTheRunOnlyStartsAndCloses) {
-    BackupDir = setDir;
-    RecordingView view = RunRollback();
-    EXPECT_EQ(view.lines, (std::vector<std::string>{StartLine(), EndLine()}));
-    ExpectLog({LogStart()[0], LogStart()[1], EndLine()});
-    ExpectInstalled({});
-}
 
-TEST_F(RollbackTest, EveryRunAppendsAfterAnEmptyLine) {
+TEST_F(RollbackTest, WithoutAListEveryRunOnlyStartsAndClosesAfterAnEmptyLine) {
     BackupDir = setDir;
-    RunRollback();
+    EXPECT_EQ(RunRollback().lines, (std::vector<std::string>{StartLine(), EndLine()}));
     RunRollback();
     ExpectLog({LogStart()[0], LogStart()[1], EndLine(), "", LogStart()[0], LogStart()[1], EndLine()});
     EXPECT_EQ(Log().substr(0, 2), "\r\n");  // the update run opened the file the same way
+    ExpectInstalled({});
 }
 
 // A log that fails while the run is writing: what a failure outside a
@@ -336,12 +305,12 @@ TEST_F(RollbackTest, ALogFailureEndsTheRunWithItsFailureLine) {
     };
     for (const LogFailureCase& c : cases) {
         SCOPED_TRACE(c.label);
-        for (const SampleFile& f : SampleFiles()) WriteFile(root.Native(f.native), f.newBytes);
+        for (const PackageFile& f : PackageFiles()) WriteFile(root.Native(f.native), f.newBytes);
         FailingLogPlatform failing(root.Path(), c.failAtWrite);
         ResetSettings();
         BackupDir = setDir;
         RollbackList = std::make_unique<NameValueList>();
-        for (const SampleFile& f : SampleFiles()) RollbackList->SetValue(f.name, f.installed);
+        for (const PackageFile& f : PackageFiles()) RollbackList->SetValue(f.name, f.target);
         RecordingView view = RunWindow(failing, 2);
         EXPECT_EQ(view.lines, c.screen);
         EXPECT_EQ(view.endStates, (std::vector<bool>{false, true}));

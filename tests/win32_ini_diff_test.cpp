@@ -119,6 +119,8 @@ const TrickyFile kFiles[] = {
     {"only_blanks", "   \r\n\t\r\n"},
 };
 
+void PrintTo(const TrickyFile& f, std::ostream* os) { *os << f.name; }
+
 class Win32IniRead : public ::testing::TestWithParam<TrickyFile> {
 protected:
     void SetUp() override { ASSERT_EQ(::GetACP(), 1251u) << "the reference needs a Russian Windows (ANSI code page 1251)"; }

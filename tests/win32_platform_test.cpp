@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 
 #include "core/IniFile.h"
 #include "core/TRegistry.h"
@@ -57,15 +58,6 @@ protected:
 
 std::string Utf16Bytes(const std::u16string& s) {
     return std::string(reinterpret_cast<const char*>(s.data()), (s.size() + 1) * 2);  // with the NUL
-}
-
-TEST_F(Win32Registry, OpenCreatesTheKeyInThe32BitView) {
-    std::unique_ptr<RegistryKey> k = platform.OpenRegistryKey(key);
-    ASSERT_TRUE(k);
-    HKEY h;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &h), ERROR_SUCCESS);
-    ::RegCloseKey(h);
-    k->Close();
 }
 
 TEST_F(Win32Registry, StringsAndIntegersAreStoredAsWideStringsAndDwords) {
@@ -192,6 +184,8 @@ struct CopyCase {
     bool ok;
     bool onlyNew = false;  // CopyNewFile
 };
+
+void PrintTo(const CopyCase& c, std::ostream* os) { *os << c.what; }
 
 class Win32Copy : public Win32Files, public ::testing::WithParamInterface<CopyCase> {};
 
@@ -377,20 +371,17 @@ TEST(Win32System, WindowsDirectoryWithoutTrailingBackslash) {
     EXPECT_TRUE(platform.DirectoryExists(platform.WindowsDirectory() + "\\System32"));
 }
 
+// Against the C library's local time, taken again when the minute turned.
 TEST(Win32System, NowIsTheLocalTime) {
     Win32Platform platform;
-    SYSTEMTIME before, after;
-    ::GetLocalTime(&before);
-    const DateTime now = platform.Now();
-    ::GetLocalTime(&after);
-    EXPECT_GE(now.year, before.wYear);
-    EXPECT_LE(now.year, after.wYear);
-    EXPECT_GE(now.month, 1);
-    EXPECT_LE(now.month, 12);
-    if (before.wMinute == after.wMinute) {
-        EXPECT_EQ(now.day, before.wDay);
-        EXPECT_EQ(now.hour, before.wHour);
-        EXPECT_EQ(now.minute, before.wMinute);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::time_t t = std::time(nullptr);
+        const DateTime now = platform.Now();
+        const std::tm local = *std::localtime(&t);
+        if (local.tm_min != now.minute && attempt == 0) continue;
+        EXPECT_EQ((std::vector<int>{now.year, now.month, now.day, now.hour, now.minute}),
+                  (std::vector<int>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min}));
+        break;
     }
 }
 

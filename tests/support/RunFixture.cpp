@@ -58,6 +58,42 @@ std::vector<std::string> ListDir(const std::string& path) {
     return names;
 }
 
+static void Walk(const std::string& root, const std::string& rel, Snapshot& out) {
+    for (const std::string& name : ListDir(root + "/" + rel)) {
+        const std::string path = rel.empty() ? name : rel + "/" + name;
+        struct stat st;
+        if (::stat((root + "/" + path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) Walk(root, path, out);
+        else out[path] = ReadFile(root + "/" + path);
+    }
+}
+
+Snapshot TakeSnapshot(const std::string& dir) {
+    Snapshot s;
+    Walk(dir, "", s);
+    return s;
+}
+
+std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after) {
+    std::vector<std::string> out;
+    for (const auto& [path, bytes] : after) {
+        auto it = before.find(path);
+        if (it == before.end() || it->second != bytes) out.push_back(path);
+    }
+    return out;
+}
+
+std::vector<std::string> Utf8(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (const std::string& l : lines) out.push_back(Cp1251ToUtf8(l));
+    return out;
+}
+
+std::vector<std::string> Ws(std::initializer_list<const char*> utf8Lines) {
+    std::vector<std::string> out;
+    for (const char* l : utf8Lines) out.push_back(W(l));
+    return out;
+}
+
 std::vector<std::string> LogLines(const std::string& bytes) {
     std::vector<std::string> lines;
     size_t pos = 0;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,15 @@ void WriteFile(const std::string& path, const std::string& bytes);  // creates p
 std::string ReadFile(const std::string& path);                       // "" if missing
 bool Exists(const std::string& path);
 std::vector<std::string> ListDir(const std::string& path);  // sorted names
+
+// Every file below a directory: relative path -> bytes; and the paths
+// that are new or changed between two such snapshots.
+using Snapshot = std::map<std::string, std::string>;
+Snapshot TakeSnapshot(const std::string& dir);
+std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after);
+// 1251 lines as UTF-8, and back, for readable expectations.
+std::vector<std::string> Utf8(const std::vector<std::string>& lines);
+std::vector<std::string> Ws(std::initializer_list<const char*> utf8Lines);
 
 // Splits a log file into lines at CR LF; keeps an unterminated tail.
 std::vector<std::string> LogLines(const std::string& bytes);
