@@ -17,7 +17,6 @@ public:
     std::string ValueAt(size_t i) const;                // text after the first "="
     std::string Value(const std::string& name) const;   // empty when absent
     void SetValue(const std::string& name, const std::string& value);
-    void Clear() { lines_.clear(); }
 
 private:
     int IndexOfName(const std::string& name) const;

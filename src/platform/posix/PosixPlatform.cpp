@@ -219,8 +219,6 @@ bool ReadNative(const std::string& native, std::string& bytes, size_t limit = SI
     return true;
 }
 
-constexpr size_t kVersionFileLimit = 64u << 20;
-
 }  // namespace
 
 bool NativeWriteAtomic(const std::string& native, const std::string& bytes) {
@@ -516,13 +514,13 @@ bool PosixPlatform::StartProcess(const std::string& program, const std::string& 
 uint32_t PosixPlatform::VersionInfoSize(const std::string& path, uint32_t& handle) {
     handle = 0;
     std::string bytes;
-    if (!ReadNative(NativePath(path), bytes, kVersionFileLimit)) return 0;
+    if (!ReadNative(NativePath(path), bytes, kMaxVersionFileSize)) return 0;
     return PeVersionInfoSize(bytes);
 }
 
 bool PosixPlatform::VersionInfo(const std::string& path, uint32_t, uint32_t size, uint8_t* data) {
     std::string bytes;
-    if (!ReadNative(NativePath(path), bytes, kVersionFileLimit)) return false;
+    if (!ReadNative(NativePath(path), bytes, kMaxVersionFileSize)) return false;
     return PeVersionInfo(bytes, size, data);
 }
 

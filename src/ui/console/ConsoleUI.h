@@ -27,8 +27,6 @@ public:
     // Yes/no from a line: y/yes/д/да, n/no/н/нет, any case; the default otherwise.
     static bool ParseAnswer(const std::string& line, bool defaultYes, bool& valid);
 
-    std::istream& In() { return in_; }
-    std::ostream& Out() { return out_; }
 
 private:
     std::istream& in_;
