@@ -11,6 +11,7 @@ struct NameCase {
     std::vector<std::pair<std::string, std::string>> files;  // name, target directory (native, under c/)
     std::string refused;
 };
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
 
 class CatalogueNameTest : public RunTest, public ::testing::WithParamInterface<NameCase> {
 protected:

@@ -15,6 +15,7 @@ struct HeldCase {
     std::vector<bool> done;
     uint64_t totalMs;
 };
+void PrintTo(const HeldCase& c, std::ostream* os) { *os << c.name; }
 
 class HeldFileWaitTest : public ::testing::TestWithParam<HeldCase> {};
 
