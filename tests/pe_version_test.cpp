@@ -177,8 +177,10 @@ TEST(PeVersionFiles, ReadsBothFormats) {
         std::string image = PeImageBytes(name), cut = image;
         EXPECT_EQ(RawBlock(image), image.substr(kVersionData, kTwo.size())) << name;
         EXPECT_EQ(RawBlock(image), kTwo) << name;
-        Patch(cut, kVersionData, static_cast<uint32_t>(kTwo.size() - 8), 2);  // the block is cut to its own length
-        EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, kTwo.size() - 8)) << name;
+        Patch(cut, kVersionData, 6, 2);  // the block is cut to its own length, however short
+        EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, 6)) << name;
+        uint8_t smallest[16];
+        EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), smallest)) << name;
         uint32_t size = PeVersionInfoSize(image);
         EXPECT_EQ(size, kTwo.size() * 2 + 4);
         Block b(kTwo, size);
@@ -247,8 +249,8 @@ INSTANTIATE_TEST_SUITE_P(Pe, DamagedImages, ::testing::ValuesIn(std::vector<Dama
     // Two directories declared by the header size; the section table that
     // follows starts with bytes that would describe the resources.
     {"OptionalHeaderEndsBeforeTheResourceDirectory",
-     {{kCoff + 16, 112, 2}, {kCoff + 2, 1, 2}, {kDirs + 24, 0x200, 4}, {kDirs + 28, 0x2000, 4},
-      {kDirs + 32, 0x200, 4}, {kDirs + 36, 0x400, 4}}},
+     {{kCoff + 16, 112, 2}, {kCoff + 2, 1, 2}, {kDirs + 24, 0x400, 4}, {kDirs + 28, 0x2000, 4},
+      {kDirs + 32, 0x400, 4}, {kDirs + 36, 0x400, 4}}},
     {"TwoDataDirectories", {{kDirs - 4, 2, 4}}},
     {"NoResourceDirectory", {{kDirs + 16, 0, 4}}},
     {"ResourceRvaInNoSection", {{kDirs + 16, 0x9000, 4}}},
