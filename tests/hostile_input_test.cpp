@@ -9,7 +9,7 @@
 #include "core/YRNUpdateFrm/TVersionInfo.h"
 #include "platform/posix/RegFile.h"
 #include "support/FaultPlatform.h"
-#include "support/PeBuilder.h"
+#include "support/PeImages.h"
 #include "support/RunFixture.h"
 #include "support/dialog_ScriptedUI.h"
 
@@ -219,28 +219,25 @@ INSTANTIATE_TEST_SUITE_P(Files, HostileRegistry,
                                            RegistryCase{"AnotherFormat", "Windows Registry Editor Version 5.00\r\n\r\n", true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// A damaged version resource in a real run: no version, or the true one.
+// A damaged version resource in a real run: no version, or a true one (the
+// string or the fixed part).
 TEST_F(HostileTest, DamagedVersionBlocksInARealRun) {
-    const std::string block = BuildVersionBlockBytes(RussianResource(0x00040002, 0x00000011, "4.2.0.17"));
-    const std::vector<std::function<void(PeImage&)>> damages = {
-        [](PeImage& p) { Put16(p.bytes, p.versionData, 0xFFFF); },
-        [](PeImage& p) { Put16(p.bytes, p.versionData + 92, 0); },
-        [](PeImage& p) { Put32(p.bytes, p.dataEntry + 4, 0xFFFFFFF0); },
-        [](PeImage& p) { Put32(p.bytes, p.versionEntry + 4, 0x80000000u | static_cast<uint32_t>(p.rootDirectory - p.resourceSection)); },
-    };
-    for (size_t i = 0; i < damages.size(); ++i) {
-        SCOPED_TRACE(i);
+    const std::tuple<size_t, uint32_t, int> damages[] = {{kVersionData, 0xFFFF, 2}, {kVersionData + 92, 0, 2},
+                                                         {kVersionDataEntry + 4, 0xFFFFFFF0, 4},
+                                                         {kVersionTypeEntry + 4, 0x80000000, 4}};
+    for (const auto& [offset, value, width] : damages) {
+        SCOPED_TRACE(offset);
         ResetSettings();
         UpdatePath = "C:\\PKG\\";
         IsNoVersion = true;  // each case in the same root
-        PeImage image = BuildPeImage(block);
-        damages[i](image);
-        Package("[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n", image.bytes);
-        WriteFile(root.Native("c/TOVR/A.exe"), image.bytes);
+        std::string image = PeImageBytes("two.exe");
+        Patch(image, offset, value, width);
+        Package("[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n", image);
+        WriteFile(root.Native("c/TOVR/A.exe"), image);
         RecordingView view = RunUpdate();
         EXPECT_EQ(view.lines.back(), W("Обновление исполняемых файлов завершено."));
         const std::string version = FileVersionOf(platform, "C:\\TOVR\\A.exe");
-        EXPECT_TRUE(version.empty() || version == "4.2.0.17") << version;
+        EXPECT_TRUE(version.empty() || version == "2, 1, 0, 15" || version == "5.2.1.7") << version;
         EXPECT_NE(Log().find(W("Файл C:\\TOVR\\A.exe (версия ") + version + W(")  заменен на C:\\PKG\\A.exe (версия ") +
                              version + ") \r\n"),
                   std::string::npos);

@@ -11,7 +11,7 @@
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/WideText.h"
-#include "support/PeBuilder.h"
+#include "support/PeImages.h"
 #include "support/win32_Files.h"
 #include "yrn_version.h"
 
@@ -448,27 +448,19 @@ TEST(Win32Process, StartRunsExactlyTheNamedProgram) {
 // ----------------------------------------------------------------- version
 
 TEST(Win32Version, TheCoreReaderOverTheWindowsVersionService) {
-    Win32TempDir dir;
     Win32Platform platform;
-    VersionResource r = RussianResource((2u << 16) | 1, 15, "2.1.0.15");
-    r.stringTables[0].strings.push_back({"FileDescription", "Смена АЗС"});
-    ASSERT_TRUE(PutFile(dir / "Shift.exe", BuildPeFile(r)));
-    ASSERT_TRUE(PutFile(dir / "Empty.exe", BuildPeFile(RussianResource(1u << 16, 0, ""))));
-    ASSERT_TRUE(PutFile(dir / "Fixed.dll", BuildPeFile(RussianResource((10u << 16) | 0, (65535u << 16) | 1, nullptr))));
-    ASSERT_TRUE(PutFile(dir / "data.txt", "plain text"));
-
     {
-        TVersionInfo info(platform, dir / "Shift.exe");
-        EXPECT_EQ(info.FileVersionText(), "2.1.0.15");
+        TVersionInfo info(platform, PeImagePath("two.exe"));
+        EXPECT_EQ(info.FileVersionText(), "2, 1, 0, 15");
         EXPECT_EQ(info.TranslationKey(), "041904E3");
-        EXPECT_EQ(info.StringValue("FileDescription"), W("Смена АЗС"));
-        EXPECT_EQ(info.StringValue("filedescription"), W("Смена АЗС")) << "names ignore letter case";
+        EXPECT_EQ(info.StringValue("FileDescription"), W("Обновление ЮКСВЕЛ"));
+        EXPECT_EQ(info.StringValue("filedescription"), W("Обновление ЮКСВЕЛ")) << "names ignore letter case";
         EXPECT_EQ(info.StringValue("Comments"), "");
     }
-    EXPECT_EQ(FileVersionOf(platform, dir / "Empty.exe"), "1.0.0.0");
-    EXPECT_EQ(FileVersionOf(platform, dir / "Fixed.dll"), "10.0.65535.1");
-    EXPECT_EQ(FileVersionOf(platform, dir / "data.txt"), "");
-    EXPECT_EQ(FileVersionOf(platform, dir / "none.exe"), "");
+    EXPECT_EQ(FileVersionOf(platform, PeImagePath("empty.exe")), "1.0.0.0");
+    EXPECT_EQ(FileVersionOf(platform, PeImagePath("fixed.dll")), "10.0.65535.1");
+    EXPECT_EQ(FileVersionOf(platform, PeImagePath("noversion.exe")), "");
+    EXPECT_EQ(FileVersionOf(platform, PeImagePath("none.exe")), "");
 }
 
 TEST(Win32Version, StringAnswersLieInsideTheBlockAndStayValid) {
