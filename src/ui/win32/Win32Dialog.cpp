@@ -41,9 +41,14 @@ void SavePlacement(const wchar_t* name, POINT topLeft) {
 int Win32Dialog::Lay(SIZE client, std::span<const ControlPlace> places, const POINT* firstPlace) {
     const int dpi = SystemDpi();
     const SIZE outer = SizeClientArea(dialog_, client.cx, client.cy, dpi);
-    POINT topLeft = firstPlace ? *firstPlace : CentredOnScreen(outer), remembered;
-    if (placementName_ && LoadPlacement(placementName_, remembered) && IsOnAMonitor(remembered, outer))
-        topLeft = remembered;
+    POINT topLeft = firstPlace ? *firstPlace
+                               : POINT{(::GetSystemMetrics(SM_CXSCREEN) - outer.cx) / 2,
+                                       (::GetSystemMetrics(SM_CYSCREEN) - outer.cy) / 2};
+    POINT remembered;
+    if (placementName_ && LoadPlacement(placementName_, remembered)) {
+        RECT there{remembered.x, remembered.y, remembered.x + outer.cx, remembered.y + outer.cy};
+        if (::MonitorFromRect(&there, MONITOR_DEFAULTTONULL)) topLeft = remembered;
+    }
     ::SetWindowPos(dialog_, nullptr, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     PlaceControls(dialog_, places, dpi);
     return dpi;

@@ -49,13 +49,4 @@ void FitLabelToText(HWND label) {
     ::SetWindowPos(label, nullptr, 0, 0, width, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-POINT CentredOnScreen(SIZE outer) {
-    return POINT{(::GetSystemMetrics(SM_CXSCREEN) - outer.cx) / 2, (::GetSystemMetrics(SM_CYSCREEN) - outer.cy) / 2};
-}
-
-bool IsOnAMonitor(POINT topLeft, SIZE size) {
-    RECT there{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy};
-    return ::MonitorFromRect(&there, MONITOR_DEFAULTTONULL) != nullptr;
-}
-
 }  // namespace yrn

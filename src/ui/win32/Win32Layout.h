@@ -28,10 +28,4 @@ void PlaceControls(HWND dialog, std::span<const ControlPlace> places, int dpi, i
 // than its place (the fonts that stand in for MS Sans Serif differ).
 void FitLabelToText(HWND label);
 
-// Where a window of this outer size stands centred on the screen.
-POINT CentredOnScreen(SIZE outer);
-
-// True when a window of this size at topLeft would lie on a monitor.
-bool IsOnAMonitor(POINT topLeft, SIZE size);
-
 }  // namespace yrn
