@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Win32Dialog.h"
 #include "Win32Glyphs.h"
-#include "Win32Layout.h"
-#include "Win32Loop.h"
 #include "Win32UI.h"
 #include "platform/win32/WideText.h"
 #include "core/BackUpUnit.h"
@@ -18,9 +17,8 @@
 namespace yrn {
 namespace {
 
-constexpr int kClientWidth = 277, kClientHeight = 216;
+constexpr SIZE kClient{277, 216};
 constexpr POINT kFirstPlace{344, 149};
-constexpr wchar_t kPlacementName[] = L"BackUpPlacement";
 constexpr int kLineHeight = 13;
 constexpr int kFileColumnWidth = 100;
 constexpr ControlPlace kPlaces[] = {
@@ -29,11 +27,9 @@ constexpr ControlPlace kPlaces[] = {
 };
 constexpr UINT kChecked = INDEXTOSTATEIMAGEMASK(2);
 
-class BackUpWindow : public BackUpView {
+class BackUpWindow : public BackUpView, Win32Dialog {
 public:
-    BackUpWindow(HINSTANCE instance, TBackUpForm& form) : instance_(instance), form_(form) {}
-    BackUpWindow(const BackUpWindow&) = delete;
-    BackUpWindow& operator=(const BackUpWindow&) = delete;
+    BackUpWindow(HINSTANCE instance, TBackUpForm& form) : Win32Dialog(instance, L"BackUpPlacement"), form_(form) {}
 
     // Shows the dialog and runs its loop until it has closed. A failure of a
     // handler closes the dialog and is raised here, once the loop is over.
@@ -41,15 +37,11 @@ public:
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES};
         ::InitCommonControlsEx(&controls);
         form_.AttachView(this);
-        ::CreateDialogParamW(instance_, MAKEINTRESOURCEW(IDD_BACKUPFORM), nullptr, Proc,
-                             reinterpret_cast<LPARAM>(this));
-        if (dialog_) {
-            ::ShowWindow(dialog_, SW_SHOW);
-            ::SetForegroundWindow(dialog_);
+        if (Create(IDD_BACKUPFORM, nullptr)) {
+            Show();
             ::SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(dirList_), TRUE);
         }
-        RunDialogLoop(dialog_, [](const MSG&) { return false; });
-        if (dialog_) ::DestroyWindow(dialog_);
+        RunLoop([](const MSG&) { return false; });
         form_.AttachView(nullptr);
         if (failure_) std::rethrow_exception(failure_);
         if (!created_) throw std::runtime_error("the backup selection dialog could not be shown");
@@ -72,15 +64,6 @@ public:
     }
 
 private:
-    static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_INITDIALOG) {
-            ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            reinterpret_cast<BackUpWindow*>(lParam)->dialog_ = dialog;
-        }
-        auto* self = reinterpret_cast<BackUpWindow*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-        return self ? self->Handle(message, wParam, lParam) : FALSE;
-    }
-
     // Runs one of the form's handlers. No failure may pass through the
     // window procedure: the first one is kept for Run, and the dialog closes.
     template <class Handler>
@@ -93,12 +76,12 @@ private:
         }
     }
 
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
         switch (message) {
             case WM_INITDIALOG:
                 created_ = true;
-                dirList_ = ::GetDlgItem(dialog_, IDC_DIRLIST);
-                fileList_ = ::GetDlgItem(dialog_, IDC_FILELIST);
+                dirList_ = Item(IDC_DIRLIST);
+                fileList_ = Item(IDC_FILELIST);
                 Layout();
                 Call([this] { form_.FormShow(); });
                 return TRUE;
@@ -127,28 +110,15 @@ private:
                     FileListItemChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam));
                 return FALSE;
             }
-            case WM_DESTROY: {
-                RECT r;
-                if (::GetWindowRect(dialog_, &r)) SavePlacement(kPlacementName, POINT{r.left, r.top});
-                return FALSE;
-            }
-            case WM_NCDESTROY:
-                dialog_ = dirList_ = fileList_ = nullptr;
-                return FALSE;
             default:
                 return FALSE;
         }
     }
 
     void Layout() {
-        const int dpi = SystemDpi();
-        const SIZE outer = SizeClientArea(dialog_, kClientWidth, kClientHeight, dpi);
-        POINT topLeft = kFirstPlace, remembered;
-        if (LoadPlacement(kPlacementName, remembered) && IsOnAMonitor(remembered, outer)) topLeft = remembered;
-        ::SetWindowPos(dialog_, nullptr, topLeft.x, topLeft.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        PlaceControls(dialog_, kPlaces, dpi);
-        FitLabelToText(::GetDlgItem(dialog_, IDC_BACKUP_LABEL1));
-        FitLabelToText(::GetDlgItem(dialog_, IDC_BACKUP_LABEL2));
+        const int dpi = Lay(kClient, kPlaces, &kFirstPlace);
+        FitLabelToText(Item(IDC_BACKUP_LABEL1));
+        FitLabelToText(Item(IDC_BACKUP_LABEL2));
 
         ::SendMessageW(dirList_, LB_SETITEMHEIGHT, 0, Scaled(kLineHeight, dpi));
         ListView_SetExtendedListViewStyle(fileList_, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
@@ -159,8 +129,8 @@ private:
         column.pszText = title.data();
         ListView_InsertColumn(fileList_, 0, &column);
 
-        glyphs_.Set(instance_, ::GetDlgItem(dialog_, IDOK), IDB_ROLLBACK, IDB_ROLLBACK_DISABLED);
-        glyphs_.Set(instance_, ::GetDlgItem(dialog_, IDCANCEL), IDB_CANCEL, IDB_CANCEL_DISABLED);
+        glyphs_.Set(instance_, Item(IDOK), IDB_ROLLBACK, IDB_ROLLBACK_DISABLED);
+        glyphs_.Set(instance_, Item(IDCANCEL), IDB_CANCEL, IDB_CANCEL_DISABLED);
     }
 
     void ShowDirList() {
@@ -213,9 +183,7 @@ private:
             form_.FileListIndex = ListView_GetNextItem(fileList_, -1, LVNI_SELECTED);
     }
 
-    HINSTANCE instance_;
     TBackUpForm& form_;
-    HWND dialog_ = nullptr;
     HWND dirList_ = nullptr;
     HWND fileList_ = nullptr;
     bool created_ = false;

@@ -21,13 +21,11 @@ SIZE SizeClientArea(HWND window, int width, int height, int dpi) {
     return outer;
 }
 
-void PlaceControls(HWND dialog, const ControlPlace* places, size_t count, int dpi) {
-    for (size_t i = 0; i < count; ++i) {
-        const ControlPlace& p = places[i];
+void PlaceControls(HWND dialog, std::span<const ControlPlace> places, int dpi, int top) {
+    for (const ControlPlace& p : places)
         if (HWND control = ::GetDlgItem(dialog, p.id))
-            ::MoveWindow(control, Scaled(p.left, dpi), Scaled(p.top, dpi), Scaled(p.width, dpi),
+            ::MoveWindow(control, Scaled(p.left, dpi), top + Scaled(p.top, dpi), Scaled(p.width, dpi),
                          Scaled(p.height, dpi), FALSE);
-    }
 }
 
 constexpr LONG kLabelSpare = 3;
@@ -49,11 +47,6 @@ void FitLabelToText(HWND label) {
     const LONG width = extent.cx + kLabelSpare;
     if (!measured || !::GetWindowRect(label, &r) || width <= r.right - r.left) return;
     ::SetWindowPos(label, nullptr, 0, 0, width, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-bool IsOnAMonitor(POINT topLeft, SIZE size) {
-    RECT there{topLeft.x, topLeft.y, topLeft.x + size.cx, topLeft.y + size.cy};
-    return ::MonitorFromRect(&there, MONITOR_DEFAULTTONULL) != nullptr;
 }
 
 }  // namespace yrn

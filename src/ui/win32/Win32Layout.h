@@ -2,6 +2,8 @@
 // pixels at 96 dpi and scaled to the system's dpi when a window is made.
 #pragma once
 
+#include <span>
+
 #include "platform/win32/Win32Api.h"
 
 namespace yrn {
@@ -18,19 +20,12 @@ int Scaled(int pixels, int dpi);
 // returns the outer size it then has.
 SIZE SizeClientArea(HWND window, int width, int height, int dpi);
 
-// Moves every listed control to its place in the client area.
-void PlaceControls(HWND dialog, const ControlPlace* places, size_t count, int dpi);
-
-template <size_t N>
-void PlaceControls(HWND dialog, const ControlPlace (&places)[N], int dpi) {
-    PlaceControls(dialog, places, N, dpi);
-}
+// Moves every listed control to its place in the client area, the places
+// measured from top (in device pixels: the top of a panel).
+void PlaceControls(HWND dialog, std::span<const ControlPlace> places, int dpi, int top = 0);
 
 // Widens a left-aligned one-line label to its text when the text is wider
 // than its place (the fonts that stand in for MS Sans Serif differ).
 void FitLabelToText(HWND label);
-
-// True when a window of this size at topLeft would lie on a monitor.
-bool IsOnAMonitor(POINT topLeft, SIZE size);
 
 }  // namespace yrn

@@ -3,9 +3,9 @@
 // "Обновить" (1) or "Откат" (3).
 #include <stdexcept>
 
+#include "Win32Dialog.h"
 #include "Win32FolderPicker.h"
 #include "Win32Glyphs.h"
-#include "Win32Layout.h"
 #include "Win32UI.h"
 #include "platform/win32/WideText.h"
 #include "core/ParamQueryUnit.h"
@@ -14,7 +14,7 @@
 namespace yrn {
 namespace {
 
-constexpr int kClientWidth = 369, kClientHeight = 220;
+constexpr SIZE kClient{369, 220};
 constexpr int kWarningFontHeight = 16;
 constexpr COLORREF kWarningColour = RGB(255, 0, 0);
 // The directory field is an edit line with the chooser's button at its right
@@ -38,35 +38,21 @@ constexpr ControlPlace kPlaces[] = {
 };
 constexpr int kTypeFieldHeight = 21;
 
-class ParamDialog {
+class ParamDialog : Win32Dialog {
 public:
-    ParamDialog(HINSTANCE instance, TParamForm& form) : instance_(instance), form_(form) {}
-    ParamDialog(const ParamDialog&) = delete;
-    ParamDialog& operator=(const ParamDialog&) = delete;
-    ~ParamDialog() {
+    ParamDialog(HINSTANCE instance, TParamForm& form) : Win32Dialog(instance, nullptr), form_(form) {}
+    ~ParamDialog() override {
         if (warningFont_) ::DeleteObject(warningFont_);
     }
 
     int Run() {
-        const INT_PTR result = ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(IDD_PARAMFORM), nullptr, Proc,
-                                                 reinterpret_cast<LPARAM>(this));
+        const INT_PTR result = RunModal(IDD_PARAMFORM);
         if (result <= 0) throw std::runtime_error("the parameters dialog could not be shown");
         return static_cast<int>(result);
     }
 
 private:
-    static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_INITDIALOG) {
-            ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            reinterpret_cast<ParamDialog*>(lParam)->dialog_ = dialog;
-        }
-        auto* self = reinterpret_cast<ParamDialog*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-        return self ? self->Handle(message, wParam, lParam) : FALSE;
-    }
-
-    HWND Item(int id) const { return ::GetDlgItem(dialog_, id); }
-
-    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
         switch (message) {
             case WM_INITDIALOG:
                 Layout();
@@ -103,12 +89,7 @@ private:
     }
 
     void Layout() {
-        const int dpi = SystemDpi();
-        const SIZE outer = SizeClientArea(dialog_, kClientWidth, kClientHeight, dpi);
-        ::SetWindowPos(dialog_, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - outer.cx) / 2,
-                       (::GetSystemMetrics(SM_CYSCREEN) - outer.cy) / 2, 0, 0,
-                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        PlaceControls(dialog_, kPlaces, dpi);
+        const int dpi = Lay(kClient, kPlaces);
         FitTypeField(Scaled(kTypeFieldHeight, dpi));
         FitLabelToText(Item(IDC_LABEL3));
 
@@ -178,9 +159,7 @@ private:
         return text;
     }
 
-    HINSTANCE instance_;
     TParamForm& form_;
-    HWND dialog_ = nullptr;
     HFONT warningFont_ = nullptr;
     ButtonGlyphs glyphs_;
 };

@@ -1,5 +1,4 @@
-// The native front end: the progress window from its dialog resource, the
-// question boxes and the start-up failure box.
+// The native front end: the three windows and the start-up failure box.
 #pragma once
 
 #include "platform/win32/Win32Api.h"
@@ -20,13 +19,5 @@ public:
 private:
     HINSTANCE instance_;
 };
-
-// Window positions, remembered per user in
-// HKEY_CURRENT_USER\Software\Quenbrit\YRN\Update\<name> ("Left", "Top").
-bool LoadPlacement(const wchar_t* name, POINT& topLeft);
-void SavePlacement(const wchar_t* name, POINT topLeft);
-// The progress window's, under "Placement".
-bool LoadPlacement(POINT& topLeft);
-void SavePlacement(POINT topLeft);
 
 }  // namespace yrn
