@@ -123,6 +123,18 @@ std::string Unstamped(const std::string& line) {
     return line.substr(15);
 }
 
+std::string Golden(const std::string& name) {
+    std::string dir = __FILE__;
+    return ReadFile(dir.substr(0, dir.rfind("/support/")) + "/golden/" + name);
+}
+
+std::string MaskedLog(const std::string& bytes) {
+    std::string out;
+    for (const std::string& line : LogLines(bytes)) out += (line.empty() ? "" : "dd.mm hh:nn:ss " + Unstamped(line)) + "\r\n";
+    const bool terminated = bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0;
+    return Cp1251ToUtf8(terminated || out.empty() ? out : out.substr(0, out.size() - 2));
+}
+
 RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers) {
     RecordingView view;
     view.answers = std::move(answers);

@@ -85,6 +85,11 @@ std::vector<std::string> LogLines(const std::string& bytes);
 // Checks the "dd.mm hh:nn:ss " stamp and returns the text after it.
 std::string Unstamped(const std::string& line);
 
+// The bytes of tests/golden/<name>.
+std::string Golden(const std::string& name);
+// A log's bytes as UTF-8 with every checked stamp shown as "dd.mm hh:nn:ss ".
+std::string MaskedLog(const std::string& bytes);
+
 // Shows a progress window in the given mode over platform and handles the
 // start message it posts itself; returns what the window showed.
 RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers = {});

@@ -3,7 +3,6 @@
 namespace yrn::test {
 
 int ScriptedUI::ShowParamForm(TParamForm& form) {
-    shownParamForms.push_back(form);
     return onParamForm ? onParamForm(form) : 2;
 }
 
@@ -16,12 +15,10 @@ void ScriptedUI::ShowUpdateForm(TUpdateForm& form) {
     for (size_t i = 0; i < view.posted.size(); ++i) form.HandleMessage(view.posted[i].message);
     form.AttachView(nullptr);
     answers = view.answers;
-    updateFormModes.push_back(form.Mode());
     updateViews.push_back(std::move(view));
 }
 
 void ScriptedUI::ShowBackUpForm(TBackUpForm& form) {
-    ++backUpForms;
     RecordingBackUpView view;
     form.AttachView(&view);
     form.FormShow();

@@ -17,7 +17,7 @@ namespace yrn::test {
 
 class ScriptedUI : public AppUI {
 public:
-    void ShowStartupFailure() override { ++failureBoxes; }
+    void ShowStartupFailure() override {}
     int ShowParamForm(TParamForm& form) override;
     void ShowUpdateForm(TUpdateForm& form) override;
     void ShowBackUpForm(TBackUpForm& form) override;
@@ -28,21 +28,15 @@ public:
     // Plays the person at the backup dialog after FormShow.
     std::function<void(TBackUpForm&)> onBackUpForm;
     std::deque<bool> answers;  // for the progress windows' questions
-
-    int failureBoxes = 0;
-    std::vector<TParamForm> shownParamForms;  // as filled by the caller
-    std::vector<uint8_t> updateFormModes;
     std::vector<RecordingView> updateViews;
-    int backUpForms = 0;
 };
 
 // Records what the backup dialog asks of its view.
 class RecordingBackUpView : public BackUpView {
 public:
-    void ListsChanged() override { ++changes; }
+    void ListsChanged() override {}
     void Hide() override { hidden = true; }
     void Close() override { closed = true; }
-    int changes = 0;
     bool hidden = false;
     bool closed = false;
 };
