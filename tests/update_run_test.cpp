@@ -59,7 +59,7 @@ TEST_F(UpdateRunTest, WorkedExampleInstallsByteExactly) {
     EXPECT_EQ(Utf8(view.lines), (std::vector<std::string>{"Старт программы обновления ЮКСВЕЛ.", "Обновление файла: Shift.exe",
                                                 "Обновление файла: Prices.dll",
                                                 "Обновление исполняемых файлов завершено."}));
-    EXPECT_EQ(MaskedLog(Log()), Golden("worked_example.log"));
+    EXPECT_EQ(MaskedLog(Log()), Golden("worked_example_log.txt"));
 
     EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "new shift");
     EXPECT_EQ(ReadFile(root.Native("d/Shared/Prices.dll")), "new prices");
