@@ -8,7 +8,6 @@
 
 #include "core/IniFile.h"
 #include "core/text.h"
-#include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Platform.h"
 #include "support/win32_Files.h"
 
@@ -25,32 +24,19 @@ struct Reference {
 
     std::string Read(const std::string& section, const std::string& key) const {
         std::string buf(8192, '\0');
-        const DWORD n = ::GetPrivateProfileStringA(section.c_str(), key.c_str(), kDefault, buf.data(),
-                                                   static_cast<DWORD>(buf.size()), path.c_str());
-        return buf.substr(0, n);
+        return buf.substr(0, ::GetPrivateProfileStringA(section.c_str(), key.c_str(), kDefault, buf.data(), 8192, path.c_str()));
     }
-    static Names Split(const std::string& buf, DWORD n) {
+    // The keys of a section, or (no section) the sections.
+    Names List(const char* section = nullptr) const {
+        std::string buf(8192, '\0');
+        const DWORD n = section ? ::GetPrivateProfileStringA(section, nullptr, "", buf.data(), 8192, path.c_str())
+                                : ::GetPrivateProfileSectionNamesA(buf.data(), 8192, path.c_str());
         Names names;
-        size_t pos = 0;
-        while (pos < n) {
-            const size_t nul = buf.find('\0', pos);
-            if (nul == pos || nul == std::string::npos) break;
+        for (size_t pos = 0, nul; pos < n && (nul = buf.find('\0', pos)) > pos; pos = nul + 1)
             names.push_back(buf.substr(pos, nul - pos));
-            pos = nul + 1;
-        }
         return names;
     }
-    Names Keys(const std::string& section) const {
-        std::string buf(8192, '\0');
-        const DWORD n = ::GetPrivateProfileStringA(section.c_str(), nullptr, "", buf.data(),
-                                                   static_cast<DWORD>(buf.size()), path.c_str());
-        return Split(buf, n);
-    }
-    Names Sections() const {
-        std::string buf(8192, '\0');
-        const DWORD n = ::GetPrivateProfileSectionNamesA(buf.data(), static_cast<DWORD>(buf.size()), path.c_str());
-        return Split(buf, n);
-    }
+    Names Keys(const std::string& section) const { return List(section.c_str()); }
     bool Write(const std::string& section, const std::string& key, const std::string& value) const {
         return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != 0;
     }
@@ -77,11 +63,11 @@ Names Variants(const Names& names, const std::string& absent) {
     return Names(all.begin(), all.end());
 }
 
-// Compares every query of both readers; returns the number of differences.
+// Compares every query of both readers.
 void ExpectSameReading(Platform& platform, const std::string& path, const std::string& what) {
     const Reference ref{path};
     TIniFile ours(platform, path);
-    const Names sections = ref.Sections();
+    const Names sections = ref.List();
     for (const std::string& section : Variants(sections, W("Нет такой"))) {
         SCOPED_TRACE(what + " [" + Cp1251ToUtf8(section) + "]");
         EXPECT_EQ(ours.SectionExists(section), HasSection(sections, section));
@@ -135,7 +121,7 @@ TEST_P(Win32IniRead, ReadsAsWindowsReads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Win32IniRead, ::testing::ValuesIn(kFiles),
-                         [](const ::testing::TestParamInfo<TrickyFile>& info) { return std::string(info.param.name); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct Write {
     const char* section;
@@ -161,16 +147,14 @@ TEST_P(Win32IniRead, WritesReadBackAsWindowsWrites) {
         ini.WriteString(W(w.section), W(w.key), W(w.value));
         ASSERT_TRUE(ref.Write(W(w.section), W(w.key), W(w.value)));
     }
-    // Both files read the same by Windows, and ours reads as Windows reads it.
+    // Ours reads as Windows reads it, and both files read the same by Windows.
     ExpectSameReading(platform, ours, std::string(GetParam().name) + " written by us");
     const Reference mine{ours};
-    const Names sections = ref.Sections();
-    EXPECT_EQ(mine.Sections(), sections);
-    for (const std::string& section : sections) {
+    EXPECT_EQ(mine.List(), ref.List());
+    for (const std::string& section : ref.List()) {
         EXPECT_EQ(mine.Keys(section), ref.Keys(section)) << Cp1251ToUtf8(section);
         for (const std::string& key : ref.Keys(section))
-            EXPECT_EQ(Cp1251ToUtf8(mine.Read(section, key)), Cp1251ToUtf8(ref.Read(section, key)))
-                << Cp1251ToUtf8(section) << " / " << Cp1251ToUtf8(key);
+            EXPECT_EQ(Cp1251ToUtf8(mine.Read(section, key)), Cp1251ToUtf8(ref.Read(section, key))) << Cp1251ToUtf8(key);
     }
 }
 

@@ -1,18 +1,40 @@
 // Test support on Windows: a fresh temporary directory per test, raw file
-// access through the wide API, and the programs built beside the tests.
+// access through the wide API, and the programs built beside the tests. All
+// paths are 1251.
 #pragma once
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "platform/win32/Win32Api.h"
+#include "platform/win32/WideText.h"
+
 namespace yrn::test {
 
+inline std::filesystem::path Fs(const std::string& path) { return Wide(path); }
+
 // A new directory under the user's temp directory, removed with all its
-// content afterwards. Path() ends with a backslash; all paths are 1251.
+// content (read-only or hidden too) afterwards. Path() ends with "\".
 class Win32TempDir {
 public:
-    Win32TempDir();
-    ~Win32TempDir();
+    Win32TempDir() {
+        static unsigned counter = 0;
+        const auto dir = std::filesystem::temp_directory_path() /
+                         ("yrn-w32-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directory(dir);
+        path_ = Narrow(dir.wstring()) + "\\";
+    }
+    ~Win32TempDir() {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(Fs(path_)))
+            ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        std::error_code ignored;
+        std::filesystem::remove_all(Fs(path_), ignored);
+    }
     Win32TempDir(const Win32TempDir&) = delete;
     Win32TempDir& operator=(const Win32TempDir&) = delete;
     const std::string& Path() const { return path_; }
@@ -22,22 +44,42 @@ private:
     std::string path_;
 };
 
-bool PutFile(const std::string& path, const std::string& bytes);  // creates or truncates
-std::string GetFile(const std::string& path);                     // "" when missing
-bool PathExists(const std::string& path);
-void RemoveTree(const std::string& path);
-// Names in dir (without "." and ".."), hidden ones too, sorted.
-std::vector<std::string> AllNames(const std::string& dir);
-bool SetAttributes(const std::string& path, unsigned long attributes);
+inline bool PutFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(Fs(path), std::ios::binary);
+    return out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
+}
+inline std::string GetFile(const std::string& path) {  // "" when missing
+    std::ifstream in(Fs(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline bool PathExists(const std::string& path) { return std::filesystem::exists(Fs(path)); }
+inline bool SetAttributes(const std::string& path, DWORD attributes) {
+    return ::SetFileAttributesW(Wide(path).c_str(), attributes) != 0;
+}
+// Names in dir, hidden ones too, sorted.
+inline std::vector<std::string> AllNames(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(Fs(dir), missing))
+        names.push_back(Narrow(entry.path().filename().wstring()));
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
-// Directory of the running test program, with a trailing backslash.
-std::string TestProgramDir();
-// The build's own programs: YRNUpdate.exe, the marker and the holder.
-std::string ProductPath();
-std::string MarkerPath();
-std::string HolderPath();
+// A program of the build (YRNUpdate.exe, yrn_marker.exe, yrn_holder.exe):
+// the tests live in <build>\tests\, the programs in <build>\.
+inline std::string BuiltProgram(const std::string& name) {
+    wchar_t self[MAX_PATH];
+    const std::string path = Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
+    return path.substr(0, path.find_last_of('\\') + 1) + "..\\" + name;
+}
+inline std::string ProductPath() { return BuiltProgram("YRNUpdate.exe"); }
 
 // Waits up to timeoutMs for a non-empty file; its bytes, or "".
-std::string WaitForFile(const std::string& path, int timeoutMs = 10000);
+inline std::string WaitForFile(const std::string& path, int timeoutMs = 10000) {
+    for (int waited = 0; waited <= timeoutMs; waited += 50, ::Sleep(50))
+        if (std::string bytes = GetFile(path); !bytes.empty()) return bytes;
+    return {};
+}
 
 }  // namespace yrn::test

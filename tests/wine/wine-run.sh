@@ -5,31 +5,23 @@
 set -euo pipefail
 prefix=$(realpath -m "$1")
 shift
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$prefix/system.reg" ]; then
     mkdir -p "$(dirname "$prefix")"
-    (
-        flock 9
-        if [ ! -f "$prefix/system.reg" ]; then
-            wineboot -i >/dev/null 2>&1 </dev/null
-            wineserver -w
-        fi
-    ) 9>"$prefix.lock"
+    (flock 9; [ -f "$prefix/system.reg" ] || { wineboot -i >/dev/null 2>&1 </dev/null; wineserver -w; }) 9>"$prefix.lock"
 fi
 # One server for a whole test run: without it every program start would
 # start and stop a server of its own (seconds each).
 wineserver -p30 </dev/null >/dev/null 2>&1 || true
+# A Russian Windows (ANSI code page 1251), as on the stations; Wine takes it
+# from the Unix locale, which must exist (scripts/test-win32.sh makes it).
+locale -a 2>/dev/null | grep -qix 'ru_RU.utf8' && export LC_ALL=ru_RU.UTF-8
 # Wine's console output ends lines in CR LF; the callers (ctest, test
 # discovery) read LF. Through a file, not a pipe: the helper processes the
 # first program of a server starts keep its output handles open.
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 status=0
-# A Russian Windows (ANSI code page 1251), as on the stations; Wine takes it
-# from the Unix locale, which must exist (scripts/test-win32.sh makes it).
-locale_env=()
-if locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then locale_env=(LC_ALL=ru_RU.UTF-8); fi
-env "${locale_env[@]}" wine "$@" </dev/null >"$out" 2>&1 || status=$?
+wine "$@" </dev/null >"$out" 2>&1 || status=$?
 tr -d '\r' <"$out"
 exit $status
