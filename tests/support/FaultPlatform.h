@@ -5,13 +5,12 @@
 // leaves its target untouched.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <random>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/platform.h"
@@ -25,22 +24,33 @@ enum class Call {
     WaitForProcess, StartProcess, VersionInfoSize, VersionInfo, VersionQuery,
 };
 
+inline const char* CallName(Call call) {
+    static const char* const names[] = {
+        "FileExists", "DirectoryExists", "CreateDir", "ForceDirectories", "CopyFile", "CopyNewFile", "FindFiles",
+        "WindowsDirectory", "ReadWholeFile", "WriteWholeFile", "AppendToFile", "OpenAppend", "LogWrite", "LogFlush",
+        "LogClose", "Now", "OpenRegistryKey", "RegValueExists", "RegReadString", "RegReadInteger", "RegWriteString",
+        "RegWriteInteger", "RegClose", "WaitForProcess", "StartProcess", "VersionInfoSize", "VersionInfo", "VersionQuery"};
+    return names[static_cast<int>(call)];
+}
+
 // The kinds of call a test can fail as a whole.
 enum class FaultKind { Copy, CreateDirectory, IniWrite, RegistryWrite, LogOpen, LogWrite, LogClose, ProcessStart };
 
-const char* CallName(Call call);
-bool InKind(Call call, FaultKind kind);
-// A question whose failure value is also a valid answer ("no such file"):
-// the caller cannot tell the failure from the answer.
-bool IsQuery(Call call);
+inline bool InKind(Call call, FaultKind kind) {
+    static const std::set<Call> kinds[] = {
+        {Call::CopyFile, Call::CopyNewFile}, {Call::CreateDir, Call::ForceDirectories},
+        {Call::WriteWholeFile, Call::AppendToFile}, {Call::RegWriteString, Call::RegWriteInteger},
+        {Call::OpenAppend}, {Call::LogWrite, Call::LogFlush}, {Call::LogClose}, {Call::StartProcess}};
+    return kinds[static_cast<int>(kind)].count(call) > 0;
+}
 
 struct CallRecord {
     int index = 0;  // 1-based
     Call call{};
-    std::string arg;    // path, value name or key
-    std::string value;  // what a write wrote (registry value text, INI bytes)
+    std::string arg;      // path, value name or key
+    std::string value;    // what a write wrote (registry value text, INI or log bytes)
     bool failed = false;  // failed by injection
-    bool ok = false;      // the call was made and reported success
+    bool ok = false;      // a yes/no call was made and said yes
 };
 
 class FaultPlatform : public Platform {
@@ -51,74 +61,151 @@ public:
     void FailKind(FaultKind kind) { kinds_.insert(kind); }
     // Fails every call the predicate picks (it sees the call's record so far).
     void FailWhen(std::function<bool(const CallRecord&)> pick) { picks_.push_back(std::move(pick)); }
-    // Fails each call that is not a question with probability p (seeded).
-    void FailRandomly(uint32_t seed, double p) {
-        rng_.seed(seed);
-        randomP_ = p;
-    }
-    void ClearFaults() {
-        failAt_ = 0;
-        kinds_.clear();
-        randomP_ = 0;
-        picks_.clear();
-    }
-    void ResetCount() { records_.clear(); }
+    void ClearFaults() { failAt_ = 0, kinds_.clear(), picks_.clear(); }
     // A fixed clock instead of the inner one (the call is still counted).
     void SetClock(std::optional<DateTime> clock) { clock_ = clock; }
 
     int Calls() const { return static_cast<int>(records_.size()); }
     const std::vector<CallRecord>& Records() const { return records_; }
-    const CallRecord* Failed() const;  // the first failed call, if any
-    int FailedCount() const;
+    const CallRecord* Failed() const {  // the first failed call, if any
+        for (const CallRecord& r : records_)
+            if (r.failed) return &r;
+        return nullptr;
+    }
     int OpenLogFiles() const { return openLogs_; }
     int UnclosedLogFiles() const { return unclosedLogs_; }
 
-    bool FileExists(const std::string& path) override;
-    bool DirectoryExists(const std::string& path) override;
-    bool CreateDir(const std::string& path) override;
-    bool ForceDirectories(const std::string& path) override;
-    bool CopyFile(const std::string& src, const std::string& dst) override;
-    bool CopyNewFile(const std::string& src, const std::string& dst) override;
-    std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
-    std::string WindowsDirectory() override;
-    bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
-    bool ReadWholeFile(const std::string& path, std::string& bytes) override;
-    bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
-    bool AppendToFile(const std::string& path, const std::string& bytes) override;
-    std::unique_ptr<TextFile> OpenAppend(const std::string& path) override;
-    DateTime Now() override;
-    std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override;
-    bool WaitForProcess(uint32_t pid) override;
-    bool StartProcess(const std::string& program, const std::string& params) override;
-    uint32_t VersionInfoSize(const std::string& path, uint32_t& handle) override;
-    bool VersionInfo(const std::string& path, uint32_t handle, uint32_t size, uint8_t* data) override;
-    bool VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock, const uint8_t*& value,
-                      uint32_t& length) override;
-
-    // Used by the wrapped log files and registry keys. True: go on and do it.
-    bool Enter(Call call, const std::string& arg, const std::string& value = {});
-    // Notes the outcome of the call just entered; returns it.
-    bool Outcome(bool ok) {
-        records_.back().ok = ok;
-        return ok;
+    // Counts the call and, unless it is failed, makes it; else returns fail.
+    template <class F, class R = std::invoke_result_t<F>>
+    R Do(Call call, const std::string& arg, const std::string& value, F make, R fail = R{}) {
+        CallRecord r{static_cast<int>(records_.size()) + 1, call, arg, value};
+        r.failed = r.index == failAt_;
+        for (FaultKind k : kinds_) r.failed = r.failed || InKind(call, k);
+        for (const auto& pick : picks_) r.failed = r.failed || pick(r);
+        records_.push_back(r);
+        if (r.failed) return fail;
+        const size_t at = records_.size() - 1;
+        R result = make();
+        if constexpr (std::is_same_v<R, bool>) records_[at].ok = result;
+        return result;
     }
-    void LogOpened() { ++openLogs_, ++unclosedLogs_; }
-    void LogReleased(bool closeAttempted) {
-        --openLogs_;
-        if (closeAttempted) --unclosedLogs_;
+
+    bool FileExists(const std::string& p) override { return Do(Call::FileExists, p, {}, [&] { return inner_.FileExists(p); }); }
+    bool DirectoryExists(const std::string& p) override {
+        return Do(Call::DirectoryExists, p, {}, [&] { return inner_.DirectoryExists(p); });
+    }
+    bool CreateDir(const std::string& p) override { return Do(Call::CreateDir, p, {}, [&] { return inner_.CreateDir(p); }); }
+    bool ForceDirectories(const std::string& p) override {
+        return Do(Call::ForceDirectories, p, {}, [&] { return inner_.ForceDirectories(p); });
+    }
+    bool CopyFile(const std::string& src, const std::string& dst) override {
+        return Do(Call::CopyFile, dst, src, [&] { return inner_.CopyFile(src, dst); });
+    }
+    bool CopyNewFile(const std::string& src, const std::string& dst) override {
+        return Do(Call::CopyNewFile, dst, src, [&] { return inner_.CopyNewFile(src, dst); });
+    }
+    std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override {
+        return Do(Call::FindFiles, dir, pattern, [&] { return inner_.FindFiles(dir, pattern); });
+    }
+    std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
+    bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
+    bool ReadWholeFile(const std::string& p, std::string& bytes) override {
+        return Do(Call::ReadWholeFile, p, {}, [&] { return inner_.ReadWholeFile(p, bytes); });
+    }
+    bool WriteWholeFile(const std::string& p, const std::string& bytes) override {
+        return Do(Call::WriteWholeFile, p, bytes, [&] { return inner_.WriteWholeFile(p, bytes); });
+    }
+    bool AppendToFile(const std::string& p, const std::string& bytes) override {
+        return Do(Call::AppendToFile, p, bytes, [&] { return inner_.AppendToFile(p, bytes); });
+    }
+    std::unique_ptr<TextFile> OpenAppend(const std::string& path) override;
+    DateTime Now() override { return Do(Call::Now, {}, {}, [&] { return clock_ ? *clock_ : inner_.Now(); }); }
+    std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override;
+    bool WaitForProcess(uint32_t pid) override {
+        return Do(Call::WaitForProcess, std::to_string(pid), {}, [&] { return inner_.WaitForProcess(pid); });
+    }
+    bool StartProcess(const std::string& program, const std::string& params) override {
+        return Do(Call::StartProcess, program, params, [&] { return inner_.StartProcess(program, params); });
+    }
+    uint32_t VersionInfoSize(const std::string& p, uint32_t& handle) override {
+        handle = 0;
+        return Do(Call::VersionInfoSize, p, {}, [&] { return inner_.VersionInfoSize(p, handle); });
+    }
+    bool VersionInfo(const std::string& p, uint32_t handle, uint32_t size, uint8_t* data) override {
+        return Do(Call::VersionInfo, p, {}, [&] { return inner_.VersionInfo(p, handle, size, data); });
+    }
+    bool VersionQuery(uint8_t* data, uint32_t size, const std::string& sub, const uint8_t*& value, uint32_t& length) override {
+        value = nullptr, length = 0;
+        return Do(Call::VersionQuery, sub, {}, [&] { return inner_.VersionQuery(data, size, sub, value, length); });
     }
 
 private:
+    friend class FaultTextFile;
     Platform& inner_;
     int failAt_ = 0;
     std::set<FaultKind> kinds_;
-    std::mt19937 rng_;
-    double randomP_ = 0;
     std::vector<std::function<bool(const CallRecord&)>> picks_;
     std::optional<DateTime> clock_;
     std::vector<CallRecord> records_;
-    int openLogs_ = 0;
-    int unclosedLogs_ = 0;
+    int openLogs_ = 0, unclosedLogs_ = 0;
 };
+
+class FaultTextFile : public TextFile {
+public:
+    FaultTextFile(FaultPlatform& owner, std::unique_ptr<TextFile> inner, std::string path)
+        : owner_(owner), inner_(std::move(inner)), path_(std::move(path)) {
+        ++owner_.openLogs_, ++owner_.unclosedLogs_;
+    }
+    ~FaultTextFile() override { --owner_.openLogs_, owner_.unclosedLogs_ -= closed_ ? 1 : 0; }
+    bool Write(const std::string& b) override { return owner_.Do(Call::LogWrite, path_, b, [&] { return inner_->Write(b); }); }
+    bool Flush() override { return owner_.Do(Call::LogFlush, path_, {}, [&] { return inner_->Flush(); }); }
+    bool Close() override {
+        closed_ = true;
+        return owner_.Do(Call::LogClose, path_, {}, [&] { return inner_->Close(); });
+    }
+
+private:
+    FaultPlatform& owner_;
+    std::unique_ptr<TextFile> inner_;
+    std::string path_;
+    bool closed_ = false;
+};
+
+class FaultRegistryKey : public RegistryKey {
+public:
+    FaultRegistryKey(FaultPlatform& owner, std::unique_ptr<RegistryKey> inner) : owner_(owner), inner_(std::move(inner)) {}
+    bool ValueExists(const std::string& n) override {
+        return owner_.Do(Call::RegValueExists, n, {}, [&] { return inner_->ValueExists(n); });
+    }
+    RegRead ReadString(const std::string& n, std::string& v) override {
+        return owner_.Do(Call::RegReadString, n, {}, [&] { return inner_->ReadString(n, v); }, RegRead::Failed);
+    }
+    RegRead ReadInteger(const std::string& n, int32_t& v) override {
+        return owner_.Do(Call::RegReadInteger, n, {}, [&] { return inner_->ReadInteger(n, v); }, RegRead::Failed);
+    }
+    bool WriteString(const std::string& n, const std::string& v) override {
+        return owner_.Do(Call::RegWriteString, n, v, [&] { return inner_->WriteString(n, v); });
+    }
+    bool WriteInteger(const std::string& n, int32_t v) override {
+        return owner_.Do(Call::RegWriteInteger, n, std::to_string(v), [&] { return inner_->WriteInteger(n, v); });
+    }
+    void Close() override { owner_.Do(Call::RegClose, {}, {}, [&] { return (inner_->Close(), true); }); }
+
+private:
+    FaultPlatform& owner_;
+    std::unique_ptr<RegistryKey> inner_;
+};
+
+inline std::unique_ptr<TextFile> FaultPlatform::OpenAppend(const std::string& path) {
+    std::unique_ptr<TextFile> file = Do(Call::OpenAppend, path, {}, [&] { return inner_.OpenAppend(path); });
+    if (!file) return nullptr;
+    return std::make_unique<FaultTextFile>(*this, std::move(file), path);
+}
+
+inline std::unique_ptr<RegistryKey> FaultPlatform::OpenRegistryKey(const std::string& key) {
+    std::unique_ptr<RegistryKey> k = Do(Call::OpenRegistryKey, key, {}, [&] { return inner_.OpenRegistryKey(key); });
+    if (!k) return nullptr;
+    return std::make_unique<FaultRegistryKey>(*this, std::move(k));
+}
 
 }  // namespace yrn::test
