@@ -1,8 +1,5 @@
 // The update run end to end on real files under a temporary prefix.
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <regex>
@@ -268,31 +265,6 @@ TEST_F(UpdateRunTest, LogThatCannotBeOpenedShowsTheFailureOnScreen) {
     EXPECT_EQ(U(view.lines[0]).rfind("Сбой при обновлении исполняемых файлов ЮКСВЕЛ. ", 0), 0u);
     EXPECT_EQ(view.endStates, (std::vector<bool>{false, true}));
     EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "old shift");
-}
-
-// A running program's file (the tool's own, waiting for this process) is
-// replaced by the same rename as any file; the program runs on.
-TEST_F(UpdateRunTest, ARunningProgramsFileIsReplacedAsAnyFile) {
-    WriteFile(root.Native("c/TOVR/YRNUpdate"), ReadFile(YRN_TOOL_PATH));
-    ASSERT_EQ(chmod(root.Native("c/TOVR/YRNUpdate").c_str(), 0755), 0);
-    WriteFile(root.Native("c/pkg/YRNUpdate"), "new release");
-    const std::string self = std::to_string(getpid()), tool = root.Native("c/TOVR/YRNUpdate");
-    const pid_t child = fork();
-    if (child == 0) {
-        execl(tool.c_str(), tool.c_str(), self.c_str(), "/nonexistent", "0", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ASSERT_GT(child, 0);
-    const std::string exe = "/proc/" + std::to_string(child) + "/exe";
-    char running[4096] = {};
-    for (int i = 0; i < 100 && tool != running; ++i, usleep(20 * 1000))
-        running[std::max<ssize_t>(0, readlink(exe.c_str(), running, sizeof running - 1))] = '\0';
-    ASSERT_EQ(std::string(running), tool) << "the program runs from the file";
-    EXPECT_TRUE(platform.CopyFile("C:\\pkg\\YRNUpdate", "C:\\TOVR\\YRNUpdate"));
-    EXPECT_EQ(ReadFile(tool), "new release");
-    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the program still runs";
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
 }
 
 }  // namespace
