@@ -88,7 +88,6 @@ TEST_F(UpdateRunTest, WorkedExampleInstallsByteExactly) {
 TEST_F(UpdateRunTest, ManagerInstallationInstallsNothing) {
     MakeWorkedExample();
     swType = 2;
-    const std::string regBefore = Registry();
     RunUpdate();
     EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "old shift");
     EXPECT_FALSE(Exists(root.Native("d/Shared/Prices.dll")));
@@ -194,12 +193,6 @@ TEST_F(UpdateRunTest, NameListedTwiceKeepsTheOriginalInTheSet) {
     EXPECT_EQ(ReadFile(root.Native(set + "/Shift.exe")), "old shift");
     EXPECT_EQ(ReadFile(root.Native(set + "/BackUp.ini")), "[FILES]\r\nShift.exe=C:\\TOVR\\Shift.exe\r\n");
     EXPECT_NE(Registry().find("\"UpdateVersion\"=dword:0000000c"), std::string::npos);
-
-    BackupDir = "C:\\TOVR\\UPDATE\\OldFiles\\" + OnlySet("c/TOVR/UPDATE/OldFiles") + "\\";
-    RollbackList = std::make_unique<NameValueList>();
-    RollbackList->Add("Shift.exe=C:\\TOVR\\Shift.exe");
-    RunRollback();
-    EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "old shift");
 }
 
 TEST_F(UpdateRunTest, EqualFileVersionIsSkippedWithoutTrace) {
