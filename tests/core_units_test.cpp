@@ -32,24 +32,14 @@ public:
 
 TEST(ResolveTargetDir, TokensLiteralsAndNotInstalled) {
     FixedWindows p("/nonexistent");
-    struct Case {
-        const char* value;
-        bool result;
-        const char* dir;
-    } cases[] = {
-        {"<default>", true, "C:\\TOVR\\"},          {"<РАБОЧАЯ>", true, "C:\\TOVR\\"},
-        {"<windows>", true, "C:\\WINDOWS\\"},       {"<ОС>", true, "C:\\WINDOWS\\"},
-        {"<system>", true, "C:\\WINDOWS\\System32\\"}, {"<СИСТЕМНАЯ>", true, "C:\\WINDOWS\\System32\\"},
-        {"<DB>", true, "C:\\TOVR\\DB\\"},           {"<БАЗА ДАННЫХ>", true, "C:\\TOVR\\DB\\"},
-        {"<fromOffice>", true, "C:\\TOVR\\FromOffice\\"}, {"<ИЗ ОФИСА>", true, "C:\\TOVR\\FromOffice\\"},
-        {"<payments>", true, "C:\\TOVR\\Payments8\\"}, {"<ВИДЫ ОПЛАТЫ>", true, "C:\\TOVR\\Payments8\\"},
-        {"<ТРК>", true, "C:\\TOVR\\TRK\\"},         {"<TRK>", true, "<TRK>\\"},
-        {"<none>", false, "<none>"},                {"<НЕ НУЖНО>", false, "<НЕ НУЖНО>"},
-        {"", false, ""},                            {"  \t ", false, "  \t "},
-        {"<Default>", true, "<Default>\\"},         {"<NONE>", true, "<NONE>\\"},
-        {"<ос>", true, "<ос>\\"},                   {"D:\\Apps", true, "D:\\Apps\\"},
-        {"D:\\Apps\\", true, "D:\\Apps\\"},         {" D:\\Apps ", true, " D:\\Apps \\"},
-        {"D:/Apps/", true, "D:/Apps/\\"},
+    struct Case { const char* value; bool result; const char* dir; } cases[] = {
+        {"<default>", true, "C:\\TOVR\\"}, {"<РАБОЧАЯ>", true, "C:\\TOVR\\"}, {"<windows>", true, "C:\\WINDOWS\\"},
+        {"<ОС>", true, "C:\\WINDOWS\\"}, {"<system>", true, "C:\\WINDOWS\\System32\\"}, {"<СИСТЕМНАЯ>", true, "C:\\WINDOWS\\System32\\"},
+        {"<DB>", true, "C:\\TOVR\\DB\\"}, {"<БАЗА ДАННЫХ>", true, "C:\\TOVR\\DB\\"}, {"<fromOffice>", true, "C:\\TOVR\\FromOffice\\"},
+        {"<ИЗ ОФИСА>", true, "C:\\TOVR\\FromOffice\\"}, {"<payments>", true, "C:\\TOVR\\Payments8\\"}, {"<ВИДЫ ОПЛАТЫ>", true, "C:\\TOVR\\Payments8\\"},
+        {"<ТРК>", true, "C:\\TOVR\\TRK\\"}, {"<TRK>", true, "<TRK>\\"}, {"<none>", false, "<none>"}, {"<НЕ НУЖНО>", false, "<НЕ НУЖНО>"},
+        {"", false, ""}, {"  \t ", false, "  \t "}, {"<Default>", true, "<Default>\\"}, {"<NONE>", true, "<NONE>\\"}, {"<ос>", true, "<ос>\\"},
+        {"D:\\Apps", true, "D:\\Apps\\"}, {"D:\\Apps\\", true, "D:\\Apps\\"}, {" D:\\Apps ", true, " D:\\Apps \\"}, {"D:/Apps/", true, "D:/Apps/\\"},
     };
     for (const Case& c : cases) {
         std::string v = W(c.value);
@@ -90,14 +80,7 @@ TEST(IniDocument, ReadsAsWindowsProfilesDo) {
 }
 
 TEST(IniDocument, WritesInPlaceAtSectionEndOrFileEnd) {
-    struct Case {
-        const char* before;
-        const char* section;
-        const char* key;
-        const char* value;
-        const char* after;
-        bool appended;
-    } cases[] = {
+    struct Case { const char* before; const char* section; const char* key; const char* value; const char* after; bool appended; } cases[] = {
         {"", "FILES", "a", "1", "[FILES]\r\na=1\r\n", true},
         {"[FILES]\r\na=1\r\n", "files", "A", "2", "[FILES]\r\na=2\r\n", false},
         {"[FILES]\r\na=1\r\n", "FILES", "b", "", "[FILES]\r\na=1\r\nb=\r\n", true},
@@ -159,26 +142,6 @@ TEST_F(RunTest, IniBatchIsOneDurableWriteOrNone) {
               "[c.dll]\r\nSDir=C:\\TOVR\r\nVersion=3\r\n");
 }
 
-TEST_F(RunTest, IniFileReadsWritesAndAppendsOnDisk) {
-    const std::string path = "C:\\cat.ini";
-    WriteFile(root.Native("c/.keep"), "");
-    TIniFile ini(platform, path);
-    EXPECT_FALSE(ini.ValueExists("FILES", "a"));
-    ini.WriteString("FILES", "a.exe", "C:\\TOVR\\a.exe");
-    ini.WriteString("FILES", "b.dll", "D:\\b.dll");
-    ini.WriteInteger("ExeFiles", "Version", -3);
-    ini.WriteBool("MAIN", "LocalCopy", true);
-    EXPECT_EQ(ReadFile(root.Native("c/cat.ini")),
-              "[FILES]\r\na.exe=C:\\TOVR\\a.exe\r\nb.dll=D:\\b.dll\r\n[ExeFiles]\r\nVersion=-3\r\n[MAIN]\r\nLocalCopy=1\r\n");
-    TIniFile again(platform, path);
-    EXPECT_EQ(again.ReadInteger("exefiles", "version", 0), -3);
-    EXPECT_TRUE(again.ReadBool("MAIN", "LocalCopy", false));
-    EXPECT_EQ(again.ReadInteger("FILES", "a.exe", 7), 7);  // not a number: the default
-    EXPECT_EQ(again.ReadSectionValues("FILES").at(1).second, "D:\\b.dll");
-    TIniFile nowhere(platform, "C:\\no\\such\\dir\\x.ini");
-    EXPECT_THROW(nowhere.WriteString("A", "b", "c"), YrnError);
-}
-
 // ---- Registry file ----
 
 // Every line the tool does not own (other types, a value going on over
@@ -186,11 +149,7 @@ TEST_F(RunTest, IniFileReadsWritesAndAppendsOnDisk) {
 // bytes and its place; values set replace their own line or go after the
 // key's last line.
 TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
-    const std::string before =
-        "REGEDIT4\r\n; station 12\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n"
-        "\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n@=\"default\"\r\n\"Multi\"=hex(7):41,00,\\\r\n  00,00\r\n"
-        "\"swType\"=dword:00000001\r\ngarbage\n\"Q\"=\"say \\\"hi\\\"\"\r\n\"Bad\"=dword:xyz\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"x\"=hex:01\r\n";
+    const std::string before = Golden("registry_foreign_lines.reg");
     RegFile f = RegFile::Parse(before);
     EXPECT_EQ(f.Text(), before);
     RegKeyData* k = f.FindKey("hkey_local_machine\\software\\quenbrit\\yrn\\update");
@@ -205,12 +164,7 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     RegFile::SetString(*k, "SWTYPE", "x");
     RegFile::SetDword(*k, "bad", 2);
     RegFile::SetDword(f.AddKey("HKEY_LOCAL_MACHINE\\New"), "n", 3);
-    EXPECT_EQ(f.Text(),
-              "REGEDIT4\r\n; station 12\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n"
-              "\"UpdatePath\"=\"D:\\\\Pkg\\\\\"\r\n@=\"default\"\r\n\"Multi\"=hex(7):41,00,\\\r\n  00,00\r\n"
-              "\"swType\"=\"x\"\r\ngarbage\n\"Q\"=\"say \\\"hi\\\"\"\r\n\"Bad\"=dword:00000002\r\n"
-              "\"Shift.exe\"=dword:ffffffff\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"x\"=hex:01\r\n"
-              "[HKEY_LOCAL_MACHINE\\New]\r\n\"n\"=dword:00000003\r\n\r\n");
+    EXPECT_EQ(f.Text(), Golden("registry_foreign_lines_set.reg"));
 }
 
 TEST_F(RunTest, RegistryKeyTypedReadsAndAtomicWrites) {
@@ -237,13 +191,7 @@ TEST_F(RunTest, RegistryKeyTypedReadsAndAtomicWrites) {
 TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
     const std::string update = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
     const std::string other = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"x\"=\"1\"\r\n\r\n";
-    struct Case {
-        const char* what;
-        std::string before;
-        std::string name;
-        std::string after;
-        bool inPlace;
-    } cases[] = {
+    struct Case { const char* what; std::string before; std::string name; std::string after; bool inPlace; } cases[] = {
         {"new value, key last", "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000001\r\n\r\n", "b.exe",
          "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000001\r\n\"b.exe\"=dword:00000007\r\n\r\n", true},
         {"changed value", "REGEDIT4\r\n\r\n" + update + "\"a.exe\"=dword:00000001\r\n\r\n", "A.EXE",
@@ -281,12 +229,7 @@ TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
 // way a refused copy leaves the target as it was and no temporary file.
 TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
     enum Target { Free, Regular, Directory, DanglingLink };
-    struct Case {
-        const char* what;
-        bool onlyNew;
-        Target target;
-        bool ok;
-    } cases[] = {
+    struct Case { const char* what; bool onlyNew; Target target; bool ok; } cases[] = {
         {"replace free", false, Free, true},          {"replace file", false, Regular, true},
         {"replace directory", false, Directory, false}, {"new free", true, Free, true},
         {"new over file", true, Regular, false},      {"new over directory", true, Directory, false},
@@ -301,18 +244,19 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         const std::string dir = "c/T" + std::to_string(++n);
         const std::string target = root.Native(dir + "/Shift.exe");
         WriteFile(root.Native(dir + "/keep"), "");
-        if (c.target == Regular) WriteFile(target, "old bytes");
+        struct stat st {}, old {};
+        if (c.target == Regular) WriteFile(target, "old bytes"), ::stat(target.c_str(), &old);
         if (c.target == Directory) ::mkdir(target.c_str(), 0755);
         if (c.target == DanglingLink) {
             ASSERT_EQ(::symlink("nowhere", target.c_str()), 0);
         }
         const std::string src = W("C:\\PKG\\Новый.exe"), dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
         EXPECT_EQ(c.onlyNew ? platform.CopyNewFile(src, dst) : platform.CopyFile(src, dst), c.ok);
-        struct stat st {};
         ASSERT_EQ(::lstat(target.c_str(), &st), c.target == Free && !c.ok ? -1 : 0);
         if (c.ok) {
             EXPECT_EQ(ReadFile(target), fresh);
             EXPECT_EQ(st.st_mode & 07777, 0751u);
+            EXPECT_NE(st.st_ino, old.st_ino) << "a new file renamed in place, so a running program keeps its own";
         } else if (c.target == Regular) {
             EXPECT_EQ(ReadFile(target), "old bytes");
         } else if (c.target == DanglingLink) {
@@ -341,12 +285,7 @@ public:
 };
 
 TEST_F(RunTest, CommandLineBranch) {
-    struct Case {
-        std::vector<std::string> args;
-        uint16_t result;
-        const char* path;
-        uint8_t type;
-    } cases[] = {
+    struct Case { std::vector<std::string> args; uint16_t result; const char* path; uint8_t type; } cases[] = {
         {{"0", "D:\\Pkg", "1"}, mrUpdate, "D:\\Pkg\\", 1},
         {{"4294967296", "D:\\Pkg\\", "3"}, mrUpdate, "D:\\Pkg\\", 3},  // low 32 bits: 0
         {{"0", "", "2"}, mrUpdate, "", 2},
@@ -447,10 +386,7 @@ TEST_F(RunTest, QueuedProgramsStartInOrderWithTheirParameters) {
 }
 
 TEST(CommandLine, SplitsByWindowsRules) {
-    struct Case {
-        const char* line;
-        std::vector<std::string> args;
-    } cases[] = {
+    struct Case { const char* line; std::vector<std::string> args; } cases[] = {
         {"", {}},
         {"  a  b ", {"a", "b"}},
         {"\"a b\" c", {"a b", "c"}},

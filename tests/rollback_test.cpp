@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "support/Package.h"
 #include "support/dialog_ScriptedUI.h"
-#include "support/rollback_FailingLog.h"
+#include "support/FaultPlatform.h"
+#include "support/Package.h"
 
 namespace yrn::test {
 namespace {
@@ -292,7 +292,8 @@ TEST_F(RollbackTest, ALogFailureEndsTheRunWithItsFailureLine) {
     for (const auto& [failAt, screen, restored] : cases) {
         SCOPED_TRACE(failAt);
         for (const PackageFile& f : PackageFiles()) WriteFile(root.Native(f.native), f.newBytes);
-        FailingLogPlatform failing(root.Path(), failAt);
+        FaultPlatform failing(platform);
+        failing.FailWhen([&, n = failAt, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
         ResetSettings();
         BackupDir = setDir;
         RollbackList = std::make_unique<NameValueList>();

@@ -1,8 +1,5 @@
 // The update run end to end on real files under a temporary prefix.
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <regex>
@@ -91,7 +88,6 @@ TEST_F(UpdateRunTest, WorkedExampleInstallsByteExactly) {
 TEST_F(UpdateRunTest, ManagerInstallationInstallsNothing) {
     MakeWorkedExample();
     swType = 2;
-    const std::string regBefore = Registry();
     RunUpdate();
     EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "old shift");
     EXPECT_FALSE(Exists(root.Native("d/Shared/Prices.dll")));
@@ -197,12 +193,6 @@ TEST_F(UpdateRunTest, NameListedTwiceKeepsTheOriginalInTheSet) {
     EXPECT_EQ(ReadFile(root.Native(set + "/Shift.exe")), "old shift");
     EXPECT_EQ(ReadFile(root.Native(set + "/BackUp.ini")), "[FILES]\r\nShift.exe=C:\\TOVR\\Shift.exe\r\n");
     EXPECT_NE(Registry().find("\"UpdateVersion\"=dword:0000000c"), std::string::npos);
-
-    BackupDir = "C:\\TOVR\\UPDATE\\OldFiles\\" + OnlySet("c/TOVR/UPDATE/OldFiles") + "\\";
-    RollbackList = std::make_unique<NameValueList>();
-    RollbackList->Add("Shift.exe=C:\\TOVR\\Shift.exe");
-    RunRollback();
-    EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "old shift");
 }
 
 TEST_F(UpdateRunTest, EqualFileVersionIsSkippedWithoutTrace) {
@@ -268,31 +258,6 @@ TEST_F(UpdateRunTest, LogThatCannotBeOpenedShowsTheFailureOnScreen) {
     EXPECT_EQ(U(view.lines[0]).rfind("Сбой при обновлении исполняемых файлов ЮКСВЕЛ. ", 0), 0u);
     EXPECT_EQ(view.endStates, (std::vector<bool>{false, true}));
     EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), "old shift");
-}
-
-// A running program's file (the tool's own, waiting for this process) is
-// replaced by the same rename as any file; the program runs on.
-TEST_F(UpdateRunTest, ARunningProgramsFileIsReplacedAsAnyFile) {
-    WriteFile(root.Native("c/TOVR/YRNUpdate"), ReadFile(YRN_TOOL_PATH));
-    ASSERT_EQ(chmod(root.Native("c/TOVR/YRNUpdate").c_str(), 0755), 0);
-    WriteFile(root.Native("c/pkg/YRNUpdate"), "new release");
-    const std::string self = std::to_string(getpid()), tool = root.Native("c/TOVR/YRNUpdate");
-    const pid_t child = fork();
-    if (child == 0) {
-        execl(tool.c_str(), tool.c_str(), self.c_str(), "/nonexistent", "0", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ASSERT_GT(child, 0);
-    const std::string exe = "/proc/" + std::to_string(child) + "/exe";
-    char running[4096] = {};
-    for (int i = 0; i < 100 && tool != running; ++i, usleep(20 * 1000))
-        running[std::max<ssize_t>(0, readlink(exe.c_str(), running, sizeof running - 1))] = '\0';
-    ASSERT_EQ(std::string(running), tool) << "the program runs from the file";
-    EXPECT_TRUE(platform.CopyFile("C:\\pkg\\YRNUpdate", "C:\\TOVR\\YRNUpdate"));
-    EXPECT_EQ(ReadFile(tool), "new release");
-    EXPECT_EQ(waitpid(child, nullptr, WNOHANG), 0) << "the program still runs";
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
 }
 
 }  // namespace

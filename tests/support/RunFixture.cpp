@@ -1,15 +1,17 @@
 #include "RunFixture.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace yrn::test {
+namespace fs = std::filesystem;
 
 TempRoot::TempRoot() {
     char tmpl[] = "/tmp/yrn-test-XXXXXX";
@@ -24,8 +26,7 @@ TempRoot::TempRoot() {
 
 TempRoot::~TempRoot() {
     if (!oldCwd_.empty() && ::chdir(oldCwd_.c_str()) != 0) std::abort();
-    std::string cmd = "rm -rf '" + root_ + "'";
-    if (std::system(cmd.c_str()) != 0) std::abort();
+    fs::remove_all(root_);
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -42,34 +43,20 @@ std::string ReadFile(const std::string& path) {
     return ss.str();
 }
 
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
+bool Exists(const std::string& path) { return fs::exists(path); }
 
 std::vector<std::string> ListDir(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(path.c_str())) {
-        while (dirent* e = ::readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-        ::closedir(d);
-    }
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(path, ec)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-static void Walk(const std::string& root, const std::string& rel, Snapshot& out) {
-    for (const std::string& name : ListDir(root + "/" + rel)) {
-        const std::string path = rel.empty() ? name : rel + "/" + name;
-        struct stat st;
-        if (::stat((root + "/" + path).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) Walk(root, path, out);
-        else out[path] = ReadFile(root + "/" + path);
-    }
-}
-
 Snapshot TakeSnapshot(const std::string& dir) {
     Snapshot s;
-    Walk(dir, "", s);
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (!e.is_directory()) s[fs::relative(e.path(), dir)] = ReadFile(e.path());
     return s;
 }
 
@@ -110,17 +97,9 @@ std::vector<std::string> LogLines(const std::string& bytes) {
 }
 
 std::string Unstamped(const std::string& line) {
-    // "dd.mm hh:nn:ss "
-    const char* shape = "00.00 00:00:00 ";
-    EXPECT_GE(line.size(), 15u) << line;
-    if (line.size() < 15) return line;
-    for (size_t i = 0; i < 15; ++i) {
-        bool digit = shape[i] == '0';
-        bool ok = digit ? (line[i] >= '0' && line[i] <= '9') : line[i] == shape[i];
-        EXPECT_TRUE(ok) << "bad stamp in: " << Cp1251ToUtf8(line);
-        if (!ok) break;
-    }
-    return line.substr(15);
+    const bool stamped = std::regex_search(line, std::regex(R"(^\d\d\.\d\d \d\d:\d\d:\d\d )"));
+    EXPECT_TRUE(stamped) << "bad stamp in: " << Cp1251ToUtf8(line);
+    return stamped ? line.substr(15) : line;
 }
 
 std::string Golden(const std::string& name) {

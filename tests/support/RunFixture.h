@@ -16,10 +16,7 @@
 
 namespace yrn::test {
 
-struct Question {
-    std::string text, caption;
-    bool defaultYes;
-};
+struct Question { std::string text, caption; bool defaultYes; };
 
 class RecordingView : public UpdateView {
 public:
@@ -28,9 +25,8 @@ public:
     void SetEndBtnEnabled(bool enabled) override { endStates.push_back(enabled); }
     bool AskYesNo(const std::string& text, const std::string& caption, bool defaultYes) override {
         questions.push_back({text, caption, defaultYes});
-        if (answers.empty()) return defaultYes;
-        bool a = answers.front();
-        answers.pop_front();
+        const bool a = answers.empty() ? defaultYes : answers.front();
+        if (!answers.empty()) answers.pop_front();
         return a;
     }
     void PostToSelf(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
@@ -38,11 +34,7 @@ public:
     }
     void Close() override { closed = true; }
 
-    struct Post {
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
+    struct Post { uint32_t message; uintptr_t wParam; intptr_t lParam; };
     std::vector<std::string> lines;  // 1251
     std::vector<std::string> captions;
     std::vector<bool> endStates;
