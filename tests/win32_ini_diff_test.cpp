@@ -21,7 +21,6 @@ const char kDefault[] = "<def>";
 // are taken in the ANSI code page, 1251 here).
 struct Reference {
     std::string path;
-
     std::string Read(const std::string& section, const std::string& key) const {
         std::string buf(8192, '\0');
         return buf.substr(0, ::GetPrivateProfileStringA(section.c_str(), key.c_str(), kDefault, buf.data(), 8192, path.c_str()));
@@ -32,21 +31,17 @@ struct Reference {
         const DWORD n = section ? ::GetPrivateProfileStringA(section, nullptr, "", buf.data(), 8192, path.c_str())
                                 : ::GetPrivateProfileSectionNamesA(buf.data(), 8192, path.c_str());
         Names names;
-        for (size_t pos = 0, nul; pos < n && (nul = buf.find('\0', pos)) > pos; pos = nul + 1)
-            names.push_back(buf.substr(pos, nul - pos));
+        for (size_t pos = 0, nul; pos < n && (nul = buf.find('\0', pos)) > pos; pos = nul + 1) names.push_back(buf.substr(pos, nul - pos));
         return names;
     }
-    Names Keys(const std::string& section) const { return List(section.c_str()); }
-    bool Write(const std::string& section, const std::string& key, const std::string& value) const {
-        return ::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) != 0;
+    // Every section, key and value as Windows lists and reads them.
+    std::string Dump() const {
+        std::string all;
+        for (const std::string& section : List())
+            for (const std::string& key : List(section.c_str())) all += "[" + section + "] " + key + "=" + Read(section, key) + "\n";
+        return Cp1251ToUtf8(all);
     }
 };
-
-bool HasSection(const Names& sections, const std::string& name) {
-    for (const std::string& s : sections)
-        if (SameText(s, TrimControls(name))) return true;
-    return false;
-}
 
 // The names a query set is made of: every section and key of the file as
 // Windows lists them, in other letter case, and absent ones. (The tool's
@@ -57,8 +52,7 @@ Names Variants(const Names& names, const std::string& absent) {
         all.insert(n);
         // Wine compares only Latin letters ignoring case (Windows compares
         // all): other letters are asked in the file's own case.
-        if (std::all_of(n.begin(), n.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-            all.insert(Upper1251(n));
+        if (std::all_of(n.begin(), n.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) all.insert(Upper1251(n));
     }
     return Names(all.begin(), all.end());
 }
@@ -70,20 +64,20 @@ void ExpectSameReading(Platform& platform, const std::string& path, const std::s
     const Names sections = ref.List();
     for (const std::string& section : Variants(sections, W("Нет такой"))) {
         SCOPED_TRACE(what + " [" + Cp1251ToUtf8(section) + "]");
-        EXPECT_EQ(ours.SectionExists(section), HasSection(sections, section));
-        const Names keys = ref.Keys(section);
+        EXPECT_EQ(ours.SectionExists(section), std::any_of(sections.begin(), sections.end(), [&](const std::string& s) {
+                      return SameText(s, TrimControls(section));
+                  }));
+        const Names keys = ref.List(section.c_str());
         EXPECT_EQ(ours.ReadSection(section), keys);
-        for (const std::string& key : Variants(keys, "absent")) {
-            EXPECT_EQ(Cp1251ToUtf8(ours.ReadString(section, key, kDefault)), Cp1251ToUtf8(ref.Read(section, key)))
-                << "key [" << Cp1251ToUtf8(key) << "]";
-        }
+        for (const std::string& key : Variants(keys, "absent"))
+            EXPECT_EQ(Cp1251ToUtf8(ours.ReadString(section, key, kDefault)), Cp1251ToUtf8(ref.Read(section, key))) << Cp1251ToUtf8(key);
     }
 }
 
 struct TrickyFile {
-    const char* name;
-    const char* utf8;  // converted to 1251
+    const char *name, *utf8;  // converted to 1251
 };
+void PrintTo(const TrickyFile& f, std::ostream* os) { *os << f.name; }
 
 const TrickyFile kFiles[] = {
     {"plain", "[MAIN]\r\nLocalCopy=1\r\n[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nPrices.dll=x\r\n"},
@@ -91,21 +85,15 @@ const TrickyFile kFiles[] = {
     {"no_final_line_end", "[FILES]\r\nShift.exe=1\r\n[Shift.exe]\r\nVersion=5"},
     {"cr_at_end", "[A]\r\nk=v\r"},
     {"blanks", "  [ Shift.exe ]  \r\n  SDir  =  C:\\TOVR\\ with blanks  \r\n\tVersion\t=\t5\t\r\n Execute = 1\r\n"},
-    {"quotes",
-     "[Q]\r\nk1=\"quoted\"\r\nk2='single'\r\nk3=\"unbalanced\r\nk4= \" a \" \r\nk5=\"\"\r\nk6=\"a\"b\"\r\n"
-     "k7=\"mixed'\r\nk8=\"\r\nk9='\r\n"},
+    {"quotes", "[Q]\r\nk1=\"quoted\"\r\nk2='single'\r\nk3=\"unbalanced\r\nk4= \" a \" \r\nk5=\"\"\r\nk6=\"a\"b\"\r\nk7=\"mixed'\r\nk8=\"\r\nk9='\r\n"},
     {"duplicates", "[FILES]\r\nA.exe=first\r\nB.exe=b\r\na.exe=second\r\n[Other]\r\nx=1\r\n[files]\r\nA.exe=third\r\nC.exe=c\r\n"},
     {"comments", "; leading comment\r\n[S]\r\n;k=commented\r\n  ;k2=indented comment\r\n#k3=hash\r\nk4=v ; not a comment\r\n"},
-    {"odd_lines",
-     "before=section\r\n[S]\r\nk==v\r\nk2=a=b\r\n[Closed] trailing\r\nafter=1\r\n"},
+    {"odd_lines", "before=section\r\n[S]\r\nk==v\r\nk2=a=b\r\n[Closed] trailing\r\nafter=1\r\n"},
     {"blank_lines", "\r\n\r\n[A]\r\n\r\nk=1\r\n\r\n\r\n[B]\r\n\r\n"},
-    {"cyrillic",
-     "[ФАЙЛЫ]\r\nСмена.exe=Версия ёЁ\r\nЯщик.dll=я\r\n[Смена.exe]\r\nSDir=<РАБОЧАЯ>\r\nCDir=<БАЗА ДАННЫХ>\r\n"},
+    {"cyrillic", "[ФАЙЛЫ]\r\nСмена.exe=Версия ёЁ\r\nЯщик.dll=я\r\n[Смена.exe]\r\nSDir=<РАБОЧАЯ>\r\nCDir=<БАЗА ДАННЫХ>\r\n"},
     {"empty", ""},
     {"only_blanks", "   \r\n\t\r\n"},
 };
-
-void PrintTo(const TrickyFile& f, std::ostream* os) { *os << f.name; }
 
 class Win32IniRead : public ::testing::TestWithParam<TrickyFile> {
 protected:
@@ -115,48 +103,29 @@ protected:
 };
 
 TEST_P(Win32IniRead, ReadsAsWindowsReads) {
-    const std::string path = dir / "YRNUpdate.ini";
-    ASSERT_TRUE(PutFile(path, Utf8To1251(GetParam().utf8)));
-    ExpectSameReading(platform, path, GetParam().name);
+    ASSERT_TRUE(PutFile(dir / "YRNUpdate.ini", Utf8To1251(GetParam().utf8)));
+    ExpectSameReading(platform, dir / "YRNUpdate.ini", GetParam().name);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Win32IniRead, ::testing::ValuesIn(kFiles),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct Write {
-    const char* section;
-    const char* key;
-    const char* value;
-};
-
-// Writes a manifest run makes, on top of each tricky file.
-const Write kWrites[] = {
-    {"FILES", "Shift.exe", ""},        {"FILES", "New.exe", ""},       {"Shift.exe", "Version", "6"},
-    {"files", "NEW.EXE", "again"},     {"Новый раздел", "ключ", "значение"}, {"MAIN", "LocalCopy", "1"},
-    {"Q", "k1", "\"kept quotes\""},    {"S", "k4", "  padded  "},      {"A", "k", "replaced"},
-};
-
+// Writes a manifest run makes, on top of each tricky file, by us and by
+// Windows: ours reads as Windows reads it, and both files read the same.
 TEST_P(Win32IniRead, WritesReadBackAsWindowsWrites) {
-    const std::string ours = dir / "ours.ini", theirs = dir / "theirs.ini";
-    const std::string start = Utf8To1251(GetParam().utf8);
-    ASSERT_TRUE(PutFile(ours, start));
-    ASSERT_TRUE(PutFile(theirs, start));
-    const Reference ref{theirs};
-    for (const Write& w : kWrites) {
-        TIniFile ini(platform, ours);
-        ini.WriteString(W(w.section), W(w.key), W(w.value));
-        ASSERT_TRUE(ref.Write(W(w.section), W(w.key), W(w.value)));
+    const Reference ours{dir / "ours.ini"}, theirs{dir / "theirs.ini"};
+    ASSERT_TRUE(PutFile(ours.path, Utf8To1251(GetParam().utf8)) && PutFile(theirs.path, Utf8To1251(GetParam().utf8)));
+    const char* writes[][3] = {
+        {"FILES", "Shift.exe", ""}, {"FILES", "New.exe", ""}, {"Shift.exe", "Version", "6"}, {"files", "NEW.EXE", "again"},
+        {"Новый раздел", "ключ", "значение"}, {"MAIN", "LocalCopy", "1"}, {"Q", "k1", "\"kept quotes\""},
+        {"S", "k4", "  padded  "}, {"A", "k", "replaced"},
+    };
+    for (const auto& w : writes) {
+        TIniFile(platform, ours.path).WriteString(W(w[0]), W(w[1]), W(w[2]));
+        ASSERT_TRUE(::WritePrivateProfileStringA(W(w[0]).c_str(), W(w[1]).c_str(), W(w[2]).c_str(), theirs.path.c_str()));
     }
-    // Ours reads as Windows reads it, and both files read the same by Windows.
-    ExpectSameReading(platform, ours, std::string(GetParam().name) + " written by us");
-    const Reference mine{ours};
-    EXPECT_EQ(mine.List(), ref.List());
-    for (const std::string& section : ref.List()) {
-        EXPECT_EQ(mine.Keys(section), ref.Keys(section)) << Cp1251ToUtf8(section);
-        for (const std::string& key : ref.Keys(section))
-            EXPECT_EQ(Cp1251ToUtf8(mine.Read(section, key)), Cp1251ToUtf8(ref.Read(section, key))) << Cp1251ToUtf8(key);
-    }
+    ExpectSameReading(platform, ours.path, std::string(GetParam().name) + " written by us");
+    EXPECT_EQ(ours.Dump(), theirs.Dump());
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, Win32IniRead, ::testing::ValuesIn(kFiles), [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace yrn::test

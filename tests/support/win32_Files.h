@@ -25,8 +25,7 @@ public:
         static unsigned counter = 0;
         const auto dir = std::filesystem::temp_directory_path() /
                          ("yrn-w32-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directory(dir);
+        std::filesystem::remove_all(dir), std::filesystem::create_directory(dir);
         path_ = Narrow(dir.wstring()) + "\\";
     }
     ~Win32TempDir() {
@@ -36,7 +35,6 @@ public:
         std::filesystem::remove_all(Fs(path_), ignored);
     }
     Win32TempDir(const Win32TempDir&) = delete;
-    Win32TempDir& operator=(const Win32TempDir&) = delete;
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + name; }
 
@@ -45,23 +43,19 @@ private:
 };
 
 inline bool PutFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(Fs(path), std::ios::binary);
-    return out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
+    return std::ofstream(Fs(path), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
 }
 inline std::string GetFile(const std::string& path) {  // "" when missing
     std::ifstream in(Fs(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 inline bool PathExists(const std::string& path) { return std::filesystem::exists(Fs(path)); }
-inline bool SetAttributes(const std::string& path, DWORD attributes) {
-    return ::SetFileAttributesW(Wide(path).c_str(), attributes) != 0;
-}
+inline bool SetAttributes(const std::string& path, DWORD attributes) { return ::SetFileAttributesW(Wide(path).c_str(), attributes); }
 // Names in dir, hidden ones too, sorted.
 inline std::vector<std::string> AllNames(const std::string& dir) {
     std::vector<std::string> names;
     std::error_code missing;
-    for (const auto& entry : std::filesystem::directory_iterator(Fs(dir), missing))
-        names.push_back(Narrow(entry.path().filename().wstring()));
+    for (const auto& entry : std::filesystem::directory_iterator(Fs(dir), missing)) names.push_back(Narrow(entry.path().filename().wstring()));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -75,9 +69,9 @@ inline std::string BuiltProgram(const std::string& name) {
 }
 inline std::string ProductPath() { return BuiltProgram("YRNUpdate.exe"); }
 
-// Waits up to timeoutMs for a non-empty file; its bytes, or "".
-inline std::string WaitForFile(const std::string& path, int timeoutMs = 10000) {
-    for (int waited = 0; waited <= timeoutMs; waited += 50, ::Sleep(50))
+// Waits up to 10 s for a non-empty file; its bytes, or "".
+inline std::string WaitForFile(const std::string& path) {
+    for (int waited = 0; waited <= 10000; waited += 50, ::Sleep(50))
         if (std::string bytes = GetFile(path); !bytes.empty()) return bytes;
     return {};
 }

@@ -6,28 +6,18 @@
 . "$(dirname "$0")/display.sh"
 params='Обновление ЮКСВЕЛ'
 cwd=$c/dlg/cwd log=$c/dlg/cwd/YRNUpdate.log inst=$c/dlg/inst
-rm -rf "$c/TOVR" "$c/dlg"
-mkdir -p "$cwd" "$inst/sub"
+rm -rf "$c/TOVR" "$c/dlg" && mkdir -p "$cwd" "$inst/sub"
 # The files belong in place only for the manager (type 2): an update that
 # installs them shows the type chosen.
-printf 'old A\r\n' >"$inst/A.dll"
-printf 'old B' >"$inst/sub/B.txt"
+printf 'old A\r\n' >"$inst/A.dll"; printf 'old B' >"$inst/sub/B.txt"
 package "$c/dlg/pkg" dialogs.ini 'A.dll=new A\r\n' 'B.txt=new B'
 # Stored: the path without its final "\", the client type, no questions, no
 # version checks.
 for v in 'UpdatePath REG_SZ C:\dlg\pkg' 'swType REG_DWORD 1' 'IsMessage REG_DWORD 0' 'IsNoVersion REG_DWORD 1'; do
-    set -- $v
-    wine reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null
+    set -- $v; wine reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null
 done
-open_params() {
-    start "$build/YRNUpdate.exe"
-    window=$(wait_window "$params" 375x245)
-    activate "$window" 20 130
-}
-registry_is() {  # GOLDEN
-    registry >"$artifacts/dialogs-registry.actual"
-    same "$1" "$artifacts/dialogs-registry.actual"
-}
+open_params() { start "$build/YRNUpdate.exe"; window=$(wait_window "$params" 375x245); activate "$window" 20 130; }
+registry_is() { registry >"$artifacts/dialogs-registry.actual"; same "$1" "$artifacts/dialogs-registry.actual"; }  # GOLDEN
 unchanged() {  # WHAT [GOLDEN]: the registry as after the update, no run
     registry_is "${2:-dialogs-registry.txt}"
     [ -e "$log" ] && fail "a run after $1"
@@ -41,42 +31,35 @@ open_params
 import -window root "$artifacts/params.png"
 xdotool key Tab Down Tab Tab space Return
 wait_log 'Обновление исполняемых файлов завершено.'
-grep -qF 'Обновление из каталога: C:\dlg\pkg\' <(iconv -f CP1251 -t UTF-8 "$log") || fail "the run did not use C:\\dlg\\pkg\\"
+in_log 'Обновление из каталога: C:\dlg\pkg\' || fail "the run did not use C:\\dlg\\pkg\\"
 cmp -s "$c/dlg/pkg/A.dll" "$inst/A.dll" && cmp -s "$c/dlg/pkg/B.txt" "$inst/sub/B.txt" || fail "A.dll, B.txt not installed"
 close_progress "$params"
 registry_is dialogs-registry.txt
 pass "parameters dialog: settings written back, update run"
 # Escape, or closing the frame (the close box's command), is "Отмена".
 for keys in Escape alt+F4; do
-    open_params
-    xdotool key $keys
-    wait_exit "$keys did not close the parameters dialog"
+    open_params; xdotool key $keys; wait_exit "$keys did not close the parameters dialog"
     unchanged "parameters dialog $keys"
 done
 
 # "Откат": the backup dialog lists the set of the update above and an older
 # one. ROLLBACK KEYS-IN-PARAMS KEYS-IN-BACKUP A.dll B.txt SET: the rollback
 # started, the files as given after it, from the set named.
-oldfiles=$c/TOVR/UPDATE/OldFiles
-newest=$(ls "$oldfiles")
+oldfiles=$c/TOVR/UPDATE/OldFiles newest=$(ls "$c/TOVR/UPDATE/OldFiles")
 [ "$(echo "$newest" | wc -l)" = 1 ] || fail "backup sets after the update: $newest"
-mkdir -p "$oldfiles/20-01-01 10-00"
-printf 'ancient A' >"$oldfiles/20-01-01 10-00/A.dll"
+mkdir -p "$oldfiles/20-01-01 10-00" && printf 'ancient A' >"$oldfiles/20-01-01 10-00/A.dll"
 printf '[FILES]\r\nA.dll=C:\\dlg\\inst\\A.dll\r\n' >"$oldfiles/20-01-01 10-00/BackUp.ini"
 rollback() {
-    printf 'changed A' >"$inst/A.dll"
-    printf 'changed B' >"$inst/sub/B.txt"
-    open_params
-    xdotool key $1
-    activate "$(wait_window 'Откат обновления' 285x243)" 12 30
+    printf 'changed A' >"$inst/A.dll" && printf 'changed B' >"$inst/sub/B.txt"
+    open_params; xdotool key $1
+    window=$(wait_window 'Откат обновления' 285x243); activate "$window" 12 30
     import -window root "$artifacts/backup.png"
     xdotool key $2
     if [ -z "$5" ]; then wait_exit "[$2] did not close the backup dialog"; else
         wait_log 'Замена исполняемых файлов завершена.'
         import -window root "$artifacts/rollback.png"
         close_progress 'Откат обновления ЮКСВЕЛ'
-        grep -qF "Восстановление из каталога: C:\\TOVR\\UPDATE\\OldFiles\\$5\\" <(iconv -f CP1251 -t UTF-8 "$log") ||
-            fail "[$2]: the rollback did not take the set $5"
+        in_log "Восстановление из каталога: C:\\TOVR\\UPDATE\\OldFiles\\$5\\" || fail "[$2]: the rollback did not take the set $5"
     fi
     [ "$(cat "$inst/A.dll")" = "$(printf "$3")" ] && [ "$(cat "$inst/sub/B.txt")" = "$4" ] ||
         fail "[$2]: A.dll [$(cat "$inst/A.dll")] B.txt [$(cat "$inst/sub/B.txt")]"
@@ -97,16 +80,11 @@ rollback 'shift+Tab space' alt+F4 'changed A' 'changed B' ''
 
 # A stored type out of range: neither "Обновить" nor "Откат" closes the
 # dialog until a type is chosen (Enter opens the type list, Escape shuts it).
-wine reg add "$key" /v swType /t REG_DWORD /d 7 /f >/dev/null
-registry >"$artifacts/notype"
-open_params
+wine reg add "$key" /v swType /t REG_DWORD /d 7 /f >/dev/null && registry >"$artifacts/notype"
 still_open() { sleep 1; [ -n "$(find_window "$params" 375x245)" ] || fail "$1 closed the dialog without a type"; }
-xdotool key Return
-still_open Enter
+open_params; xdotool key Return; still_open Enter
 import -window root "$artifacts/params-notype.png"
-xdotool key Escape sleep 0.3 key Tab Tab Tab Tab Tab space
-still_open "Откат"
-xdotool key Escape sleep 0.3 key Escape
-wait_exit "Escape did not close the dialog"
+xdotool key Escape sleep 0.3 key Tab Tab Tab Tab Tab space; still_open "Откат"
+xdotool key Escape sleep 0.3 key Escape; wait_exit "Escape did not close the dialog"
 unchanged "no type" "$artifacts/notype"
 echo "$name: $passed passed, 0 failed"

@@ -3,28 +3,23 @@
 # keys removed, and the steps the scripts share. Expected bytes live in
 # golden/, UTF-8 with LF; files the tool writes are 1251 with CR LF.
 set -euo pipefail
-export LC_ALL=C.UTF-8
-name=$(basename "$0" .sh)
-build=$(cd "$1" && pwd)
-export WINEPREFIX=$(realpath -m "$2") WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-here=$(cd "$(dirname "$0")" && pwd)
+export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2") WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "$0")" && pwd)
 artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' passed=0 app=
 mkdir -p "$artifacts"
 fail() { echo "$name: FAIL: $*" >&2; exit 1; }
 pass() { passed=$((passed + 1)); echo "$name: ok: $*"; }
 to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
 registry() { wine reg query "${1:-$key}" | tr -d '\r'; }
+in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
 
-display=
-for n in $(seq 91 240); do
-    [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ] && { display=:$n; break; }
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display and names it once it is ready.
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" >/dev/null 2>&1 &
 xvfb=$!
 trap '[ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null' EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s "$artifacts/$name.display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$artifacts/$name.display")
+[ "$DISPLAY" != : ] || fail "no X display"
 # Wine's desktop process belongs to a server: one started without this
 # display (by the unit tests) would leave the program without windows.
 wineserver -k 2>/dev/null || true
@@ -38,40 +33,26 @@ for k in HKLM HKCU; do wine reg delete "$k\\Software\\Quenbrit" /f >/dev/null 2>
 # NAME=TEXT (printf escapes) or NAME=@SOURCE (a copy).
 package() {  # DIR MANIFEST NAME=TEXT|NAME=@SOURCE...
     local dir=$1 f
-    mkdir -p "$dir"
-    to1251 <"$here/golden/$2" >"$dir/YRNUpdate.ini"
-    shift 2
-    for f; do
-        if [[ ${f#*=} == @* ]]; then cp "${f#*=@}" "$dir/${f%%=*}"; else printf "${f#*=}" >"$dir/${f%%=*}"; fi
-    done
+    mkdir -p "$dir"; to1251 <"$here/golden/$2" >"$dir/YRNUpdate.ini"; shift 2
+    for f; do if [[ ${f#*=} == @* ]]; then cp "${f#*=@}" "$dir/${f%%=*}"; else printf "${f#*=}" >"$dir/${f%%=*}"; fi; done
 }
 # Starts PROGRAM ARGS in $cwd, without the log of an earlier start.
-start() {
-    rm -f "$log"
-    (cd "$cwd" && exec wine "$@" </dev/null >/dev/null 2>&1) &
-    app=$!
-}
+start() { rm -f "$log"; (cd "$cwd" && exec wine "$@" </dev/null >/dev/null 2>&1) & app=$!; }
 # The program's visible top-level window with this caption (and outer size:
 # client area plus Wine's frame, 3 each side, and caption, 19).
 find_window() {  # CAPTION [WIDTHxHEIGHT]
-    local w
     for w in $(xdotool search --onlyvisible --classname '^yrnupdate\.exe$' 2>/dev/null); do
-        xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qxF "_NET_WM_NAME(UTF8_STRING) = \"$1\"" || continue
-        [ -z "${2:-}" ] || [ "$(xdotool getwindowgeometry "$w" | sed -n 's/^ *Geometry: //p')" = "$2" ] &&
-            { echo "$w"; return; }
+        xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qxF "_NET_WM_NAME(UTF8_STRING) = \"$1\"" &&
+            { [ -z "${2:-}" ] || [ "$(xdotool getwindowgeometry "$w" | sed -n 's/^ *Geometry: //p')" = "$2" ]; } && echo "$w" && return
     done
 }
 wait_window() {  # CAPTION [SIZE]
-    local w
     for _ in $(seq 300); do w=$(find_window "$@") && [ -n "$w" ] && { echo "$w"; return; }; sleep 0.1; done
     fail "no window [$1] ${2:-}"
 }
 # There is no window manager: a click on a place without a control makes
 # the window the active one.
-activate() {  # WINDOW X Y (inside the frame)
-    xdotool mousemove --window "$1" "$2" "$3" click 1
-    sleep 0.5
-}
+activate() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }  # WINDOW X Y (inside the frame)
 wait_exit() {  # WHAT failed when the program is still running
     for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
     kill -0 "$app" 2>/dev/null && fail "$1"
@@ -79,17 +60,11 @@ wait_exit() {  # WHAT failed when the program is still running
     app=
 }
 wait_log() {  # LINE
-    local line
-    line=$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)
-    for _ in $(seq 300); do grep -qF "$line" "$log" 2>/dev/null && return; sleep 0.1; done
+    for _ in $(seq 300); do in_log "$1" && return; sleep 0.1; done
     fail "the log has no line [$1]"
 }
 # Ends a run: Enter in the progress window (activated first) closes it.
-close_progress() {  # CAPTION
-    activate "$(wait_window "$1" 277x366)" 130 150
-    xdotool key Return
-    wait_exit "Enter did not close [$1]"
-}
+close_progress() { local w; w=$(wait_window "$1" 277x366); activate "$w" 130 150; xdotool key Return; wait_exit "Enter did not close [$1]"; }
 # ACTUAL byte for byte against golden/GOLDEN or the file /GOLDEN (converted
 # to 1251 and CR LF when the third argument is 1251; @VERSION@ is the
 # product's version).

@@ -6,13 +6,10 @@
 # run moved aside.
 #   self-update.sh BUILD_DIR WINEPREFIX
 . "$(dirname "$0")/display.sh"
-rm -rf "$c/TOVR" "$c/self"
-mkdir -p "$c/self/tool" "$c/self/cwd"
+rm -rf "$c/TOVR" "$c/self" && mkdir -p "$c/self/tool" "$c/self/cwd"
 cwd=$c/self/cwd log=$c/self/cwd/YRNUpdate.log tool=$c/self/tool/YRNUpdate.exe old=$build/YRNUpdate.exe
-cp "$old" "$tool"
 # The new release: the same program with other bytes (data after the image).
-package "$c/self/pkg" self-update.ini YRNUpdate.exe=@"$old"
-printf 'new release' >>"$c/self/pkg/YRNUpdate.exe"
+cp "$old" "$tool"; package "$c/self/pkg" self-update.ini YRNUpdate.exe=@"$old"; printf 'new release' >>"$c/self/pkg/YRNUpdate.exe"
 # The log line of a replacement of the running file by FROM, and what lies
 # beside it now.
 replaced() { printf 'Файл C:\\self\\tool\\YRNUpdate.exe (версия 1.0.0.0)  заменен на %s (версия 1.0.0.0) \r' "$1"; }
@@ -22,10 +19,10 @@ start 'C:\self\tool\YRNUpdate.exe' 0 'C:\self\pkg' 0
 wait_log 'Обновление исполняемых файлов завершено.'
 close_progress 'Обновление ЮКСВЕЛ'
 set_name=$(ls "$c/TOVR/UPDATE/OldFiles")
-cmp -s "$c/self/pkg/YRNUpdate.exe" "$tool" || fail "the new bytes are not in place"
-cmp -s "$old" "$c/TOVR/UPDATE/OldFiles/$set_name/YRNUpdate.exe" || fail "the saved copy is not the old file"
+cmp -s "$c/self/pkg/YRNUpdate.exe" "$tool" && cmp -s "$old" "$c/TOVR/UPDATE/OldFiles/$set_name/YRNUpdate.exe" ||
+    fail "the new bytes are not in place or the saved copy is not the old file"
 wait_log "$(replaced 'C:\self\pkg\YRNUpdate.exe')"
-grep -qF "$(printf 'Сбой' | iconv -t CP1251)" "$log" && fail "a failure in the log"
+in_log 'Сбой' && fail "a failure in the log"
 registry | grep -q 'UpdateVersion    REG_DWORD    0x2' || fail "UpdateVersion not recorded"
 [ "$(asides)" = "YRNUpdate.exe.1.~old" ] && cmp -s "$old" "$tool.1.~old" || fail "moved aside: [$(asides)]"
 pass "the running file replaced"

@@ -3,13 +3,10 @@
 # (32-bit, no Mono or Gecko prompts) on first use.
 #   wine-run.sh PREFIX PROGRAM.exe [ARGS...]
 set -euo pipefail
-prefix=$(realpath -m "$1")
-shift
+prefix=$(realpath -m "$1") && shift
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$prefix/system.reg" ]; then
-    mkdir -p "$(dirname "$prefix")"
-    (flock 9; [ -f "$prefix/system.reg" ] || { wineboot -i >/dev/null 2>&1 </dev/null; wineserver -w; }) 9>"$prefix.lock"
-fi
+mkdir -p "$(dirname "$prefix")"
+(flock 9; [ -f "$prefix/system.reg" ] || { wineboot -i >/dev/null 2>&1 </dev/null; wineserver -w; }) 9>"$prefix.lock"
 # One server for a whole test run: without it every program start would
 # start and stop a server of its own (seconds each).
 wineserver -p30 </dev/null >/dev/null 2>&1 || true
@@ -19,9 +16,8 @@ locale -a 2>/dev/null | grep -qix 'ru_RU.utf8' && export LC_ALL=ru_RU.UTF-8
 # Wine's console output ends lines in CR LF; the callers (ctest, test
 # discovery) read LF. Through a file, not a pipe: the helper processes the
 # first program of a server starts keep its output handles open.
-out=$(mktemp)
+out=$(mktemp) status=0
 trap 'rm -f "$out"' EXIT
-status=0
 wine "$@" </dev/null >"$out" 2>&1 || status=$?
 tr -d '\r' <"$out"
 exit $status
