@@ -20,8 +20,8 @@ fail() { echo "station-pictures: FAIL: $*" >&2; exit 1; }
 to1251() { iconv -f UTF-8 -t CP1251; }
 crlf() { sed 's/$/\r/'; }
 
+set -- "$build" "$WINEPREFIX"
 . "$here/display.sh"
-start_display 191 240
 
 c=$WINEPREFIX/drive_c
 cwd=$c/TOVR/Bin

@@ -4,7 +4,7 @@
 # golden/, UTF-8 with LF; files the tool writes are 1251 with CR LF.
 set -euo pipefail
 export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2") WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "$0")" && pwd)
+name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' passed=0 app=
 mkdir -p "$artifacts"
 fail() { echo "$name: FAIL: $*" >&2; exit 1; }
