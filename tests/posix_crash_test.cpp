@@ -67,9 +67,7 @@ pid_t StartTool(const TempRoot& root) {
     ::setenv("YRN_ROOT", root.Path().c_str(), 1);
     int null = ::open("/dev/null", O_RDWR);
     if (null < 0 || ::chdir(root.Native("cwd").c_str()) != 0) ::_exit(127);
-    ::dup2(null, 0);
-    ::dup2(null, 1);
-    ::dup2(null, 2);
+    for (int fd : {0, 1, 2}) ::dup2(null, fd);
     ::execl(YRN_TOOL_PATH, "yrnupdate", "0", "C:\\PKG", "0", static_cast<char*>(nullptr));
     ::_exit(127);
 }
@@ -87,10 +85,9 @@ bool WaitTool(pid_t pid, int seconds) {
 
 TEST(CrashTest, KilledAnywhereTheUpdateLosesNothing) {
     const CrashPackage pkg;
-    const char* pointsEnv = std::getenv("YRN_CRASH_POINTS");
-    const int points = pointsEnv ? std::atoi(pointsEnv) : 20;
-    const char* seedEnv = std::getenv("YRN_CRASH_SEED");
-    const unsigned seed = seedEnv ? static_cast<unsigned>(std::atol(seedEnv)) : static_cast<unsigned>(std::time(nullptr));
+    auto env = [](const char* name, long otherwise) { return std::getenv(name) ? std::atol(std::getenv(name)) : otherwise; };
+    const int points = static_cast<int>(env("YRN_CRASH_POINTS", 20));
+    const unsigned seed = static_cast<unsigned>(env("YRN_CRASH_SEED", std::time(nullptr)));
     std::mt19937 rng(seed);
     auto allNew = [&pkg](const TempRoot& root, const std::string& context) {
         for (const PackageFile& f : pkg.files) EXPECT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << context << ": " << f.name;
@@ -110,8 +107,7 @@ TEST(CrashTest, KilledAnywhereTheUpdateLosesNothing) {
     int survived = 0, midRun = 0, tempsSeen = 0;
     for (int point = 0; point < points && !::testing::Test::HasFailure(); ++point) {
         const double at = std::uniform_real_distribution<double>(0, cleanSeconds)(rng);
-        const std::string context = "seed " + std::to_string(seed) + " point " + std::to_string(point) + " at " +
-                                    std::to_string(at) + " s";
+        const std::string context = "seed " + std::to_string(seed) + " point " + std::to_string(point) + " at " + std::to_string(at);
         TempRoot root;
         pkg.Lay(root);
         PosixPlatform platform(root.Path());
@@ -154,10 +150,8 @@ TEST(CrashTest, KilledAnywhereTheUpdateLosesNothing) {
 
         // Rolling back the later set, then the first, restores every old byte.
         std::vector<std::string> sets = BackupSets(root);
-        std::sort(sets.begin(), sets.end(), [&](const std::string& a, const std::string& b) {
-            bool aFirst = !first.empty() && a == first[0], bFirst = !first.empty() && b == first[0];
-            return aFirst != bFirst ? bFirst : a > b;
-        });
+        std::sort(sets.rbegin(), sets.rend());
+        std::stable_partition(sets.begin(), sets.end(), [&](const std::string& s) { return first.empty() || s != first[0]; });
         for (const std::string& set : sets) {
             const RecordingView view = RollBack(platform, root, set);
             // Killed between making the set and its first catalogue entry: the

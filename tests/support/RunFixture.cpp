@@ -1,46 +1,38 @@
 #include "RunFixture.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 namespace yrn::test {
 namespace fs = std::filesystem;
 
 TempRoot::TempRoot() {
     char tmpl[] = "/tmp/yrn-test-XXXXXX";
-    const char* dir = ::mkdtemp(tmpl);
-    if (!dir) std::abort();
-    root_ = dir;
-    char buf[4096];
-    if (::getcwd(buf, sizeof buf)) oldCwd_ = buf;
-    ::mkdir((root_ + "/cwd").c_str(), 0777);
-    if (::chdir((root_ + "/cwd").c_str()) != 0) std::abort();
+    if (!::mkdtemp(tmpl)) std::abort();
+    root_ = tmpl;
+    oldCwd_ = fs::current_path();
+    fs::create_directory(root_ + "/cwd");
+    fs::current_path(root_ + "/cwd");
 }
 
 TempRoot::~TempRoot() {
-    if (!oldCwd_.empty() && ::chdir(oldCwd_.c_str()) != 0) std::abort();
+    fs::current_path(oldCwd_);
     fs::remove_all(root_);
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-    for (size_t i = 1; i < path.size(); ++i)
-        if (path[i] == '/') ::mkdir(path.substr(0, i).c_str(), 0777);
+    std::error_code ec;  // a parent that cannot be made fails the write below
+    fs::create_directories(fs::path(path).parent_path(), ec);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
 }
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool Exists(const std::string& path) { return fs::exists(path); }
@@ -62,10 +54,8 @@ Snapshot TakeSnapshot(const std::string& dir) {
 
 std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after) {
     std::vector<std::string> out;
-    for (const auto& [path, bytes] : after) {
-        auto it = before.find(path);
-        if (it == before.end() || it->second != bytes) out.push_back(path);
-    }
+    for (const auto& [path, bytes] : after)
+        if (!before.count(path) || before.at(path) != bytes) out.push_back(path);
     return out;
 }
 
@@ -75,24 +65,10 @@ std::vector<std::string> Utf8(const std::vector<std::string>& lines) {
     return out;
 }
 
-std::vector<std::string> Ws(std::initializer_list<const char*> utf8Lines) {
-    std::vector<std::string> out;
-    for (const char* l : utf8Lines) out.push_back(W(l));
-    return out;
-}
-
 std::vector<std::string> LogLines(const std::string& bytes) {
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < bytes.size()) {
-        size_t crlf = bytes.find("\r\n", pos);
-        if (crlf == std::string::npos) {
-            lines.push_back(bytes.substr(pos));
-            break;
-        }
-        lines.push_back(bytes.substr(pos, crlf - pos));
-        pos = crlf + 2;
-    }
+    for (size_t pos = 0, crlf; pos < bytes.size(); pos = crlf == std::string::npos ? crlf : crlf + 2)
+        lines.push_back(bytes.substr(pos, (crlf = bytes.find("\r\n", pos)) == std::string::npos ? crlf : crlf - pos));
     return lines;
 }
 

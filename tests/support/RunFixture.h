@@ -25,9 +25,9 @@ public:
     void SetEndBtnEnabled(bool enabled) override { endStates.push_back(enabled); }
     bool AskYesNo(const std::string& text, const std::string& caption, bool defaultYes) override {
         questions.push_back({text, caption, defaultYes});
-        const bool a = answers.empty() ? defaultYes : answers.front();
-        if (!answers.empty()) answers.pop_front();
-        return a;
+        if (answers.empty()) return defaultYes;
+        const bool a = answers.front();
+        return answers.pop_front(), a;
     }
     void PostToSelf(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         posted.push_back({message, wParam, lParam});
@@ -35,8 +35,7 @@ public:
     void Close() override { closed = true; }
 
     struct Post { uint32_t message; uintptr_t wParam; intptr_t lParam; };
-    std::vector<std::string> lines;  // 1251
-    std::vector<std::string> captions;
+    std::vector<std::string> lines, captions;  // 1251
     std::vector<bool> endStates;
     std::vector<Question> questions;
     std::deque<bool> answers;
@@ -53,8 +52,7 @@ public:
     std::string Native(const std::string& rel) const { return root_ + "/" + rel; }
 
 private:
-    std::string root_;
-    std::string oldCwd_;
+    std::string root_, oldCwd_;
 };
 
 // Native (UTF-8) file helpers.
@@ -68,9 +66,8 @@ std::vector<std::string> ListDir(const std::string& path);  // sorted names
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const std::string& dir);
 std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after);
-// 1251 lines as UTF-8, and back, for readable expectations.
+// 1251 lines as UTF-8, for readable expectations.
 std::vector<std::string> Utf8(const std::vector<std::string>& lines);
-std::vector<std::string> Ws(std::initializer_list<const char*> utf8Lines);
 
 // Splits a log file into lines at CR LF; keeps an unterminated tail.
 std::vector<std::string> LogLines(const std::string& bytes);
