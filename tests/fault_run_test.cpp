@@ -181,20 +181,27 @@ void CheckNoStrayWrites(const FaultScenario& s, const std::string& context) {
 
 // What the run reported as written to each INI file is exactly what is there.
 void CheckIniWritesKept(const FaultPlatform& fp, const PosixPlatform& posix, const std::string& context) {
-    std::map<std::string, std::string> expected;
+    std::map<std::string, std::string> expected, pending;  // pending: kept once a flush follows
     for (const CallRecord& r : fp.Records()) {
         if (!r.ok) continue;
         if (r.call == Call::WriteWholeFile) expected[r.arg] = r.value;
         if (r.call == Call::AppendToFile) expected[r.arg] += r.value;
+        if (r.call == Call::WriteWholeFilePending) pending[r.arg] = r.value;
+        if (r.call == Call::FlushPending)
+            for (auto& [path, bytes] : std::exchange(pending, {})) expected[path] = bytes;
     }
     for (const auto& [path, bytes] : expected)
         EXPECT_EQ(ReadFile(posix.NativePath(path)), bytes) << context << ": " << path;
 }
 
 void CheckRegistryWritesKept(const FaultPlatform& fp, const FaultScenario& s, const std::string& context) {
-    std::map<std::string, std::string> expected{{"UpdatePath", "C:\\PKG\\"}};
-    for (const CallRecord& r : fp.Records())
+    std::map<std::string, std::string> expected{{"UpdatePath", "C:\\PKG\\"}}, pending;
+    for (const CallRecord& r : fp.Records()) {
         if (r.ok && (r.call == Call::RegWriteInteger || r.call == Call::RegWriteString)) expected[r.arg] = r.value;
+        if (r.ok && r.call == Call::RegWriteIntegerPending) pending[r.arg] = r.value;
+        if (r.ok && r.call == Call::FlushPending)
+            for (auto& [name, value] : std::exchange(pending, {})) expected[name] = value;
+    }
     RegKeyData key = s.Registry();
     for (const auto& [name, value] : expected) {
         RegValue* v = RegFile::FindValue(key, name);

@@ -61,6 +61,10 @@ public:
         if (!owner_.Enter(Call::RegWriteInteger, name, std::to_string(value))) return false;
         return owner_.Outcome(inner_->WriteInteger(name, value));
     }
+    bool WriteIntegerPending(const std::string& name, int32_t value) override {
+        if (!owner_.Enter(Call::RegWriteIntegerPending, name, std::to_string(value))) return false;
+        return owner_.Outcome(inner_->WriteIntegerPending(name, value));
+    }
     void Close() override {
         if (!owner_.Enter(Call::RegClose, {})) return;
         inner_->Close();
@@ -81,17 +85,22 @@ const char* CallName(Call call) {
         "OpenAppend",      "LogWrite",        "LogFlush",       "LogClose",         "Now",
         "OpenRegistryKey", "RegValueExists",  "RegReadString",  "RegReadInteger",   "RegWriteString",
         "RegWriteInteger", "RegClose",        "WaitForProcess", "StartProcess",     "VersionInfoSize",
-        "VersionInfo",     "VersionQuery",
+        "VersionInfo",     "VersionQuery",    "SaveCopy",       "UnshareCopy",      "PlaceFile",
+        "CopyFilePending", "WriteWholeFilePending", "FlushPending", "RegWriteIntegerPending",
     };
     return names[static_cast<int>(call)];
 }
 
 bool InKind(Call call, FaultKind kind) {
     switch (kind) {
-        case FaultKind::Copy: return call == Call::CopyFile || call == Call::CopyNewFile;
+        case FaultKind::Copy:
+            return call == Call::CopyFile || call == Call::CopyNewFile || call == Call::SaveCopy ||
+                   call == Call::UnshareCopy || call == Call::PlaceFile || call == Call::CopyFilePending;
         case FaultKind::CreateDirectory: return call == Call::CreateDir || call == Call::ForceDirectories;
-        case FaultKind::IniWrite: return call == Call::WriteWholeFile || call == Call::AppendToFile;
-        case FaultKind::RegistryWrite: return call == Call::RegWriteString || call == Call::RegWriteInteger;
+        case FaultKind::IniWrite:
+            return call == Call::WriteWholeFile || call == Call::AppendToFile || call == Call::WriteWholeFilePending;
+        case FaultKind::RegistryWrite:
+            return call == Call::RegWriteString || call == Call::RegWriteInteger || call == Call::RegWriteIntegerPending;
         case FaultKind::LogOpen: return call == Call::OpenAppend;
         case FaultKind::LogWrite: return call == Call::LogWrite || call == Call::LogFlush;
         case FaultKind::LogClose: return call == Call::LogClose;
@@ -175,6 +184,36 @@ bool FaultPlatform::CopyFile(const std::string& src, const std::string& dst) {
 bool FaultPlatform::CopyNewFile(const std::string& src, const std::string& dst) {
     if (!Enter(Call::CopyNewFile, dst, src)) return false;
     return Outcome(inner_.CopyNewFile(src, dst));
+}
+
+bool FaultPlatform::SaveCopy(const std::string& src, const std::string& dst) {
+    if (!Enter(Call::SaveCopy, dst, src)) return false;
+    return Outcome(inner_.SaveCopy(src, dst));
+}
+
+bool FaultPlatform::UnshareCopy(const std::string& path) {
+    if (!Enter(Call::UnshareCopy, path)) return false;
+    return Outcome(inner_.UnshareCopy(path));
+}
+
+bool FaultPlatform::PlaceFile(const std::string& src, const std::string& dst) {
+    if (!Enter(Call::PlaceFile, dst, src)) return false;
+    return Outcome(inner_.PlaceFile(src, dst));
+}
+
+bool FaultPlatform::CopyFilePending(const std::string& src, const std::string& dst) {
+    if (!Enter(Call::CopyFilePending, dst, src)) return false;
+    return Outcome(inner_.CopyFilePending(src, dst));
+}
+
+bool FaultPlatform::WriteWholeFilePending(const std::string& path, const std::string& bytes) {
+    if (!Enter(Call::WriteWholeFilePending, path, bytes)) return false;
+    return Outcome(inner_.WriteWholeFilePending(path, bytes));
+}
+
+bool FaultPlatform::FlushPending() {
+    if (!Enter(Call::FlushPending, {})) return false;
+    return Outcome(inner_.FlushPending());
 }
 
 std::vector<std::string> FaultPlatform::FindFiles(const std::string& dir, const std::string& pattern) {

@@ -23,6 +23,7 @@ enum class Call {
     ReadWholeFile, WriteWholeFile, AppendToFile, OpenAppend, LogWrite, LogFlush, LogClose, Now,
     OpenRegistryKey, RegValueExists, RegReadString, RegReadInteger, RegWriteString, RegWriteInteger, RegClose,
     WaitForProcess, StartProcess, VersionInfoSize, VersionInfo, VersionQuery,
+    SaveCopy, UnshareCopy, PlaceFile, CopyFilePending, WriteWholeFilePending, FlushPending, RegWriteIntegerPending,
 };
 
 // The kinds of call a test can fail as a whole.
@@ -79,6 +80,12 @@ public:
     bool ForceDirectories(const std::string& path) override;
     bool CopyFile(const std::string& src, const std::string& dst) override;
     bool CopyNewFile(const std::string& src, const std::string& dst) override;
+    bool SaveCopy(const std::string& src, const std::string& dst) override;
+    bool UnshareCopy(const std::string& path) override;
+    bool PlaceFile(const std::string& src, const std::string& dst) override;
+    bool CopyFilePending(const std::string& src, const std::string& dst) override;
+    bool WriteWholeFilePending(const std::string& path, const std::string& bytes) override;
+    bool FlushPending() override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
@@ -100,8 +107,11 @@ public:
     // Notes the outcome of the call just entered; returns it.
     bool Outcome(bool ok) {
         records_.back().ok = ok;
+        if (afterCall_) afterCall_(records_.back());
         return ok;
     }
+    // Sees each call that was made, once it has returned.
+    void AfterCall(std::function<void(const CallRecord&)> hook) { afterCall_ = std::move(hook); }
     void LogOpened() { ++openLogs_, ++unclosedLogs_; }
     void LogReleased(bool closeAttempted) {
         --openLogs_;
@@ -116,6 +126,7 @@ private:
     double randomP_ = 0;
     std::vector<std::function<bool(const CallRecord&)>> picks_;
     std::optional<DateTime> clock_;
+    std::function<void(const CallRecord&)> afterCall_;
     std::vector<CallRecord> records_;
     int openLogs_ = 0;
     int unclosedLogs_ = 0;

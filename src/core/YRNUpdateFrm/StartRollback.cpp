@@ -42,9 +42,11 @@ void TUpdateForm::StartRollback() {
                 if (!platform_.FileExists(BackupDir + N)) continue;
                 RestoreFile(log, N, D);
             }
+            if (!platform_.FlushPending()) throw YrnError("Failed to flush the restored files to disk");
             log.Both(W("Замена исполняемых файлов завершена."));
         }
     } catch (const std::exception&) {
+        platform_.FlushPending();
         const std::string text = W("Сбой при замене исполняемых файлов ЮКСВЕЛ.");
         log.Screen(text);
         if (log.Usable()) {
@@ -68,7 +70,7 @@ bool TUpdateForm::RestoreFile(RunLog& log, const std::string& N, std::string D) 
     try {
         std::string oldVersion;
         if (platform_.FileExists(D + N)) oldVersion = FileVersionOf(platform_, D + N);
-        copied = platform_.CopyFile(BackupDir + N, D + N);
+        copied = platform_.PlaceFile(BackupDir + N, D + N);
         std::string newVersion = FileVersionOf(platform_, BackupDir + N);
         if (copied) {
             result = true;

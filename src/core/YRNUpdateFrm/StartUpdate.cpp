@@ -107,9 +107,11 @@ void TUpdateForm::StartUpdate() {
                     if (!platform_.FileExists(UpdatePath + N)) continue;
                     if (!ReplaceFile(run, N, T)) continue;
                     if (!pkg.ValueExists("MAIN", "LocalCopy")) CopyToLocal(run, N);
-                    run.registry.WriteInteger(N, pkg.ReadInteger(N, "Version", 0));
+                    run.registry.WriteIntegerPending(N, pkg.ReadInteger(N, "Version", 0));
                     if (pkg.ReadBool(N, "Execute", false)) AddToRunList(T + N, pkg.ReadString(N, "Params", ""));
                 }
+                // The records written as the run went reach the disk here, before the one that says it is done.
+                if (!platform_.FlushPending()) throw YrnError("Failed to flush the run's records to disk");
                 if (!run.failed && pkg.ValueExists("ExeFiles", "Version"))
                     run.registry.WriteInteger("UpdateVersion", pkg.ReadInteger("ExeFiles", "Version", 0));
                 run.manifest.reset();
@@ -120,6 +122,7 @@ void TUpdateForm::StartUpdate() {
             }
         }
     } catch (const std::exception& e) {
+        platform_.FlushPending();
         run.manifest.reset();
         run.catalogue.reset();
         run.localManifest.reset();
@@ -140,10 +143,10 @@ void TUpdateForm::StartUpdate() {
 
 void TUpdateForm::CopyToLocal(UpdateRun& run, const std::string& N) {
     if (!run.localManifest) platform_.CreateDir(LocalCopyDir);
-    if (!platform_.CopyFile(UpdatePath + N, LocalCopyDir + N)) return;
+    if (!platform_.CopyFilePending(UpdatePath + N, LocalCopyDir + N)) return;
     TIniFile& pkg = *run.manifest;
     if (!run.localManifest) {
-        run.localManifest = std::make_unique<TIniFile>(platform_, LocalCopyDir + "YRNUpdate.ini");
+        run.localManifest = std::make_unique<TIniFile>(platform_, LocalCopyDir + "YRNUpdate.ini", TIniFile::Writes::Pending);
         run.localManifest->WriteBool("MAIN", "LocalCopy", true);
         run.localManifest->WriteInteger("ExeFiles", "Version", pkg.ReadInteger("ExeFiles", "Version", 0));
     }
@@ -161,6 +164,7 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
     if (IsMessage && !view_->AskYesNo(W("Заменить файл ") + N + "?", UpdateCaption(), true)) return false;
     run.log.Both(W("Обновление файла: ") + N);
     bool placed = false;  // the new file is in place
+    bool savedNow = false;  // its saved copy made by this call
     try {
         std::string oldVersion, newVersion;
         const std::string installed = T + N;
@@ -181,7 +185,7 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
                 saved = false;
             } else {
                 if (!run.catalogue) platform_.CreateDir(BackupDir);
-                saved = platform_.CopyNewFile(installed, BackupDir + N);
+                saved = savedNow = platform_.SaveCopy(installed, BackupDir + N);
             }
             if (saved) {
                 run.saved.emplace(landing, source);
@@ -195,7 +199,7 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
             // Where no installed file was seen, the copy takes the name only
             // while it is free: a wrong "no such file" cannot overwrite a
             // file nobody saved.
-            placed = existed ? platform_.CopyFile(UpdatePath + N, installed)
+            placed = existed ? platform_.PlaceFile(UpdatePath + N, installed)
                              : platform_.CopyNewFile(UpdatePath + N, installed);
             newVersion = FileVersionOf(platform_, UpdatePath + N);
         }
@@ -205,6 +209,8 @@ bool TUpdateForm::ReplaceFile(UpdateRun& run, const std::string& N, std::string&
     } catch (const std::exception&) {
         // Judged by the outcome as it stands: a file not in place is a failure.
     }
+    // A saved copy linked to a file left in place would change with it.
+    if (savedNow && !placed) platform_.UnshareCopy(BackupDir + N);
     if (!placed) {
         run.failed = true;
         run.log.Both(W("Сбой при замене файла: ") + N);
