@@ -476,18 +476,22 @@ bool PosixPlatform::WriteWholeFilePending(const std::string& path, const std::st
 bool PosixPlatform::FlushPending() {
     bool ok = true;
     // Copies and renames first: one syncfs per file system, not one fsync per file.
+    // What fails stays pending, for the next flush to try again.
     std::set<dev_t> synced;
-    for (const std::string& dir : pendingDirs_) {
-        int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (auto it = pendingDirs_.begin(); it != pendingDirs_.end();) {
+        int fd = ::open(it->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         struct stat st;
-        if (fd < 0 || ::fstat(fd, &st) != 0) ok = false;
-        else if (synced.insert(st.st_dev).second && ::syncfs(fd) != 0) ok = false;
+        const bool done = fd >= 0 && ::fstat(fd, &st) == 0 && (!synced.insert(st.st_dev).second || ::syncfs(fd) == 0);
         if (fd >= 0) ::close(fd);
+        ok = ok && done;
+        it = done ? pendingDirs_.erase(it) : std::next(it);
     }
-    pendingDirs_.clear();
-    // Then the records that list them.
-    for (const auto& [native, bytes] : pendingWholeFiles_) ok = NativeWriteAtomic(native, bytes) && ok;
-    pendingWholeFiles_.clear();
+    if (!ok) return false;  // the records must not reach the disk before what they list
+    for (auto it = pendingWholeFiles_.begin(); it != pendingWholeFiles_.end();) {
+        const bool done = NativeWriteAtomic(it->first, it->second);
+        ok = ok && done;
+        it = done ? pendingWholeFiles_.erase(it) : std::next(it);
+    }
     for (PendingWriter* w : std::set<PendingWriter*>(writers_)) ok = w->WritePending() && ok;
     return ok;
 }
