@@ -187,6 +187,38 @@ INSTANTIATE_TEST_SUITE_P(Holds, Win32HeldCopy,
                                            HeldCase{"target_read_shared_for_good", "Shift.exe", "read", 0}),
                          [](const auto& info) { return std::string(info.param.what); });
 
+DWORD Links(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    HANDLE h = ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    ::GetFileInformationByHandle(h, &info);
+    ::CloseHandle(h);
+    return info.nNumberOfLinks;
+}
+
+// A saved copy is a hard link that keeps the old bytes once a copy replaces
+// the file; a read-only file is copied; a link whose file stays gets bytes
+// of its own; a taken name is refused.
+TEST_F(Win32Files, SaveCopyLinksWhereACopyWouldReplaceTheFile) {
+    ASSERT_TRUE(PutFile(dir / "Shift.exe", "old shift") && PutFile(dir / "Lib.dll", "old lib") &&
+                PutFile(dir / "Ro.dll", "old ro") && PutFile(dir / "new", "new bytes"));
+    ASSERT_TRUE(SetAttributes(dir / "Ro.dll", FILE_ATTRIBUTE_READONLY));
+    for (const char* name : {"Shift.exe", "Lib.dll", "Ro.dll"})
+        ASSERT_TRUE(platform.SaveCopy(dir / name, dir / (std::string("saved-") + name))) << name;
+    EXPECT_EQ(Links(dir / "saved-Shift.exe"), 2u);
+    EXPECT_EQ(Links(dir / "saved-Ro.dll"), 1u);
+    EXPECT_EQ(GetFile(dir / "saved-Ro.dll"), "old ro");
+    ASSERT_TRUE(platform.CopyFile(dir / "new", dir / "Shift.exe"));
+    EXPECT_EQ(GetFile(dir / "saved-Shift.exe"), "old shift");
+    EXPECT_EQ(Links(dir / "saved-Shift.exe"), 1u);
+    EXPECT_TRUE(platform.UnshareCopy(dir / "saved-Lib.dll"));
+    EXPECT_EQ(Links(dir / "Lib.dll"), 1u);
+    EXPECT_EQ(GetFile(dir / "saved-Lib.dll"), "old lib");
+    EXPECT_FALSE(platform.SaveCopy(dir / "new", dir / "saved-Lib.dll"));
+    EXPECT_EQ(GetFile(dir / "saved-Lib.dll"), "old lib");
+}
+
 TEST_F(Win32Files, CopyKeepsTheSourcesTimeOfLastChange) {
     ASSERT_TRUE(PutFile(dir / "a", "abc"));
     HANDLE h = ::CreateFileW(Wide(dir / "a").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -176,7 +176,8 @@ const std::string& IniDocument::Text() const {
     return text_;
 }
 
-TIniFile::TIniFile(Platform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+TIniFile::TIniFile(Platform& platform, std::string path, Writes writes)
+    : platform_(platform), path_(std::move(path)), writes_(writes) {}
 
 IniDocument& TIniFile::Doc() {
     if (!loaded_) {
@@ -235,7 +236,9 @@ void TIniFile::WriteStrings(const std::vector<Entry>& entries) {
         appended = doc.Set(e.section, e.key, e.value) && appended;
         if (appended) tail += doc.LastAppend();
     }
-    bool ok = appended && exists_ ? platform_.AppendToFile(path_, tail) : platform_.WriteWholeFile(path_, doc.Text());
+    bool ok = writes_ == Writes::Pending      ? platform_.WriteWholeFilePending(path_, doc.Text())
+              : appended && exists_ ? platform_.AppendToFile(path_, tail)
+                                    : platform_.WriteWholeFile(path_, doc.Text());
     if (!ok) {
         loaded_ = false;  // the file on disk is what counts; read it again next time
         throw YrnError("Failed to write profile file " + path_);

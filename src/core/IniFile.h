@@ -4,7 +4,8 @@
 // ';' are comments, a new key goes after the last entry of its section, a new
 // section at the end of the file, lines end in CR LF. Bytes are kept as they
 // are (Windows-1251). The parsed file is cached for the object's life; every
-// write is on disk before the call returns.
+// write is on disk before the call returns, or, for a file opened as a
+// pending record, by the platform's next FlushPending.
 #pragma once
 
 #include <stdexcept>
@@ -66,7 +67,8 @@ private:
 
 class TIniFile {
 public:
-    TIniFile(Platform& platform, std::string path);
+    enum class Writes { Durable, Pending };
+    TIniFile(Platform& platform, std::string path, Writes writes = Writes::Durable);
 
     std::string ReadString(const std::string& section, const std::string& key, const std::string& def);
     int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def);
@@ -94,6 +96,7 @@ private:
 
     Platform& platform_;
     std::string path_;
+    Writes writes_;
     IniDocument doc_;
     bool loaded_ = false;
     bool exists_ = false;

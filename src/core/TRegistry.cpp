@@ -50,4 +50,8 @@ void TRegistry::WriteInteger(const std::string& name, int32_t value) {
     if (!key_ || !key_->WriteInteger(name, value)) throw YrnError("Failed to set data for '" + name + "'");
 }
 
+void TRegistry::WriteIntegerPending(const std::string& name, int32_t value) {
+    if (!key_ || !key_->WriteIntegerPending(name, value)) throw YrnError("Failed to set data for '" + name + "'");
+}
+
 }  // namespace yrn

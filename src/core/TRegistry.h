@@ -29,6 +29,8 @@ public:
     bool ReadBool(const std::string& name) { return ReadInteger(name) != 0; }
     void WriteString(const std::string& name, const std::string& value);
     void WriteInteger(const std::string& name, int32_t value);
+    // On disk by the platform's next FlushPending, not at once.
+    void WriteIntegerPending(const std::string& name, int32_t value);
     void WriteBool(const std::string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
 
 private:

@@ -36,6 +36,8 @@ public:
     virtual RegRead ReadInteger(const std::string& name, int32_t& value) = 0;
     virtual bool WriteString(const std::string& name, const std::string& value) = 0;
     virtual bool WriteInteger(const std::string& name, int32_t value) = 0;
+    // As WriteInteger, but on disk only by the next Platform::FlushPending.
+    virtual bool WriteIntegerPending(const std::string& name, int32_t value) { return WriteInteger(name, value); }
     virtual void Close() = 0;
 };
 
@@ -55,6 +57,35 @@ public:
     // it is, when dst exists. Used where the caller believes dst is missing,
     // so that a wrong belief can never overwrite a file nobody saved.
     virtual bool CopyNewFile(const std::string& src, const std::string& dst) = 0;
+    // Saves the file src under the free name dst, durably, without copying
+    // a byte where the file system allows: dst is then a hard link, so src
+    // keeps its old bytes only while it is replaced by a new file taking its
+    // name (as the copies here do), never written in place. Else as
+    // CopyNewFile.
+    virtual bool SaveCopy(const std::string& src, const std::string& dst) { return CopyNewFile(src, dst); }
+    // Gives the saved copy at path bytes of its own when it still shares
+    // them with another name (SaveCopy linked it, and the file it was saved
+    // from was then not replaced). Durable.
+    virtual bool UnshareCopy(const std::string&) { return true; }
+
+    // Writes whose durability waits for FlushPending. The run makes durable
+    // at once only what its safety needs; the rest is flushed once, at its end.
+    //
+    // As CopyFile, but the new name is durable only by the next FlushPending:
+    // after a power cut before it, dst holds its old bytes or the complete
+    // new ones, never a mix.
+    virtual bool PlaceFile(const std::string& src, const std::string& dst) { return CopyFile(src, dst); }
+    // As CopyFile, but durable only by the next FlushPending: a power cut
+    // before it may leave dst missing or torn.
+    virtual bool CopyFilePending(const std::string& src, const std::string& dst) { return CopyFile(src, dst); }
+    // As WriteWholeFile, but durable only by the next FlushPending; a power
+    // cut before it leaves the file as it was.
+    virtual bool WriteWholeFilePending(const std::string& path, const std::string& bytes) {
+        return WriteWholeFile(path, bytes);
+    }
+    // Makes every pending write durable: first the copies and names, then
+    // the whole files and registry values that may list them.
+    virtual bool FlushPending() { return true; }
     // Names (without path) of the entries of dir matching the wildcard
     // pattern ('*', '?'), files and directories alike, without hidden and
     // system entries. dir ends with a backslash.

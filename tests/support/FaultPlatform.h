@@ -22,6 +22,7 @@ enum class Call {
     ReadWholeFile, WriteWholeFile, AppendToFile, OpenAppend, LogWrite, LogFlush, LogClose, Now,
     OpenRegistryKey, RegValueExists, RegReadString, RegReadInteger, RegWriteString, RegWriteInteger, RegClose,
     WaitForProcess, StartProcess, VersionInfoSize, VersionInfo, VersionQuery,
+    SaveCopy, UnshareCopy, PlaceFile, CopyFilePending, WriteWholeFilePending, FlushPending, RegWriteIntegerPending,
 };
 
 inline const char* CallName(Call call) {
@@ -29,7 +30,9 @@ inline const char* CallName(Call call) {
         "FileExists", "DirectoryExists", "CreateDir", "ForceDirectories", "CopyFile", "CopyNewFile", "FindFiles",
         "WindowsDirectory", "ReadWholeFile", "WriteWholeFile", "AppendToFile", "OpenAppend", "LogWrite", "LogFlush",
         "LogClose", "Now", "OpenRegistryKey", "RegValueExists", "RegReadString", "RegReadInteger", "RegWriteString",
-        "RegWriteInteger", "RegClose", "WaitForProcess", "StartProcess", "VersionInfoSize", "VersionInfo", "VersionQuery"};
+        "RegWriteInteger", "RegClose", "WaitForProcess", "StartProcess", "VersionInfoSize", "VersionInfo", "VersionQuery",
+        "SaveCopy", "UnshareCopy", "PlaceFile", "CopyFilePending", "WriteWholeFilePending", "FlushPending",
+        "RegWriteIntegerPending"};
     return names[static_cast<int>(call)];
 }
 
@@ -38,8 +41,10 @@ enum class FaultKind { Copy, CreateDirectory, IniWrite, RegistryWrite, LogOpen, 
 
 inline bool InKind(Call call, FaultKind kind) {
     static const std::set<Call> kinds[] = {
-        {Call::CopyFile, Call::CopyNewFile}, {Call::CreateDir, Call::ForceDirectories},
-        {Call::WriteWholeFile, Call::AppendToFile}, {Call::RegWriteString, Call::RegWriteInteger},
+        {Call::CopyFile, Call::CopyNewFile, Call::SaveCopy, Call::UnshareCopy, Call::PlaceFile, Call::CopyFilePending},
+        {Call::CreateDir, Call::ForceDirectories},
+        {Call::WriteWholeFile, Call::AppendToFile, Call::WriteWholeFilePending},
+        {Call::RegWriteString, Call::RegWriteInteger, Call::RegWriteIntegerPending},
         {Call::OpenAppend}, {Call::LogWrite, Call::LogFlush}, {Call::LogClose}, {Call::StartProcess}};
     return kinds[static_cast<int>(kind)].count(call) > 0;
 }
@@ -64,6 +69,8 @@ public:
     void ClearFaults() { failAt_ = 0, kinds_.clear(), picks_.clear(); }
     // A fixed clock instead of the inner one (the call is still counted).
     void SetClock(std::optional<DateTime> clock) { clock_ = clock; }
+    // Sees each call that was made, once it has returned.
+    void AfterCall(std::function<void(const CallRecord&)> hook) { afterCall_ = std::move(hook); }
 
     int Calls() const { return static_cast<int>(records_.size()); }
     const std::vector<CallRecord>& Records() const { return records_; }
@@ -87,6 +94,7 @@ public:
         const size_t at = records_.size() - 1;
         R result = make();
         if constexpr (std::is_same_v<R, bool>) records_[at].ok = result;
+        if (afterCall_) afterCall_(records_[at]);
         return result;
     }
 
@@ -104,6 +112,20 @@ public:
     bool CopyNewFile(const std::string& src, const std::string& dst) override {
         return Do(Call::CopyNewFile, dst, src, [&] { return inner_.CopyNewFile(src, dst); });
     }
+    bool SaveCopy(const std::string& src, const std::string& dst) override {
+        return Do(Call::SaveCopy, dst, src, [&] { return inner_.SaveCopy(src, dst); });
+    }
+    bool UnshareCopy(const std::string& p) override { return Do(Call::UnshareCopy, p, {}, [&] { return inner_.UnshareCopy(p); }); }
+    bool PlaceFile(const std::string& src, const std::string& dst) override {
+        return Do(Call::PlaceFile, dst, src, [&] { return inner_.PlaceFile(src, dst); });
+    }
+    bool CopyFilePending(const std::string& src, const std::string& dst) override {
+        return Do(Call::CopyFilePending, dst, src, [&] { return inner_.CopyFilePending(src, dst); });
+    }
+    bool WriteWholeFilePending(const std::string& p, const std::string& bytes) override {
+        return Do(Call::WriteWholeFilePending, p, bytes, [&] { return inner_.WriteWholeFilePending(p, bytes); });
+    }
+    bool FlushPending() override { return Do(Call::FlushPending, {}, {}, [&] { return inner_.FlushPending(); }); }
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override {
         return Do(Call::FindFiles, dir, pattern, [&] { return inner_.FindFiles(dir, pattern); });
     }
@@ -146,6 +168,7 @@ private:
     std::set<FaultKind> kinds_;
     std::vector<std::function<bool(const CallRecord&)>> picks_;
     std::optional<DateTime> clock_;
+    std::function<void(const CallRecord&)> afterCall_;
     std::vector<CallRecord> records_;
     int openLogs_ = 0, unclosedLogs_ = 0;
 };
@@ -188,6 +211,9 @@ public:
     }
     bool WriteInteger(const std::string& n, int32_t v) override {
         return owner_.Do(Call::RegWriteInteger, n, std::to_string(v), [&] { return inner_->WriteInteger(n, v); });
+    }
+    bool WriteIntegerPending(const std::string& n, int32_t v) override {
+        return owner_.Do(Call::RegWriteIntegerPending, n, std::to_string(v), [&] { return inner_->WriteIntegerPending(n, v); });
     }
     void Close() override { owner_.Do(Call::RegClose, {}, {}, [&] { return (inner_->Close(), true); }); }
 

@@ -13,6 +13,8 @@ void RunInFrame(Platform& platform, UpdateView& view, const RunWords& words,
         log.Start(words.start);
         steps(log);
     } catch (const std::exception& e) {
+        // What the run wrote before it failed stays written.
+        platform.FlushPending();
         log.Screen(words.failureDetail ? words.failure + " " + e.what() : words.failure);
         if (log.Usable()) {
             try {

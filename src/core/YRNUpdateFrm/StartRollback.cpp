@@ -58,6 +58,7 @@ void RollbackRun::Run() {
         if (!platform_.FileExists(BackupDir + N)) continue;
         RestoreFile(N, D);
     }
+    if (!platform_.FlushPending()) throw YrnError("Failed to flush the restored files to disk");
     log_.Both(W("Замена исполняемых файлов завершена."));
 }
 
@@ -70,7 +71,7 @@ bool RollbackRun::RestoreFile(const std::string& N, const std::string& dir) {
     try {
         std::string oldVersion;
         if (platform_.FileExists(D + N)) oldVersion = FileVersionOf(platform_, D + N);
-        copied = platform_.CopyFile(BackupDir + N, D + N);
+        copied = platform_.PlaceFile(BackupDir + N, D + N);
         std::string newVersion = FileVersionOf(platform_, BackupDir + N);
         if (copied) {
             result = true;

@@ -107,9 +107,11 @@ void UpdateRun::Run() {
         const std::optional<std::string> dir = ReplaceFile(N, T);
         if (!dir) continue;
         if (!pkg.ValueExists("MAIN", "LocalCopy")) CopyToLocal(N);
-        registry_.WriteInteger(N, pkg.ReadInteger(N, "Version", 0));
+        registry_.WriteIntegerPending(N, pkg.ReadInteger(N, "Version", 0));
         if (pkg.ReadBool(N, "Execute", false)) AddToRunList(*dir + N, pkg.ReadString(N, "Params", ""));
     }
+    // The records written as the run went reach the disk here, before the one that says it is done.
+    if (!platform_.FlushPending()) throw YrnError("Failed to flush the run's records to disk");
     if (!failed_ && pkg.ValueExists("ExeFiles", "Version"))
         registry_.WriteInteger("UpdateVersion", pkg.ReadInteger("ExeFiles", "Version", 0));
     manifest_.reset();
@@ -136,10 +138,10 @@ bool UpdateRun::AskToGoOn(TIniFile& pkg) {
 
 void UpdateRun::CopyToLocal(const std::string& N) {
     if (!localManifest_) platform_.CreateDir(LocalCopyDir);
-    if (!platform_.CopyFile(UpdatePath + N, LocalCopyDir + N)) return;
+    if (!platform_.CopyFilePending(UpdatePath + N, LocalCopyDir + N)) return;
     TIniFile& pkg = *manifest_;
     if (!localManifest_) {
-        localManifest_ = std::make_unique<TIniFile>(platform_, LocalCopyDir + "YRNUpdate.ini");
+        localManifest_ = std::make_unique<TIniFile>(platform_, LocalCopyDir + "YRNUpdate.ini", TIniFile::Writes::Pending);
         localManifest_->WriteBool("MAIN", "LocalCopy", true);
         localManifest_->WriteInteger("ExeFiles", "Version", pkg.ReadInteger("ExeFiles", "Version", 0));
     }
@@ -157,7 +159,8 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
     if (!ResolveTargetDir(platform_, T)) return std::nullopt;
     if (IsMessage && !view_.AskYesNo(W("Заменить файл ") + N + "?", UpdateCaption(), true)) return std::nullopt;
     log_.Both(W("Обновление файла: ") + N);
-    bool placed = false;  // the new file is in place
+    bool placed = false;    // the new file is in place
+    bool savedNow = false;  // its saved copy made by this call
     try {
         std::string oldVersion, newVersion;
         const std::string installed = T + N;
@@ -178,7 +181,7 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
                 saved = false;
             } else {
                 if (!catalogue_) platform_.CreateDir(BackupDir);
-                saved = platform_.CopyNewFile(installed, BackupDir + N);
+                saved = savedNow = platform_.SaveCopy(installed, BackupDir + N);
             }
             if (saved) {
                 saved_.emplace(landing, source);
@@ -192,7 +195,7 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
             // Where no installed file was seen, the copy takes the name only
             // while it is free: a wrong "no such file" cannot overwrite a
             // file nobody saved.
-            placed = existed ? platform_.CopyFile(UpdatePath + N, installed)
+            placed = existed ? platform_.PlaceFile(UpdatePath + N, installed)
                              : platform_.CopyNewFile(UpdatePath + N, installed);
             newVersion = FileVersionOf(platform_, UpdatePath + N);
         }
@@ -201,6 +204,8 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
         // Judged by the outcome as it stands: a file not in place is a failure.
     }
     if (placed) return T;
+    // A saved copy linked to a file left in place would change with it.
+    if (savedNow) platform_.UnshareCopy(BackupDir + N);
     failed_ = true;
     log_.Both(W("Сбой при замене файла: ") + N);
     return std::nullopt;

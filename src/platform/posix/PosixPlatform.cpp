@@ -81,16 +81,19 @@ bool RenameNoReplace(const std::string& tempPath, const std::string& target) {
 #endif
 }
 
-// Moves a finished temp file to target and makes the rename durable.
-bool Commit(int fd, const std::string& tempPath, const std::string& target, bool replace = true) {
-    bool ok = ::fsync(fd) == 0;
+// Moves a finished temp file to target; syncData: its bytes are durable
+// before it takes the name (never a torn file under it); syncName: the
+// rename is durable on return.
+bool Commit(int fd, const std::string& tempPath, const std::string& target, bool replace = true,
+            bool syncData = true, bool syncName = true) {
+    bool ok = !syncData || ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = replace ? ::rename(tempPath.c_str(), target.c_str()) == 0 : RenameNoReplace(tempPath, target);
     if (!ok) {
         ::unlink(tempPath.c_str());
         return false;
     }
-    return SyncDirectory(DirName(target));
+    return !syncName || SyncDirectory(DirName(target));
 }
 
 class PosixTextFile : public TextFile {
@@ -112,11 +115,18 @@ private:
     int fd_;
 };
 
-class PosixRegistryKey : public RegistryKey {
+class PosixRegistryKey : public RegistryKey, private PosixPlatform::PendingWriter {
 public:
     // onDisk: the file's bytes when they are exactly data's text, else empty.
-    PosixRegistryKey(std::string file, RegFile data, std::string key, std::string onDisk)
-        : file_(std::move(file)), data_(std::move(data)), key_(std::move(key)), onDisk_(std::move(onDisk)) {}
+    PosixRegistryKey(PosixPlatform& platform, std::string file, RegFile data, std::string key, std::string onDisk)
+        : platform_(platform), file_(std::move(file)), data_(std::move(data)), key_(std::move(key)),
+          onDisk_(std::move(onDisk)) {}
+    // Closing the key keeps what was written to it, as the registry does:
+    // values still pending are written now, after the copies they describe.
+    ~PosixRegistryKey() override {
+        if (platform_.HasPendingWriter(this)) platform_.FlushPending();
+        platform_.DropPendingWriter(this);
+    }
 
     bool ValueExists(const std::string& name) override { return Value(name) != nullptr; }
     RegRead ReadString(const std::string& name, std::string& value) override {
@@ -139,9 +149,24 @@ public:
     bool WriteInteger(const std::string& name, int32_t value) override {
         return Write(name, [&](RegKeyData& k) { RegFile::SetDword(k, name, static_cast<uint32_t>(value)); });
     }
+    // Kept in memory until FlushPending, which writes the file once.
+    bool WriteIntegerPending(const std::string& name, int32_t value) override {
+        RegFile::SetDword(data_.AddKey(key_), name, static_cast<uint32_t>(value));
+        onDisk_.clear();
+        platform_.AddPendingWriter(this);
+        return true;
+    }
     void Close() override {}
 
 private:
+    bool WritePending() override {
+        std::string text = data_.Text();
+        if (!NativeWriteAtomic(file_, text)) return false;
+        onDisk_ = std::move(text);
+        platform_.DropPendingWriter(this);
+        return true;
+    }
+
     const RegValue* Value(const std::string& name) {
         RegKeyData* k = data_.FindKey(key_);
         return k ? RegFile::FindValue(*k, name) : nullptr;
@@ -156,6 +181,7 @@ private:
         if (!(added && AppendAtTail(text)) && !NativeWriteAtomic(file_, text)) return false;
         data_ = std::move(changed);
         onDisk_ = std::move(text);
+        platform_.DropPendingWriter(this);  // the pending values went with it
         return true;
     }
     // A new value that lands just before the file's closing blank line
@@ -185,6 +211,7 @@ private:
         return ::close(fd) == 0 && ok;
     }
 
+    PosixPlatform& platform_;
     std::string file_;
     RegFile data_;
     std::string key_;
@@ -287,7 +314,8 @@ std::string PosixPlatform::NativePath(const std::string& path) const {
 
 bool PosixPlatform::FileExists(const std::string& path) {
     struct stat st;
-    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const std::string native = NativePath(path);
+    return pendingWholeFiles_.count(native) || (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode));
 }
 
 bool PosixPlatform::DirectoryExists(const std::string& path) {
@@ -325,7 +353,43 @@ bool PosixPlatform::CopyFile(const std::string& src, const std::string& dst) { r
 
 bool PosixPlatform::CopyNewFile(const std::string& src, const std::string& dst) { return Copy(src, dst, false); }
 
-bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool replace) {
+bool PosixPlatform::PlaceFile(const std::string& src, const std::string& dst) {
+    return Copy(src, dst, true, Sync::Data);
+}
+
+bool PosixPlatform::CopyFilePending(const std::string& src, const std::string& dst) {
+    return Copy(src, dst, true, Sync::None);
+}
+
+bool PosixPlatform::SaveCopy(const std::string& src, const std::string& dst) {
+    const std::string from = NativePath(src), to = NativePath(dst);
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // The installed file's bytes are on disk already; the new name is made
+    // durable in its directory.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (SyncDirectory(DirName(to))) return true;
+        ::unlink(to.c_str());
+        return false;
+    }
+    if (errno == EEXIST) return false;
+    return Copy(src, dst, false);  // another file system, or one without links
+}
+
+bool PosixPlatform::UnshareCopy(const std::string& path) {
+    struct stat st;
+    const std::string native = NativePath(path);
+    if (::lstat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (st.st_nlink < 2) return true;
+    // A copy of its own takes the name; where none can be made, the name
+    // goes: a saved copy that changes with the live file is no saved copy.
+    if (Copy(path, path, true)) return true;
+    ::unlink(native.c_str());
+    SyncDirectory(DirName(native));
+    return false;
+}
+
+bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool replace, Sync sync) {
     const std::string from = NativePath(src), to = NativePath(dst);
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
@@ -365,7 +429,8 @@ bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool re
         ::unlink(temp.c_str());
         return false;
     }
-    return Commit(out, temp, to, replace);
+    if (sync != Sync::All) pendingDirs_.insert(DirName(to));
+    return Commit(out, temp, to, replace, sync != Sync::None, sync == Sync::All);
 }
 
 std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const std::string& pattern) {
@@ -384,11 +449,53 @@ std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const 
 }
 
 bool PosixPlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
-    return ReadNative(NativePath(path), bytes);
+    const std::string native = NativePath(path);
+    if (auto it = pendingWholeFiles_.find(native); it != pendingWholeFiles_.end()) {
+        bytes = it->second;
+        return true;
+    }
+    return ReadNative(native, bytes);
 }
 
 bool PosixPlatform::WriteWholeFile(const std::string& path, const std::string& bytes) {
-    return NativeWriteAtomic(NativePath(path), bytes);
+    const std::string native = NativePath(path);
+    pendingWholeFiles_.erase(native);
+    return NativeWriteAtomic(native, bytes);
+}
+
+// Held until FlushPending: a record rewritten once per installed file then
+// costs no write at all until the end.
+bool PosixPlatform::WriteWholeFilePending(const std::string& path, const std::string& bytes) {
+    const std::string native = NativePath(path);
+    struct stat st;
+    if (::stat(DirName(native).c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        (::lstat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
+        return false;
+    pendingWholeFiles_[native] = bytes;
+    return true;
+}
+
+bool PosixPlatform::FlushPending() {
+    bool ok = true;
+    // Copies and renames first: one syncfs per file system, not one fsync per file.
+    // What fails stays pending, for the next flush to try again.
+    std::set<dev_t> synced;
+    for (auto it = pendingDirs_.begin(); it != pendingDirs_.end();) {
+        int fd = ::open(it->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        const bool done = fd >= 0 && ::fstat(fd, &st) == 0 && (!synced.insert(st.st_dev).second || ::syncfs(fd) == 0);
+        if (fd >= 0) ::close(fd);
+        ok = ok && done;
+        it = done ? pendingDirs_.erase(it) : std::next(it);
+    }
+    if (!ok) return false;  // the records must not reach the disk before what they list
+    for (auto it = pendingWholeFiles_.begin(); it != pendingWholeFiles_.end();) {
+        const bool done = NativeWriteAtomic(it->first, it->second);
+        ok = ok && done;
+        it = done ? pendingWholeFiles_.erase(it) : std::next(it);
+    }
+    for (PendingWriter* w : std::set<PendingWriter*>(writers_)) ok = w->WritePending() && ok;
+    return ok;
 }
 
 bool PosixPlatform::AppendToFile(const std::string& path, const std::string& bytes) {
@@ -431,7 +538,7 @@ std::unique_ptr<RegistryKey> PosixPlatform::OpenRegistryKey(const std::string& k
     } else if (text != bytes) {
         text.clear();
     }
-    return std::make_unique<PosixRegistryKey>(file, std::move(data), full, std::move(text));
+    return std::make_unique<PosixRegistryKey>(*this, file, std::move(data), full, std::move(text));
 }
 
 bool PosixPlatform::WaitForProcess(uint32_t pid) {

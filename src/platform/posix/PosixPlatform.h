@@ -2,6 +2,8 @@
 // a REGEDIT4 file, file names in UTF-8 on disk.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
 
 #include "core/platform.h"
@@ -24,6 +26,12 @@ public:
     bool ForceDirectories(const std::string& path) override;
     bool CopyFile(const std::string& src, const std::string& dst) override;
     bool CopyNewFile(const std::string& src, const std::string& dst) override;
+    bool SaveCopy(const std::string& src, const std::string& dst) override;
+    bool UnshareCopy(const std::string& path) override;
+    bool PlaceFile(const std::string& src, const std::string& dst) override;
+    bool CopyFilePending(const std::string& src, const std::string& dst) override;
+    bool WriteWholeFilePending(const std::string& path, const std::string& bytes) override;
+    bool FlushPending() override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override { return "C:\\WINDOWS"; }
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
@@ -39,9 +47,29 @@ public:
     bool VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock, const uint8_t*& value,
                       uint32_t& length) override;
 
+    // A holder of values that wait for FlushPending (a registry key).
+    class PendingWriter {
+    public:
+        virtual bool WritePending() = 0;
+
+    protected:
+        ~PendingWriter() = default;
+    };
+    void AddPendingWriter(PendingWriter* writer) { writers_.insert(writer); }
+    void DropPendingWriter(PendingWriter* writer) { writers_.erase(writer); }
+    bool HasPendingWriter(PendingWriter* writer) const { return writers_.count(writer) > 0; }
+
 private:
-    bool Copy(const std::string& src, const std::string& dst, bool replace);
+    // How much of a copy is durable on return: all of it; its bytes but not
+    // its name; nothing.
+    enum class Sync { All, Data, None };
+    bool Copy(const std::string& src, const std::string& dst, bool replace, Sync sync = Sync::All);
     std::string root_;
+    // Pending writes: directories whose files and names wait for a syncfs
+    // of their file system; whole files held until written; registry keys.
+    std::set<std::string> pendingDirs_;
+    std::map<std::string, std::string> pendingWholeFiles_;
+    std::set<PendingWriter*> writers_;
 };
 
 // Splits a parameter text into arguments by the Windows command-line rules

@@ -238,6 +238,50 @@ bool Win32Platform::Copy(const std::string& src, const std::string& dst, bool re
     return done;
 }
 
+bool Win32Platform::SaveCopy(const std::string& src, const std::string& dst) {
+    const std::wstring wsrc = Wide(src), wdst = Wide(dst);
+    // Linked only when a copy may replace the file later (not read-only,
+    // hidden or system) and nobody holds it (a running program's file is
+    // copied): the saved copy keeps the old bytes once a new file takes the
+    // name. The flush writes the file's record with its new link to disk.
+    const DWORD attributes = ::GetFileAttributesW(wsrc.c_str());
+    constexpr DWORD kKeptAsIs =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kKeptAsIs)) {
+        FileHandle file(::CreateFileW(wsrc.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        if (file.Valid() && ::CreateHardLinkW(wdst.c_str(), wsrc.c_str(), nullptr)) {
+            if (::FlushFileBuffers(file.Get())) return true;
+            ::DeleteFileW(wdst.c_str());
+            return false;
+        }
+    }
+    return CopyNewFile(src, dst);  // another volume, a file system without links, a held file
+}
+
+bool Win32Platform::UnshareCopy(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!FileIdentity(Wide(path), info)) return false;
+    if (info.nNumberOfLinks < 2) return true;
+    // A copy of its own takes the name; where none can be made, the name
+    // goes: a saved copy that changes with the live file is no saved copy.
+    if (Copy(path, path, true)) return true;
+    ::DeleteFileW(Wide(path).c_str());
+    return false;
+}
+
+bool Win32Platform::FlushPending() {
+    bool ok = true;
+    for (const std::string& key : openedKeys_) {
+        HKEY h = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS)
+            continue;  // gone: nothing of it waits
+        ok = ::RegFlushKey(h) == ERROR_SUCCESS && ok;
+        ::RegCloseKey(h);
+    }
+    return ok;
+}
+
 std::vector<std::string> Win32Platform::FindFiles(const std::string& dir, const std::string& pattern) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW data;

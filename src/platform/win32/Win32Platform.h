@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 
 #include "core/HeldFileWait.h"
@@ -24,6 +25,9 @@ public:
     bool ForceDirectories(const std::string& path) override;
     bool CopyFile(const std::string& src, const std::string& dst) override;
     bool CopyNewFile(const std::string& src, const std::string& dst) override;
+    bool SaveCopy(const std::string& src, const std::string& dst) override;
+    bool UnshareCopy(const std::string& path) override;
+    bool FlushPending() override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
     bool WindowsFileNames() override { return true; }
@@ -44,6 +48,7 @@ private:
     bool Copy(const std::string& src, const std::string& dst, bool replace);
 
     HeldFileWait heldFileWait_;
+    std::set<std::string> openedKeys_;  // flushed by FlushPending
     std::function<void()> whileWaiting_;
 };
 

@@ -54,11 +54,18 @@ public:
     bool WriteString(const std::string& name, const std::string& value) override {
         const std::wstring data = Wide(value);
         const DWORD bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
-        return key_ && ::RegSetValueExW(key_, Wide(name).c_str(), 0, REG_SZ,
-                                        reinterpret_cast<const BYTE*>(data.c_str()), bytes) == ERROR_SUCCESS;
+        return key_ &&
+               ::RegSetValueExW(key_, Wide(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                bytes) == ERROR_SUCCESS &&
+               ::RegFlushKey(key_) == ERROR_SUCCESS;
     }
 
     bool WriteInteger(const std::string& name, int32_t value) override {
+        return WriteIntegerPending(name, value) && ::RegFlushKey(key_) == ERROR_SUCCESS;
+    }
+
+    // Left to the registry's own lazy writer until FlushPending.
+    bool WriteIntegerPending(const std::string& name, int32_t value) override {
         const DWORD data = static_cast<DWORD>(value);
         return key_ && ::RegSetValueExW(key_, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                                         sizeof data) == ERROR_SUCCESS;
@@ -87,6 +94,7 @@ std::unique_ptr<RegistryKey> Win32Platform::OpenRegistryKey(const std::string& k
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess, nullptr,
                           &h, nullptr) != ERROR_SUCCESS)
         return nullptr;
+    openedKeys_.insert(key);
     return std::make_unique<Win32RegistryKey>(h);
 }
 
