@@ -3,11 +3,8 @@
 import os
 import struct
 
-OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pe")
 
-
-def pad4(b):
-    return b + b"\0" * (-len(b) % 4)
+def pad4(b): return b + b"\0" * (-len(b) % 4)
 
 
 def node(key, value=b"", vlen=0, typ=1, children=()):
@@ -17,17 +14,12 @@ def node(key, value=b"", vlen=0, typ=1, children=()):
     return struct.pack("<HHH", len(out), vlen, typ) + out[6:]
 
 
-def string(name, text, no_value=False):
-    if no_value:
-        return node(name)
-    return node(name, (text + "\0").encode("utf-16-le"), len(text) + 1)
+def string(name, text): return node(name, (text + "\0").encode("utf-16-le"), len(text) + 1)
 
 
 def block(ms, ls, tables=(), langs=((0x419, 0x4E3),), fixed=True):
     value = struct.pack("<13I", 0xFEEF04BD, 0x10000, ms, ls, ms, ls, 0x3F, 0, 0x40004, 1, 0, 0, 0) if fixed else b""
-    parts = []
-    if tables:
-        parts.append(node("StringFileInfo", children=[node(k, children=s) for k, s in tables]))
+    parts = [node("StringFileInfo", children=[node(k, children=s) for k, s in tables])] if tables else []
     if langs:
         lst = b"".join(struct.pack("<HH", *l) for l in langs)
         parts.append(node("VarFileInfo", children=[node("Translation", lst, len(lst), 0)]))
@@ -56,39 +48,34 @@ def resources(ver):
 def image(ver=b"", plus=False, with_resources=True):
     rsrc = resources(ver) if with_resources else b""
     raw = -(-len(rsrc) // 0x200) * 0x200
-    opt_size = 240 if plus else 224
-    coff = struct.pack("<4sHHIIIHH", b"PE\0\0", 0x8664 if plus else 0x14C, 1 + with_resources, 0, 0, 0, opt_size,
-                       0x22 if plus else 0x102)
+    coff = struct.pack("<4sHHIIIHH", b"PE\0\0", 0x8664 if plus else 0x14C, 1 + with_resources, 0, 0, 0,
+                       240 if plus else 224, 0x22 if plus else 0x102)
     opt = struct.pack("<HBBIII II", 0x20B if plus else 0x10B, 6, 0, 0x200, raw, 0, 0x1000, 0x1000)
     opt += struct.pack("<Q", 0x40000000) if plus else struct.pack("<II", 0x2000, 0x400000)
     opt += struct.pack("<IIHHHHHHIIIIHH", 0x1000, 0x200, 4, 0, 0, 0, 4, 0, 0, 0x2000 + -(-(len(rsrc) + 1) // 0x1000) * 0x1000,
                        0x200, 0, 2, 0)
     opt += struct.pack("<4Q" if plus else "<4I", 0x100000, 0x1000, 0x100000, 0x1000) + struct.pack("<II", 0, 16)
     dirs = bytearray(128)
-    if with_resources:
-        dirs[16:24] = struct.pack("<II", 0x2000, len(rsrc))
     sections = struct.pack("<8sIIIIIIHHI", b".text", 0x10, 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
     if with_resources:
+        dirs[16:24] = struct.pack("<II", 0x2000, len(rsrc))
         sections += struct.pack("<8sIIIIIIHHI", b".rsrc", len(rsrc), 0x2000, raw, 0x400, 0, 0, 0, 0, 0x40000040)
     head = (b"MZ" + b"\0" * 58 + struct.pack("<I", 0x80)).ljust(0x80, b"\0") + coff + opt + dirs + sections
     return head.ljust(0x200, b"\0") + b"\xC3".ljust(0x200, b"\0") + rsrc.ljust(raw, b"\0")
 
 
 def russian(file_version="2, 1, 0, 15", key="041904E3", no_value=False, **kw):
+    # ms.ls 5.2.1.7 unless given; file_version None: no FileVersion string.
     strings = [string("CompanyName", "Quenbrit")]
     if file_version is not None:
-        strings.append(string("FileVersion", file_version, no_value and not file_version))
+        strings.append(node("FileVersion") if no_value else string("FileVersion", file_version))
     strings.append(string("ProductName", "ЮКСВЕЛ"))
-    return [(key, strings)], kw
-
-
-def make(ms, ls, tables_kw):
-    tables, kw = tables_kw
-    return block(ms, ls, tables, **kw)
+    return block(kw.pop("ms", 0x50002), kw.pop("ls", 0x10007), [(key, strings)], **kw)
 
 
 TWO = block(0x50002, 0x10007, [
-    ("041904E3", russian()[0][0][1] + [string("FileDescription", "Обновление ЮКСВЕЛ")]),
+    ("041904E3", [string("CompanyName", "Quenbrit"), string("FileVersion", "2, 1, 0, 15"), string("ProductName", "ЮКСВЕЛ"),
+                  string("FileDescription", "Обновление ЮКСВЕЛ")]),
     ("040904B0", [string("FileVersion", "9.9"), string("Empty", "")])], ((0x419, 0x4E3), (0x409, 0x4B0)))
 VARIANTS = block(1, 2, [("041904E3", [
     node("A"),  # an empty value without any value bytes
@@ -98,23 +85,17 @@ VARIANTS = block(1, 2, [("041904E3", [
     node("E", "\u4e00A\0".encode("utf-16-le"), 3),  # not in code page 1251
     string("Версия", "ёж"), string("Ёлка", "ель")])])
 FILES = {
-    "two.exe": image(TWO),
-    "two64.dll": image(TWO, plus=True),
-    "variants.exe": image(VARIANTS),
-    "empty.exe": image(make(0x10000, 0, russian(""))),
-    "novalue.exe": image(make(0x50002, 0x10007, russian("", no_value=True))),
-    "fixed.dll": image(make(0xA0000, 0xFFFF0001, russian(None))),
-    "otherkey.exe": image(make(0x50002, 0x10007, russian(key="040904B0"))),
-    "lowerkey.exe": image(make(0x50002, 0x10007, russian(key="041904e3"))),
-    "notrans.exe": image(make(0x50002, 0x10007, russian(langs=()))),
+    "two.exe": image(TWO), "two64.dll": image(TWO, plus=True), "variants.exe": image(VARIANTS),
+    "empty.exe": image(russian("", ms=0x10000, ls=0)), "novalue.exe": image(russian("", no_value=True)),
+    "fixed.dll": image(russian(None, ms=0xA0000, ls=0xFFFF0001)), "otherkey.exe": image(russian(key="040904B0")),
+    "lowerkey.exe": image(russian(key="041904e3")), "notrans.exe": image(russian(langs=())),
     "english.exe": image(block(0x50002, 0x10007, [("040904B0", [string("FileVersion", "9.9")])],
                                ((0x409, 0x4B0), (0x419, 0x4E3)))),
-    "nofixed.exe": image(block(0, 0, fixed=False)),
-    "noversion.exe": image(),
-    "noresources.exe": image(with_resources=False),
+    "nofixed.exe": image(block(0, 0, fixed=False)), "noversion.exe": image(), "noresources.exe": image(with_resources=False),
 }
 if __name__ == "__main__":
-    os.makedirs(OUT, exist_ok=True)
+    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pe")
+    os.makedirs(out, exist_ok=True)
     for name, data in FILES.items():
-        with open(os.path.join(OUT, name), "wb") as f:
+        with open(os.path.join(out, name), "wb") as f:
             f.write(data)

@@ -3,26 +3,20 @@
 #pragma once
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 namespace yrn::test {
 
 inline std::string PeImagePath(const std::string& name) { return std::string(YRN_TEST_DATA) + "/pe/" + name; }
-
 inline std::string PeImageBytes(const std::string& name) {
     std::ifstream in(PeImagePath(name), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
 inline void Patch(std::string& bytes, size_t offset, uint32_t value, int width) {
     for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
 }
-
 // Offsets in every image: the version resource's directory entries and data.
-constexpr size_t kVersionTypeEntry = 0x420, kVersionNameDir = 0x468, kVersionLanguageDir = 0x480,
-                 kVersionDataEntry = 0x498, kVersionData = 0x4C0;
+constexpr size_t kTypeEntry = 0x420, kNameDir = 0x468, kLanguageDir = 0x480, kDataEntry = 0x498, kVersionData = 0x4C0;
 
 }  // namespace yrn::test
