@@ -1,5 +1,9 @@
 #include "dialog_ScriptedUI.h"
 
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
 namespace yrn::test {
 
 int ScriptedUI::ShowParamForm(TParamForm& form) {
@@ -24,6 +28,34 @@ void ScriptedUI::ShowBackUpForm(TBackUpForm& form) {
     form.FormShow();
     if (onBackUpForm) onBackUpForm(form);
     form.AttachView(nullptr);
+}
+
+std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from,
+                      std::string r) {
+    for (const std::string& c : view.captions) r += "caption: " + c + "\n";
+    for (bool on : view.endStates) r += on ? "OK enabled\n" : "OK disabled\n";
+    for (const std::string& l : view.lines) r += "| " + l + "\n";
+    for (const Question& q : view.questions) r += "? " + q.text + " [" + q.caption + (q.defaultYes ? "] yes\n" : "] no\n");
+    r = Cp1251ToUtf8(r);
+    std::map<std::string, std::string> entries;  // in a fixed order
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root.Path())) {
+        const std::string path = std::filesystem::relative(e.path(), root.Path());
+        if (path != "cwd" && path.rfind("cwd/", 0) != 0)
+            entries[path] = e.is_directory() ? "/\n" : "\n" + Cp1251ToUtf8(ReadFile(e.path())) + "\n";
+    }
+    for (const auto& [path, text] : entries) r += "== " + path + text;
+    // A tail after the last line end stays as it is: a failure's text has no stamp.
+    const std::string log = ReadFile(root.Native("cwd/YRNUpdate.log")).substr(from);
+    const size_t end = log.rfind("\r\n") == std::string::npos ? 0 : log.rfind("\r\n") + 2;
+    r += "== log\n" + MaskedLog(log.substr(0, end)) + Cp1251ToUtf8(log.substr(end));
+    for (size_t at; !set.empty() && (at = r.find(set)) != std::string::npos;) r.replace(at, set.size(), "<set>");
+    return r;
+}
+
+void ExpectGolden(const std::string& actual, const std::string& name) {
+    std::string dir = __FILE__;
+    if (std::getenv("YRN_REGOLD")) WriteFile(dir.substr(0, dir.rfind("/support/")) + "/golden/" + name, actual);
+    EXPECT_EQ(actual, Golden(name)) << name;
 }
 
 }  // namespace yrn::test

@@ -41,4 +41,12 @@ public:
     bool closed = false;
 };
 
+// A run as UTF-8 text for a golden file: what the window showed and asked, every
+// file under the root but the working directory (the registry among them), and
+// the log from byte `from` with its stamps masked, after the 1251 text `r`. The
+// backup set `set` shows as <set>.
+std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from = 0,
+                      std::string r = "");
+void ExpectGolden(const std::string& actual, const std::string& name);
+
 }  // namespace yrn::test
