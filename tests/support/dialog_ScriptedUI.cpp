@@ -30,6 +30,14 @@ void ScriptedUI::ShowBackUpForm(TBackUpForm& form) {
     form.AttachView(nullptr);
 }
 
+// Text as it is; binary bytes by their size and FNV-1a hash.
+std::string Shown(const std::string& bytes) {
+    if (bytes.find('\0') == std::string::npos && bytes.size() < 4096) return Cp1251ToUtf8(bytes);
+    uint32_t h = 2166136261u;
+    for (unsigned char c : bytes) h = (h ^ c) * 16777619u;
+    return std::to_string(bytes.size()) + " bytes, hash " + std::to_string(h);
+}
+
 std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from,
                       std::string r) {
     for (const std::string& c : view.captions) r += "caption: " + c + "\n";
@@ -41,7 +49,7 @@ std::string RunReport(const TempRoot& root, const RecordingView& view, const std
     for (const auto& e : std::filesystem::recursive_directory_iterator(root.Path())) {
         const std::string path = std::filesystem::relative(e.path(), root.Path());
         if (path != "cwd" && path.rfind("cwd/", 0) != 0)
-            entries[path] = e.is_directory() ? "/\n" : "\n" + Cp1251ToUtf8(ReadFile(e.path())) + "\n";
+            entries[path] = e.is_directory() ? "/\n" : "\n" + Shown(ReadFile(e.path())) + "\n";
     }
     for (const auto& [path, text] : entries) r += "== " + path + text;
     // A tail after the last line end stays as it is: a failure's text has no stamp.
