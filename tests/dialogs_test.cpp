@@ -29,10 +29,6 @@ std::string Installed(const TempRoot& root) {
     }
     return text;
 }
-std::string Masked(std::string text, const std::string& set) {
-    for (size_t at; (at = text.find(set)) != std::string::npos;) text.replace(at, set.size(), "<set>");
-    return text;
-}
 
 // The registry file holding the settings key with these value lines.
 std::string Reg(const Lines& values) {
@@ -46,7 +42,6 @@ std::string Dw(const char* name, unsigned v) {
     return line;
 }
 std::string Dir(const std::string& escaped) { return "\"UpdatePath\"=\"" + W(escaped.c_str()) + "\""; }
-const std::string kDefaultDir = Dir("C:\\\\TOVR\\\\UPDATE\\\\");
 
 struct ParamCase {
     const char* name;
@@ -188,7 +183,7 @@ TEST_P(ConsoleBackUp, ShowsAndRestores) {
     EXPECT_EQ(err.str(), "");
     EXPECT_EQ(RollbackList, nullptr);
     const std::string text = out.str() + Installed(root) + "Old.exe: " + ReadFile(root.Native("c/TOVR/Old.exe")) +
-                             (Log() == logBefore ? "\nno run\n" : "\nrun\n");
+                             (Log() == logBefore ? "\nno run\n" : "\nrun\n") + "BackupDir: " + BackupDir + "\n";
     ExpectGolden(Masked(text, set), std::string("backup_") + c.name + ".txt");
 }
 

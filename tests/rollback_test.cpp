@@ -56,13 +56,10 @@ TEST_P(RollbackRun, LeavesItsGoldenOutcome) {
     if (!c.person) {
         window = RunRollback();
     } else {
+        ui.onBackUpForm = [&c](TBackUpForm& form) { c.person(form); form.StartBtnClick(); };
         TBackUpForm form(platform, ui);
-        RecordingBackUpView view;
-        form.AttachView(&view);
-        form.FormShow();
-        c.person(form);
-        form.StartBtnClick();
-        EXPECT_TRUE(view.hidden && view.closed);
+        ui.ShowBackUpForm(form);
+        EXPECT_TRUE(ui.backUpView.hidden && ui.backUpView.closed);
         EXPECT_EQ(RollbackList, nullptr);  // freed once the window has closed
         ASSERT_EQ(ui.updateViews.size(), 1u);
         window = ui.updateViews.back();
@@ -98,26 +95,27 @@ TEST_F(RollbackTest, TheDialogListsTheNewestSetWithEveryFileChecked) {
     form.FormShow();
     EXPECT_EQ(form.DirList, (Lines{"00-01-01 00-00", set}));
     EXPECT_EQ(form.DirListIndex, 1);
-    Lines files;
-    for (const FileItem& f : form.FileList) files.push_back(f.caption + "=" + f.path + (f.checked ? " x" : ""));
-    EXPECT_EQ(files, (Lines{StoredPath("Shift.exe") + " x", StoredPath("Lib.dll") + " x", StoredPath("Tool.exe") + " x"}));
+    const auto files = [&form] {
+        Lines shown;
+        for (const FileItem& f : form.FileList) shown.push_back(f.caption + "=" + f.path + (f.checked ? " x" : ""));
+        return shown;
+    };
+    const Lines all = {StoredPath("Shift.exe") + " x", StoredPath("Lib.dll") + " x", StoredPath("Tool.exe") + " x"};
+    EXPECT_EQ(files(), all);
     // Entering the file list selects its first file, unless one is selected.
+    const auto enter = [&form] { form.FileListEnter(); return form.FileListIndex; };
     EXPECT_EQ(form.FileListIndex, -1);
-    form.FileListEnter();
-    EXPECT_EQ(form.FileListIndex, 0);
+    EXPECT_EQ(enter(), 0);
     form.FileListIndex = 2;
-    form.FileListEnter();
-    EXPECT_EQ(form.FileListIndex, 2);
+    EXPECT_EQ(enter(), 2);
     form.FileList[0].checked = false;
     form.DirListIndex = 0;
     form.DirListClick();
-    ASSERT_EQ(form.FileList.size(), 1u);
-    EXPECT_EQ(form.FileList[0].caption, "Old.exe");
+    EXPECT_EQ(files(), Lines{"Old.exe=C:\\TOVR\\Old.exe x"});
     form.FileListEnter();
     form.DirListIndex = 1;
     form.DirListClick();
-    ASSERT_EQ(form.FileList.size(), 3u);
-    EXPECT_TRUE(form.FileList[0].checked);  // coming back checks every file again
+    EXPECT_EQ(files(), all);  // coming back checks every file again
     EXPECT_EQ(form.FileListIndex, -1);
 }
 
@@ -137,42 +135,18 @@ TEST(ProgressWindow, EnterInTheLogPressesOk) {
     EXPECT_EQ(view.posted[1].message * 1000 + view.posted[1].wParam, WM_KEYUP_ * 1000 + 13);
 }
 
-TEST_F(RollbackTest, WithoutAnyBackupSetTheRollbackOpensNoWindow) {
-    Remove(kBackupRootNative);
-    TBackUpForm form(platform, ui);
-    RecordingBackUpView view;
-    form.AttachView(&view);
-    form.FormShow();
-    EXPECT_TRUE(form.DirList.empty() && form.FileList.empty());
-    form.StartBtnClick();
-    EXPECT_TRUE(view.closed && ui.updateViews.empty());
-    EXPECT_EQ(BackupDir, "C:\\TOVR\\UPDATE\\OldFiles\\");
-    EXPECT_EQ(Log().size(), logBefore);
-}
-
 // A log that fails while the run writes: the write number that fails (0 the
-// bare line end, 3 the first file's line, 4 its success line), what the
-// window shows, and what is restored. The success line's failure stays inside
-// its step; the next file's line ends the run.
+// bare line end, 3 the first file's line, 4 its success line). The success
+// line's failure stays inside its step; the next file's line ends the run.
 TEST_F(RollbackTest, ALogFailureEndsTheRunWithItsFailureLine) {
-    const std::string registry = Registry();
-    for (const auto& [failAt, screen, restored] : std::initializer_list<std::tuple<int, const char*, Lines>>{
-             {0, "", {}}, {3, "Восстановление файла: Shift.exe\n", {}},
-             {4, "Восстановление файла: Shift.exe\nВосстановление файла: Lib.dll\n", {"Shift.exe"}}}) {
-        SCOPED_TRACE(failAt);
+    for (const int failAt : {0, 3, 4}) {
         for (const PackageFile& f : PackageFiles()) Put(f.native, f.newBytes);
         FaultPlatform failing(platform);
-        failing.FailWhen([&, n = failAt, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
+        failing.FailWhen([n = failAt, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
         ResetSettings();
         List({StoredPath("Shift.exe"), StoredPath("Lib.dll"), StoredPath("Tool.exe")});
-        RecordingView view = RunWindow(failing, 2);
-        std::string shown;
-        for (const std::string& l : Utf8(view.lines)) shown += l + "\n";
-        EXPECT_EQ(shown, std::string("Старт программы отката обновления ЮКСВЕЛ.\n") + screen + "Сбой при замене исполняемых файлов ЮКСВЕЛ.\n");
-        EXPECT_EQ(view.endStates, (std::vector<bool>{false, true}));
-        for (const PackageFile& f : PackageFiles())
-            EXPECT_EQ(ReadFile(root.Native(f.native)), std::count(restored.begin(), restored.end(), f.name) ? f.oldBytes : f.newBytes);
-        EXPECT_EQ(Registry(), registry);
+        const size_t from = Log().size();
+        ExpectGolden(RunReport(root, RunWindow(failing, 2), set, from), "rollback_log_fails_at_write_" + std::to_string(failAt) + ".txt");
     }
 }
 

@@ -1,6 +1,5 @@
 #include "dialog_ScriptedUI.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -23,8 +22,7 @@ void ScriptedUI::ShowUpdateForm(TUpdateForm& form) {
 }
 
 void ScriptedUI::ShowBackUpForm(TBackUpForm& form) {
-    RecordingBackUpView view;
-    form.AttachView(&view);
+    form.AttachView(&backUpView);
     form.FormShow();
     if (onBackUpForm) onBackUpForm(form);
     form.AttachView(nullptr);
@@ -56,14 +54,14 @@ std::string RunReport(const TempRoot& root, const RecordingView& view, const std
     const std::string log = ReadFile(root.Native("cwd/YRNUpdate.log")).substr(from);
     const size_t end = log.rfind("\r\n") == std::string::npos ? 0 : log.rfind("\r\n") + 2;
     r += "== log\n" + MaskedLog(log.substr(0, end)) + Cp1251ToUtf8(log.substr(end));
-    for (size_t at; !set.empty() && (at = r.find(set)) != std::string::npos;) r.replace(at, set.size(), "<set>");
-    return r;
+    return Masked(r, set);
 }
 
-void ExpectGolden(const std::string& actual, const std::string& name) {
-    std::string dir = __FILE__;
-    if (std::getenv("YRN_REGOLD")) WriteFile(dir.substr(0, dir.rfind("/support/")) + "/golden/" + name, actual);
-    EXPECT_EQ(actual, Golden(name)) << name;
+std::string Masked(std::string text, const std::string& set) {
+    for (size_t at; !set.empty() && (at = text.find(set)) != std::string::npos;) text.replace(at, set.size(), "<set>");
+    return text;
 }
+
+void ExpectGolden(const std::string& actual, const std::string& name) { EXPECT_EQ(actual, Golden(name)) << name; }
 
 }  // namespace yrn::test
