@@ -1,5 +1,8 @@
 #include "dialog_ScriptedUI.h"
 
+#include <filesystem>
+#include <map>
+
 namespace yrn::test {
 
 int ScriptedUI::ShowParamForm(TParamForm& form) {
@@ -19,11 +22,46 @@ void ScriptedUI::ShowUpdateForm(TUpdateForm& form) {
 }
 
 void ScriptedUI::ShowBackUpForm(TBackUpForm& form) {
-    RecordingBackUpView view;
-    form.AttachView(&view);
+    form.AttachView(&backUpView);
     form.FormShow();
     if (onBackUpForm) onBackUpForm(form);
     form.AttachView(nullptr);
 }
+
+// Text as it is; binary bytes by their size and FNV-1a hash.
+std::string Shown(const std::string& bytes) {
+    if (bytes.find('\0') == std::string::npos && bytes.size() < 4096) return Cp1251ToUtf8(bytes);
+    uint32_t h = 2166136261u;
+    for (unsigned char c : bytes) h = (h ^ c) * 16777619u;
+    return std::to_string(bytes.size()) + " bytes, hash " + std::to_string(h);
+}
+
+std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from,
+                      std::string r) {
+    for (const std::string& c : view.captions) r += "caption: " + c + "\n";
+    for (bool on : view.endStates) r += on ? "OK enabled\n" : "OK disabled\n";
+    for (const std::string& l : view.lines) r += "| " + l + "\n";
+    for (const Question& q : view.questions) r += "? " + q.text + " [" + q.caption + (q.defaultYes ? "] yes\n" : "] no\n");
+    r = Cp1251ToUtf8(r);
+    std::map<std::string, std::string> entries;  // in a fixed order
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root.Path())) {
+        const std::string path = std::filesystem::relative(e.path(), root.Path());
+        if (path != "cwd" && path.rfind("cwd/", 0) != 0)
+            entries[path] = e.is_directory() ? "/\n" : "\n" + Shown(ReadFile(e.path())) + "\n";
+    }
+    for (const auto& [path, text] : entries) r += "== " + path + text;
+    // A tail after the last line end stays as it is: a failure's text has no stamp.
+    const std::string log = ReadFile(root.Native("cwd/YRNUpdate.log")).substr(from);
+    const size_t end = log.rfind("\r\n") == std::string::npos ? 0 : log.rfind("\r\n") + 2;
+    r += "== log\n" + MaskedLog(log.substr(0, end)) + Cp1251ToUtf8(log.substr(end));
+    return Masked(r, set);
+}
+
+std::string Masked(std::string text, const std::string& set) {
+    for (size_t at; !set.empty() && (at = text.find(set)) != std::string::npos;) text.replace(at, set.size(), "<set>");
+    return text;
+}
+
+void ExpectGolden(const std::string& actual, const std::string& name) { EXPECT_EQ(actual, Golden(name)) << name; }
 
 }  // namespace yrn::test

@@ -15,6 +15,16 @@
 
 namespace yrn::test {
 
+// Records what the backup dialog asks of its view.
+class RecordingBackUpView : public BackUpView {
+public:
+    void ListsChanged() override {}
+    void Hide() override { hidden = true; }
+    void Close() override { closed = true; }
+    bool hidden = false;
+    bool closed = false;
+};
+
 class ScriptedUI : public AppUI {
 public:
     void ShowStartupFailure() override {}
@@ -29,16 +39,17 @@ public:
     std::function<void(TBackUpForm&)> onBackUpForm;
     std::deque<bool> answers;  // for the progress windows' questions
     std::vector<RecordingView> updateViews;
+    RecordingBackUpView backUpView;
 };
 
-// Records what the backup dialog asks of its view.
-class RecordingBackUpView : public BackUpView {
-public:
-    void ListsChanged() override {}
-    void Hide() override { hidden = true; }
-    void Close() override { closed = true; }
-    bool hidden = false;
-    bool closed = false;
-};
+// A run as UTF-8 text for a golden file: what the window showed and asked, every
+// file under the root but the working directory (the registry among them), and
+// the log from byte `from` with its stamps masked, after the 1251 text `r`. The
+// backup set `set` shows as <set>.
+// The text with each occurrence of a backup set's name shown as <set>.
+std::string Masked(std::string text, const std::string& set);
+std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from = 0,
+                      std::string r = "");
+void ExpectGolden(const std::string& actual, const std::string& name);
 
 }  // namespace yrn::test
