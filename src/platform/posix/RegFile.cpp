@@ -81,14 +81,17 @@ bool IsHeader(const std::string& content) {
 
 bool IsBlank(const RegValue& v) { return !v.named && Content(v.raw).empty(); }
 
-// A binary value ("=hex:" or "=hex(n):") may go on over lines ending in "\".
+// A binary value ("=hex:" or "=hex(n):") may go on over lines ending in "\",
+// each further line indented.
 bool Continues(const std::string& content) {
     size_t eq = content.find("\"=hex");
     return eq != std::string::npos && !content.empty() && content.back() == '\\';
 }
 
+// A piece goes on a line of its own; a last line that ends in a bare CR is
+// ended by LF alone, so that it reads back as it did.
 void AppendPiece(std::string& out, const std::string& piece) {
-    if (!out.empty() && out.back() != '\n') out += "\r\n";
+    if (!out.empty() && out.back() != '\n') out += out.back() == '\r' ? "\n" : "\r\n";
     out += piece;
 }
 
@@ -137,7 +140,7 @@ RegFile RegFile::Parse(const std::string& bytes) {
             while (pos < bytes.size() && !raw.empty() && Content(raw).back() == '\\') {
                 nl = bytes.find('\n', pos);
                 end = nl == std::string::npos ? bytes.size() : nl + 1;
-                if (IsHeader(Content(bytes.substr(pos, end - pos)))) break;
+                if (bytes[pos] != ' ' && bytes[pos] != '\t') break;
                 raw += bytes.substr(pos, end - pos);
                 pos = end;
             }
