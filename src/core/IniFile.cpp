@@ -237,7 +237,8 @@ void TIniFile::WriteStrings(const std::vector<Entry>& entries) {
         if (appended) tail += doc.LastAppend();
     }
     bool ok = writes_ == Writes::Pending      ? platform_.WriteWholeFilePending(path_, doc.Text())
-              : appended && exists_ ? platform_.AppendToFile(path_, tail)
+              : appended && exists_ ? (writes_ == Writes::Staged ? platform_.AppendToFileStaged(path_, tail)
+                                                                   : platform_.AppendToFile(path_, tail))
                                     : platform_.WriteWholeFile(path_, doc.Text());
     if (!ok) {
         loaded_ = false;  // the file on disk is what counts; read it again next time

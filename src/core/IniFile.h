@@ -67,7 +67,9 @@ private:
 
 class TIniFile {
 public:
-    enum class Writes { Durable, Pending };
+    // Durable: every write on disk on return. Staged: appended entries on
+    // disk by the platform's next durable copy. Pending: by its FlushPending.
+    enum class Writes { Durable, Staged, Pending };
     TIniFile(Platform& platform, std::string path, Writes writes = Writes::Durable);
 
     std::string ReadString(const std::string& section, const std::string& key, const std::string& def);

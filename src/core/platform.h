@@ -67,6 +67,14 @@ public:
     // them with another name (SaveCopy linked it, and the file it was saved
     // from was then not replaced). Durable.
     virtual bool UnshareCopy(const std::string&) { return true; }
+    // As SaveCopy and AppendToFile, but durable only by the next copy that
+    // makes its own bytes durable (PlaceFile above all, before its new file
+    // takes the name) or FlushPending: a replacement then commits the saved
+    // copy, its catalogue entry and its own bytes in one go.
+    virtual bool SaveCopyStaged(const std::string& src, const std::string& dst) { return SaveCopy(src, dst); }
+    virtual bool AppendToFileStaged(const std::string& path, const std::string& bytes) {
+        return AppendToFile(path, bytes);
+    }
 
     // Writes whose durability waits for FlushPending. The run makes durable
     // at once only what its safety needs; the rest is flushed once, at its end.

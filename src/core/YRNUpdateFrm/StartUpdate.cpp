@@ -181,12 +181,14 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
                 saved = false;
             } else {
                 if (!catalogue_) platform_.CreateDir(BackupDir);
-                saved = savedNow = platform_.SaveCopy(installed, BackupDir + N);
+                saved = savedNow = platform_.SaveCopyStaged(installed, BackupDir + N);
             }
             if (saved) {
                 saved_.emplace(landing, source);
-                // The installed file is overwritten only once the catalogue lists its saved copy.
-                if (!catalogue_) catalogue_ = std::make_unique<TIniFile>(platform_, BackupDir + "BackUp.ini");
+                // The installed file is overwritten only once the catalogue lists its saved copy:
+                // PlaceFile makes both durable before the new file takes the name.
+                if (!catalogue_)
+                    catalogue_ = std::make_unique<TIniFile>(platform_, BackupDir + "BackUp.ini", TIniFile::Writes::Staged);
                 catalogue_->WriteString("FILES", N, installed);
             }
             oldVersion = FileVersionOf(platform_, installed);

@@ -9,12 +9,16 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "RegFile.h"
 #include "pe/PeVersion.h"
@@ -361,13 +365,22 @@ bool PosixPlatform::CopyFilePending(const std::string& src, const std::string& d
     return Copy(src, dst, true, Sync::None);
 }
 
-bool PosixPlatform::SaveCopy(const std::string& src, const std::string& dst) {
+bool PosixPlatform::SaveCopy(const std::string& src, const std::string& dst) { return Save(src, dst, false); }
+
+bool PosixPlatform::SaveCopyStaged(const std::string& src, const std::string& dst) { return Save(src, dst, true); }
+
+bool PosixPlatform::Save(const std::string& src, const std::string& dst, bool staged) {
     const std::string from = NativePath(src), to = NativePath(dst);
     struct stat st;
     if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     // The installed file's bytes are on disk already; the new name is made
     // durable in its directory.
     if (::link(from.c_str(), to.c_str()) == 0) {
+        if (staged) {
+            staged_.insert(DirName(to));
+            pendingDirs_.insert(DirName(to));
+            return true;
+        }
         if (SyncDirectory(DirName(to))) return true;
         ::unlink(to.c_str());
         return false;
@@ -430,7 +443,39 @@ bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool re
         return false;
     }
     if (sync != Sync::All) pendingDirs_.insert(DirName(to));
-    return Commit(out, temp, to, replace, sync != Sync::None, sync == Sync::All);
+    if (sync != Sync::None && !SyncWithStaged(out)) {
+        ::close(out);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return Commit(out, temp, to, replace, false, sync == Sync::All);
+}
+
+// fd's bytes and every staged write made durable together: fsyncs issued
+// at once let the file system commit them in one go, where one after
+// another each waits for a commit of its own.
+bool PosixPlatform::SyncWithStaged(int fd) {
+    std::vector<int> fds{fd};
+    bool opened = true;
+    for (const std::string& path : staged_) {
+        const int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (f >= 0) fds.push_back(f);
+        opened = opened && f >= 0;
+    }
+    std::vector<char> ok(fds.size(), 0);
+    std::vector<std::thread> helpers;
+    try {
+        for (size_t i = 1; i < fds.size(); ++i) helpers.emplace_back([&ok, &fds, i] { ok[i] = ::fsync(fds[i]) == 0; });
+    } catch (const std::system_error&) {
+        // No thread to spare: the rest one after another.
+    }
+    for (size_t i = helpers.size() + 1; i < fds.size(); ++i) ok[i] = ::fsync(fds[i]) == 0;
+    ok[0] = ::fsync(fd) == 0;
+    for (std::thread& t : helpers) t.join();
+    for (size_t i = 1; i < fds.size(); ++i) ::close(fds[i]);
+    const bool all = opened && std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
+    if (all) staged_.clear();
+    return all;
 }
 
 std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const std::string& pattern) {
@@ -489,6 +534,7 @@ bool PosixPlatform::FlushPending() {
         it = done ? pendingDirs_.erase(it) : std::next(it);
     }
     if (!ok) return false;  // the records must not reach the disk before what they list
+    staged_.clear();        // their directories were among those synced
     for (auto it = pendingWholeFiles_.begin(); it != pendingWholeFiles_.end();) {
         const bool done = NativeWriteAtomic(it->first, it->second);
         ok = ok && done;
@@ -496,6 +542,15 @@ bool PosixPlatform::FlushPending() {
     }
     for (PendingWriter* w : std::set<PendingWriter*>(writers_)) ok = w->WritePending() && ok;
     return ok;
+}
+
+bool PosixPlatform::AppendToFileStaged(const std::string& path, const std::string& bytes) {
+    const std::string native = NativePath(path);
+    int fd = ::open(native.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+    if (ok) staged_.insert(native), pendingDirs_.insert(DirName(native));
+    return ::close(fd) == 0 && ok;
 }
 
 bool PosixPlatform::AppendToFile(const std::string& path, const std::string& bytes) {

@@ -28,6 +28,8 @@ public:
     bool CopyNewFile(const std::string& src, const std::string& dst) override;
     bool SaveCopy(const std::string& src, const std::string& dst) override;
     bool UnshareCopy(const std::string& path) override;
+    bool SaveCopyStaged(const std::string& src, const std::string& dst) override;
+    bool AppendToFileStaged(const std::string& path, const std::string& bytes) override;
     bool PlaceFile(const std::string& src, const std::string& dst) override;
     bool CopyFilePending(const std::string& src, const std::string& dst) override;
     bool WriteWholeFilePending(const std::string& path, const std::string& bytes) override;
@@ -64,10 +66,14 @@ private:
     // its name; nothing.
     enum class Sync { All, Data, None };
     bool Copy(const std::string& src, const std::string& dst, bool replace, Sync sync = Sync::All);
+    bool Save(const std::string& src, const std::string& dst, bool staged);
+    bool SyncWithStaged(int fd);
     std::string root_;
     // Pending writes: directories whose files and names wait for a syncfs
     // of their file system; whole files held until written; registry keys.
     std::set<std::string> pendingDirs_;
+    // Staged writes: files and directories to fsync with the next durable copy.
+    std::set<std::string> staged_;
     std::map<std::string, std::string> pendingWholeFiles_;
     std::set<PendingWriter*> writers_;
 };
