@@ -17,22 +17,37 @@
 
 namespace yrn::test {
 
-enum class Call {
-    FileExists, DirectoryExists, CreateDir, ForceDirectories, CopyFile, CopyNewFile, FindFiles, WindowsDirectory,
-    ReadWholeFile, WriteWholeFile, AppendToFile, OpenAppend, LogWrite, LogFlush, LogClose, Now,
-    OpenRegistryKey, RegValueExists, RegReadString, RegReadInteger, RegWriteString, RegWriteInteger, RegClose,
-    WaitForProcess, StartProcess, VersionInfoSize, VersionInfo, VersionQuery,
-    SaveCopy, UnshareCopy, PlaceFile, CopyFilePending, WriteWholeFilePending, FlushPending, RegWriteIntegerPending,
-};
+// Every call the decorator counts, named once, with the shape of the calls
+// it forwards alike (Other: written out below).
+#define YRN_FAULT_CALLS(X)                                                                                            \
+    X(FileExists, Path) X(DirectoryExists, Path) X(CreateDir, Path) X(ForceDirectories, Path) X(CopyFile, Copy)       \
+    X(CopyNewFile, Copy) X(FindFiles, Other) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                       \
+    X(WriteWholeFile, Write) X(AppendToFile, Write) X(OpenAppend, Other) X(LogWrite, Other) X(LogFlush, Other)        \
+    X(LogClose, Other) X(Now, Other) X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other)        \
+    X(RegReadInteger, Other) X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegClose, Other)                    \
+    X(WaitForProcess, Other) X(StartProcess, Other) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
+    X(VersionQuery, Other) X(SaveCopy, Copy) X(UnshareCopy, Path) X(PlaceFile, Copy) X(CopyFilePending, Copy)         \
+    X(WriteWholeFilePending, Write) X(FlushPending, Other) X(RegWriteIntegerPending, Other)
+#define YRN_FAULT_CALL_ENUM(call, shape) call,
+#define YRN_FAULT_CALL_NAME(call, shape) #call,
+// A copy is recorded by its target, a write by its file with the bytes as the value.
+#define YRN_FAULT_Path(call) \
+    bool call(const std::string& p) override { return Do(Call::call, p, {}, [&] { return inner_.call(p); }); }
+#define YRN_FAULT_Copy(call)                                            \
+    bool call(const std::string& s, const std::string& d) override {    \
+        return Do(Call::call, d, s, [&] { return inner_.call(s, d); }); \
+    }
+#define YRN_FAULT_Write(call)                                           \
+    bool call(const std::string& p, const std::string& b) override {    \
+        return Do(Call::call, p, b, [&] { return inner_.call(p, b); }); \
+    }
+#define YRN_FAULT_Other(call)
+#define YRN_FAULT_FORWARD(call, shape) YRN_FAULT_##shape(call)
+
+enum class Call { YRN_FAULT_CALLS(YRN_FAULT_CALL_ENUM) };
 
 inline const char* CallName(Call call) {
-    static const char* const names[] = {
-        "FileExists", "DirectoryExists", "CreateDir", "ForceDirectories", "CopyFile", "CopyNewFile", "FindFiles",
-        "WindowsDirectory", "ReadWholeFile", "WriteWholeFile", "AppendToFile", "OpenAppend", "LogWrite", "LogFlush",
-        "LogClose", "Now", "OpenRegistryKey", "RegValueExists", "RegReadString", "RegReadInteger", "RegWriteString",
-        "RegWriteInteger", "RegClose", "WaitForProcess", "StartProcess", "VersionInfoSize", "VersionInfo", "VersionQuery",
-        "SaveCopy", "UnshareCopy", "PlaceFile", "CopyFilePending", "WriteWholeFilePending", "FlushPending",
-        "RegWriteIntegerPending"};
+    static const char* const names[] = {YRN_FAULT_CALLS(YRN_FAULT_CALL_NAME)};
     return names[static_cast<int>(call)];
 }
 
@@ -98,33 +113,7 @@ public:
         return result;
     }
 
-    bool FileExists(const std::string& p) override { return Do(Call::FileExists, p, {}, [&] { return inner_.FileExists(p); }); }
-    bool DirectoryExists(const std::string& p) override {
-        return Do(Call::DirectoryExists, p, {}, [&] { return inner_.DirectoryExists(p); });
-    }
-    bool CreateDir(const std::string& p) override { return Do(Call::CreateDir, p, {}, [&] { return inner_.CreateDir(p); }); }
-    bool ForceDirectories(const std::string& p) override {
-        return Do(Call::ForceDirectories, p, {}, [&] { return inner_.ForceDirectories(p); });
-    }
-    bool CopyFile(const std::string& src, const std::string& dst) override {
-        return Do(Call::CopyFile, dst, src, [&] { return inner_.CopyFile(src, dst); });
-    }
-    bool CopyNewFile(const std::string& src, const std::string& dst) override {
-        return Do(Call::CopyNewFile, dst, src, [&] { return inner_.CopyNewFile(src, dst); });
-    }
-    bool SaveCopy(const std::string& src, const std::string& dst) override {
-        return Do(Call::SaveCopy, dst, src, [&] { return inner_.SaveCopy(src, dst); });
-    }
-    bool UnshareCopy(const std::string& p) override { return Do(Call::UnshareCopy, p, {}, [&] { return inner_.UnshareCopy(p); }); }
-    bool PlaceFile(const std::string& src, const std::string& dst) override {
-        return Do(Call::PlaceFile, dst, src, [&] { return inner_.PlaceFile(src, dst); });
-    }
-    bool CopyFilePending(const std::string& src, const std::string& dst) override {
-        return Do(Call::CopyFilePending, dst, src, [&] { return inner_.CopyFilePending(src, dst); });
-    }
-    bool WriteWholeFilePending(const std::string& p, const std::string& bytes) override {
-        return Do(Call::WriteWholeFilePending, p, bytes, [&] { return inner_.WriteWholeFilePending(p, bytes); });
-    }
+    YRN_FAULT_CALLS(YRN_FAULT_FORWARD)
     bool FlushPending() override { return Do(Call::FlushPending, {}, {}, [&] { return inner_.FlushPending(); }); }
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override {
         return Do(Call::FindFiles, dir, pattern, [&] { return inner_.FindFiles(dir, pattern); });
@@ -133,12 +122,6 @@ public:
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
         return Do(Call::ReadWholeFile, p, {}, [&] { return inner_.ReadWholeFile(p, bytes); });
-    }
-    bool WriteWholeFile(const std::string& p, const std::string& bytes) override {
-        return Do(Call::WriteWholeFile, p, bytes, [&] { return inner_.WriteWholeFile(p, bytes); });
-    }
-    bool AppendToFile(const std::string& p, const std::string& bytes) override {
-        return Do(Call::AppendToFile, p, bytes, [&] { return inner_.AppendToFile(p, bytes); });
     }
     std::unique_ptr<TextFile> OpenAppend(const std::string& path) override;
     DateTime Now() override { return Do(Call::Now, {}, {}, [&] { return clock_ ? *clock_ : inner_.Now(); }); }

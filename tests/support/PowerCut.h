@@ -6,13 +6,20 @@
 // may be cut too between its copies and names and the records after them.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FaultPlatform.h"
+#include "RunFixture.h"
 #include "platform/posix/PosixPlatform.h"
 
 namespace yrn::test {
@@ -25,16 +32,64 @@ struct DiskState {
 class PowerCutModel {
 public:
     // Takes the tree below posix's root as durable, then follows fp's calls.
-    PowerCutModel(PosixPlatform& posix, FaultPlatform& fp);
+    PowerCutModel(PosixPlatform& posix, FaultPlatform& fp) : posix_(posix) {
+        namespace fs = std::filesystem;
+        for (const auto& e : fs::recursive_directory_iterator(posix.Root())) {
+            const std::string rel = fs::relative(e.path(), posix.Root());
+            if (e.is_directory()) durable_.dirs.insert(rel);
+            else durable_.files[rel] = ReadFile(e.path());
+        }
+        cuts_.push_back(durable_);
+        fp.AfterCall([this](const CallRecord& r) { After(r); });
+    }
+
     // The disk after a cut right after each call (0: before the first).
     const std::vector<DiskState>& Cuts() const { return cuts_; }
+
     // Lays a state down in an empty root.
-    static void Lay(const DiskState& state, const std::string& root);
+    static void Lay(const DiskState& state, const std::string& root) {
+        for (const std::string& dir : state.dirs) ::mkdir((root + "/" + dir).c_str(), 0777);
+        for (const auto& [path, bytes] : state.files)
+            if (bytes) WriteFile(root + "/" + path, *bytes);
+    }
 
 private:
-    void After(const CallRecord& r);
-    void Keep(const std::string& windowsPath);
-    std::string Relative(const std::string& windowsPath) const;
+    static constexpr const char* kRegistry = "registry.reg";  // the POSIX backend's registry, below the root
+
+    void After(const CallRecord& r) {
+        auto is = [&r](std::initializer_list<Call> calls) {
+            return r.ok && std::find(calls.begin(), calls.end(), r.call) != calls.end();
+        };
+        if (is({Call::CreateDir, Call::ForceDirectories})) {
+            const std::string rel = Relative(r.arg);
+            for (size_t i = rel.find('/'); i != std::string::npos; i = rel.find('/', i + 1))
+                durable_.dirs.insert(rel.substr(0, i));
+            durable_.dirs.insert(rel);
+        }
+        if (is({Call::CopyFile, Call::CopyNewFile, Call::SaveCopy, Call::UnshareCopy, Call::WriteWholeFile, Call::AppendToFile}))
+            Keep(r.arg);
+        if (is({Call::RegWriteInteger, Call::RegWriteString})) Keep(kRegistry);
+        if (is({Call::PlaceFile, Call::CopyFilePending})) pendingCopies_.insert(r.arg);
+        if (is({Call::WriteWholeFilePending})) pendingRecords_.insert(r.arg);
+        if (is({Call::RegWriteIntegerPending})) pendingRecords_.insert(kRegistry);
+        if (is({Call::FlushPending})) {
+            for (const std::string& p : std::exchange(pendingCopies_, {})) Keep(p);
+            cuts_.push_back(durable_);
+            for (const std::string& p : std::exchange(pendingRecords_, {})) Keep(p);
+        }
+        cuts_.push_back(durable_);
+    }
+
+    void Keep(const std::string& windowsPath) {
+        const std::string rel = Relative(windowsPath), native = posix_.Root() + "/" + rel;
+        durable_.files[rel] = Exists(native) ? std::optional<std::string>(ReadFile(native)) : std::nullopt;
+    }
+
+    std::string Relative(const std::string& windowsPath) const {
+        std::string native = windowsPath == kRegistry ? posix_.Root() + "/" + kRegistry : posix_.NativePath(windowsPath);
+        while (native.size() > 1 && native.back() == '/') native.pop_back();
+        return native.substr(posix_.Root().size() + 1);
+    }
 
     PosixPlatform& posix_;
     DiskState durable_;

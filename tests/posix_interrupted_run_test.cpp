@@ -1,0 +1,348 @@
+// An update run and a rollback run over the shared package are cut at every
+// platform call, three ways: the call fails and the run goes on; the process
+// making the run is killed there (a real child process, SIGKILL, no clean-up);
+// or the power goes after it and every write not yet durable is lost. On what
+// is left: every installed file holds its old or its new bytes, a replaced
+// file's saved copy holds its old bytes and is listed in the catalogue, and
+// rolling the backup sets back brings every old byte back. A failed call is
+// also reported, keeps "UpdateVersion" from being recorded while a file is
+// not in place, and leaves the log closed and holding every line it took; a
+// killed update is finished by a second run.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <sstream>
+
+#include "platform/posix/RegFile.h"
+#include "support/Package.h"
+#include "support/PowerCut.h"
+
+namespace yrn::test {
+namespace {
+
+const DateTime kRunTime{2024, 3, 5, 10, 20, 30};
+const std::string kUpdateKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update";
+const std::string kGeneralFailure[] = {W("Сбой при обновлении исполняемых файлов ЮКСВЕЛ."),
+                                       W("Сбой при замене исполняемых файлов ЮКСВЕЛ.")};
+
+std::optional<uint32_t> RegDword(const TempRoot& root, const std::string& name) {
+    RegFile reg = RegFile::Parse(ReadFile(root.Native("registry.reg")));
+    RegKeyData* key = reg.FindKey(kUpdateKey);
+    RegValue* v = key ? RegFile::FindValue(*key, name) : nullptr;
+    return v && v->type == RegType::Dword ? std::optional<uint32_t>(v->dword) : std::nullopt;
+}
+
+bool Starts(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+std::string SetDir(const TempRoot& root, const std::string& set) { return root.Native(kBackupRootNative) + "/" + set; }
+
+// The shared package and the registry; for a rollback (mode 2) the package installed by a clean update.
+void LayScene(const TempRoot& root, uint8_t mode) {
+    WritePackage(root);
+    WriteFile(root.Native("registry.reg"), "REGEDIT4\r\n\r\n[" + kUpdateKey + "]\r\n"
+                                           "\"UpdatePath\"=\"C:\\\\TOVR\\\\UPDATE\\\\\"\r\n"
+                                           "\"UpdateVersion\"=dword:00000006\r\n\"Shift.exe\"=dword:00000002\r\n\r\n");
+    PosixPlatform posix(root.Path());
+    FaultPlatform clock(posix);
+    clock.SetClock(kRunTime);
+    ResetSettings();
+    if (mode == 2) RunWindow(clock, 1);
+}
+
+// The run to cut: the update, or the rollback of the set the scene made.
+RecordingView Start(FaultPlatform& fp, const TempRoot& root, uint8_t mode) {
+    fp.SetClock(kRunTime);
+    if (mode == 2) return RollBack(fp, root, BackupSets(root).at(0));
+    ResetSettings();
+    return RunWindow(fp, 1);
+}
+
+// Makes the run in a child process and kills it once it has begun call k,
+// within that call or before the next. False when the run ended before.
+bool KilledAt(const TempRoot& root, uint8_t mode, int k) {
+    int tell[2];
+    if (::pipe(tell) != 0) return false;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        PosixPlatform posix(root.Path());
+        FaultPlatform fp(posix);
+        fp.FailWhen([&](const CallRecord& r) {
+            if (r.index == k && ::write(tell[1], "k", 1) != 1) ::_exit(1);
+            while (r.index > k) ::pause();
+            return false;
+        });
+        Start(fp, root, mode);
+        while (fp.Calls() >= k) ::pause();
+        ::_exit(0);
+    }
+    ::close(tell[1]);
+    char told;
+    const bool reached = pid > 0 && ::read(tell[0], &told, 1) == 1;
+    ::close(tell[0]);
+    int status = 0;
+    if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, &status, 0);
+    return reached && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// What any cut leaves: every file whole, each replaced one saved and listed in the run's set.
+void ExpectSafe(const TempRoot& root, const std::string& context) {
+    const std::vector<std::string> sets = BackupSets(root);
+    EXPECT_LE(sets.size(), 1u) << context;
+    ExpectWholeAndSaved(root, PackageFiles(), sets.empty() ? "" : SetDir(root, sets[0]), context);
+}
+
+// Rolling the sets back, the latest first, restores every old byte. A set
+// cut before its first catalogue entry holds no listed copy (nothing was
+// replaced), and its rollback says so.
+void ExpectRolledBack(const TempRoot& root, const std::string& context) {
+    std::vector<std::string> sets = BackupSets(root);
+    std::sort(sets.rbegin(), sets.rend());
+    PosixPlatform posix(root.Path());
+    for (const std::string& set : sets) {
+        const RecordingView view = RollBack(posix, root, set);
+        const bool catalogued = Exists(SetDir(root, set) + "/BackUp.ini");
+        EXPECT_EQ(view.lines.back(), catalogued ? W("Замена исполняемых файлов завершена.")
+                                                : W("Не найден файл: ") + BackupDir + "BackUp.ini") << context;
+    }
+    ResetSettings();
+    for (const PackageFile& f : PackageFiles())
+        EXPECT_TRUE(f.oldBytes.empty() || ReadFile(root.Native(f.native)) == f.oldBytes) << context << ": rolled back " << f.name;
+}
+
+// A run writes its targets, its log and, an update, the registry and the
+// package's copies below C:\TOVR\UPDATE\; files of an interrupted copy only
+// a kill may leave.
+void ExpectNoStrayWrite(const Snapshot& before, const TempRoot& root, uint8_t mode, bool killed, const std::string& context) {
+    for (const std::string& p : Changed(before, TakeSnapshot(root.Path()))) {
+        const std::string name = p.substr(p.rfind('/') + 1);
+        const bool target = std::any_of(PackageFiles().begin(), PackageFiles().end(), [&](auto& f) { return f.native == p; });
+        const bool copy = Starts(p, "c/TOVR/UPDATE/") && (name == "YRNUpdate.ini" || name == "BackUp.ini" ||
+                          std::any_of(PackageFiles().begin(), PackageFiles().end(), [&](auto& f) { return f.name == name; }));
+        const bool runs = target || p == "cwd/YRNUpdate.log" || (mode == 1 && (p == "registry.reg" || copy));
+        EXPECT_TRUE(Starts(name, ".~yrn") ? killed : runs) << context << ": stray write " << p;
+    }
+}
+
+// No file of an interrupted copy shows in a search of its directory; returns how many lie there.
+int ExpectCopyLeftoversHidden(const TempRoot& root, const std::string& context) {
+    namespace fs = std::filesystem;
+    PosixPlatform posix(root.Path());
+    int seen = 0;
+    for (const auto& e : fs::recursive_directory_iterator(root.Native("c"))) {
+        if (!e.is_directory()) {
+            seen += Starts(e.path().filename(), ".~yrn");
+            continue;
+        }
+        std::string dir = "C:\\" + fs::relative(e.path(), root.Native("c")).string() + "\\";
+        std::replace(dir.begin(), dir.end(), '/', '\\');
+        for (const std::string& name : posix.FindFiles(dir, "*"))
+            EXPECT_FALSE(Starts(name, ".~yrn")) << context << ": listed " << dir << name;
+    }
+    return seen;
+}
+
+using Inspect = std::function<void(const TempRoot&, const RecordingView&)>;
+enum class Cut { Fault, Kill, PowerLoss };
+
+class InterruptedRunTest : public ::testing::Test {
+protected:
+    void TearDown() override { ResetSettings(); }
+
+    // One run (mode 1 update, 2 rollback) with the faults faults sets; checks
+    // what it left, shows it to inspect and rolls back. Returns the number of
+    // calls the run made.
+    int Run(uint8_t mode, const std::function<void(FaultPlatform&)>& faults, const Inspect& inspect = {}) {
+        TempRoot root;
+        LayScene(root, mode);
+        PosixPlatform posix(root.Path());
+        FaultPlatform fp(posix);
+        auto setFiles = [&] { return BackupSets(root).empty() ? Snapshot{} : TakeSnapshot(SetDir(root, BackupSets(root)[0])); };
+        const Snapshot before = TakeSnapshot(root.Path()), setBefore = setFiles();
+        faults(fp);
+        const RecordingView view = Start(fp, root, mode);
+        const CallRecord* failed = fp.Failed();
+        const std::string context = !failed ? "no fault" : "fault at call " + std::to_string(failed->index) + " " +
+                                                               CallName(failed->call) + "(" + Cp1251ToUtf8(failed->arg) + ")";
+        EXPECT_EQ(view.endStates, (std::vector<bool>{false, true})) << context;
+        EXPECT_EQ(fp.OpenLogFiles() + fp.UnclosedLogFiles(), 0) << context << ": log not closed";
+        ExpectSafe(root, context);
+        bool allDone = true, skipped = false;
+        for (const PackageFile& f : PackageFiles()) {
+            const std::string now = ReadFile(root.Native(f.native));
+            if (mode == 2 ? f.oldBytes.empty() || now == f.oldBytes : now == f.newBytes) continue;
+            allDone = false;
+            // A false "no such file" for the package's copy makes a silent skip, an unreadable manifest an empty package.
+            const bool silent = failed && ((failed->call == Call::FileExists &&
+                                            failed->arg == (mode == 1 ? "C:\\TOVR\\UPDATE\\" : BackupDir) + f.name) ||
+                                           (failed->call == Call::ReadWholeFile && failed->arg == UpdatePath + "YRNUpdate.ini"));
+            skipped = skipped || silent;
+            EXPECT_TRUE(silent || std::any_of(view.lines.begin(), view.lines.end(), [&](const std::string& l) {
+                            return l == W("Сбой при замене файла: ") + f.name || Starts(l, kGeneralFailure[mode - 1]) ||
+                                   Starts(l, W("Не найден файл: "));
+                        })) << context << ": " << f.name << " not done without a failure line";
+            // A version is recorded only for a file in place.
+            EXPECT_TRUE(mode == 2 || RegDword(root, f.name) == (f.name == "Shift.exe" ? std::optional<uint32_t>(2) : std::nullopt))
+                << context << ": " << f.name;
+        }
+        EXPECT_TRUE(mode == 2 || (failed && (allDone || skipped)) || RegDword(root, "UpdateVersion") == (failed ? 6u : 7u)) << context;
+        EXPECT_TRUE(failed || allDone) << "a clean run leaves every file in place";
+        std::string logged = before.count("cwd/YRNUpdate.log") ? before.at("cwd/YRNUpdate.log") : "";
+        for (const CallRecord& r : fp.Records()) logged += r.ok && r.call == Call::LogWrite ? r.value : "";
+        EXPECT_EQ(ReadFile(root.Native("cwd/YRNUpdate.log")), logged) << context << ": log lines lost";
+        ExpectNoStrayWrite(before, root, mode, false, context);
+        EXPECT_TRUE(mode == 1 || (setFiles() == setBefore && ReadFile(root.Native("registry.reg")) == before.at("registry.reg")))
+            << context << ": the backup set or the registry changed";
+        if (inspect) inspect(root, view);
+        ExpectRolledBack(root, context);
+        return fp.Calls();
+    }
+
+    // Cuts the run at every point: a fault checked by Run; a kill or a power
+    // loss checked here on what the disk holds.
+    void EveryCut(Cut cut, uint8_t mode) {
+        const int calls = Run(mode, [](FaultPlatform&) {});
+        TempRoot recorded;  // a power loss: the disk after each call of one run
+        LayScene(recorded, mode);
+        PosixPlatform posix(recorded.Path());
+        FaultPlatform fp(posix);
+        PowerCutModel disk(posix, fp);
+        if (cut == Cut::PowerLoss) Start(fp, recorded, mode);
+        const int points = cut == Cut::PowerLoss ? static_cast<int>(disk.Cuts().size()) - 1 : calls;
+        int leftovers = 0;
+        for (int k = cut == Cut::PowerLoss ? 0 : 1; k <= points && !HasFailure(); ++k) {
+            if (cut == Cut::Fault) {
+                Run(mode, [k](FaultPlatform& fp) { fp.FailCall(k); });
+                continue;
+            }
+            const std::string context = (cut == Cut::Kill ? "kill at call " : "power lost at cut ") + std::to_string(k);
+            TempRoot root;
+            if (cut == Cut::PowerLoss) PowerCutModel::Lay(disk.Cuts()[k], root.Path());
+            if (cut == Cut::Kill) LayScene(root, mode);
+            const Snapshot before = TakeSnapshot(root.Path());
+            ASSERT_TRUE(cut == Cut::PowerLoss || KilledAt(root, mode, k)) << context << ": not killed there";
+            ExpectSafe(root, context);
+            if (cut == Cut::Kill) leftovers += ExpectCopyLeftoversHidden(root, context);
+            if (cut == Cut::Kill && mode == 1) {  // a second run finishes the job
+                PosixPlatform platform(root.Path());
+                FaultPlatform again(platform);
+                Start(again, root, 1);
+                for (const PackageFile& f : PackageFiles())
+                    EXPECT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << context << ": second run left " << f.name;
+                ExpectNoStrayWrite(before, root, 1, true, context);
+            }
+            ExpectRolledBack(root, context);
+        }
+        if (cut == Cut::PowerLoss) {  // the cut after the last call keeps the whole run
+            const PackageFile& shift = PackageFileNamed("Shift.exe");
+            EXPECT_EQ(disk.Cuts().back().files.at(shift.native), mode == 1 ? shift.newBytes : shift.oldBytes);
+            EXPECT_EQ(disk.Cuts().back().files.count("registry.reg"), 1u);
+            EXPECT_GT(points, fp.Calls());
+        }
+        std::cout << "[ cut      ] " << (mode == 1 ? "update: " : "rollback: ") << points << " cut points"
+                  << (cut == Cut::Kill ? ", " + std::to_string(leftovers) + " files of interrupted copies seen" : "") << "\n";
+    }
+};
+
+TEST_F(InterruptedRunTest, UpdateSurvivesAFaultAtEveryCall) { EveryCut(Cut::Fault, 1); }
+TEST_F(InterruptedRunTest, RollbackSurvivesAFaultAtEveryCall) { EveryCut(Cut::Fault, 2); }
+TEST_F(InterruptedRunTest, UpdateSurvivesACrashAtEveryCall) { EveryCut(Cut::Kill, 1); }
+TEST_F(InterruptedRunTest, RollbackSurvivesACrashAtEveryCall) { EveryCut(Cut::Kill, 2); }
+TEST_F(InterruptedRunTest, UpdateSurvivesAPowerLossAfterEveryCall) { EveryCut(Cut::PowerLoss, 1); }
+TEST_F(InterruptedRunTest, RollbackSurvivesAPowerLossAfterEveryCall) { EveryCut(Cut::PowerLoss, 2); }
+
+// Every call of one kind fails: what the run does, line by line. Screen
+// codes: S start, E end, F run failure, +X step on file X, !X its failure.
+// done: files in place at the end, new bytes in an update, still new in a rollback.
+struct KindCase { uint8_t mode; FaultKind kind; const char *done, *screen; };
+
+std::string Screen(uint8_t mode, const std::string& codes) {
+    const bool up = mode == 1;
+    std::string out;
+    std::istringstream in(codes);
+    for (std::string t; in >> t; out += "\n") {
+        if (t == "S") out += up ? "Старт программы обновления ЮКСВЕЛ." : "Старт программы отката обновления ЮКСВЕЛ.";
+        if (t == "E") out += up ? "Обновление исполняемых файлов завершено." : "Замена исполняемых файлов завершена.";
+        if (t == "F") out += Cp1251ToUtf8(kGeneralFailure[mode - 1]);
+        if (t[0] == '+') out += (up ? "Обновление файла: " : "Восстановление файла: ") + t.substr(1);
+        if (t[0] == '!') out += "Сбой при замене файла: " + t.substr(1);
+    }
+    return out;
+}
+
+TEST_F(InterruptedRunTest, EveryCallOfOneKindFailing) {
+    const KindCase cases[] = {
+        {1, FaultKind::Copy, "", "S +Shift.exe !Shift.exe +Lib.dll !Lib.dll +Readme.txt !Readme.txt +Tool.exe !Tool.exe E"},
+        {1, FaultKind::CreateDirectory, "Readme.txt", "S +Shift.exe !Shift.exe +Lib.dll !Lib.dll +Readme.txt +Tool.exe !Tool.exe E"},
+        {1, FaultKind::IniWrite, "Readme.txt", "S +Shift.exe !Shift.exe +Lib.dll !Lib.dll +Readme.txt F"},
+        {1, FaultKind::RegistryWrite, "Shift.exe", "S +Shift.exe F"},
+        {1, FaultKind::LogOpen, "", "F"},
+        {1, FaultKind::LogWrite, "", "S F"},
+        {1, FaultKind::LogClose, "Shift.exe Lib.dll Readme.txt Tool.exe", "S +Shift.exe +Lib.dll +Readme.txt +Tool.exe E F"},
+        {2, FaultKind::Copy, "Shift.exe Lib.dll Tool.exe", "S +Shift.exe !Shift.exe +Lib.dll !Lib.dll +Tool.exe !Tool.exe E"},
+        {2, FaultKind::LogOpen, "Shift.exe Lib.dll Tool.exe", "F"},
+        {2, FaultKind::LogWrite, "Shift.exe Lib.dll Tool.exe", "S F"},
+        {2, FaultKind::LogClose, "", "S +Shift.exe +Lib.dll +Tool.exe E F"},
+    };
+    for (const KindCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + " " + c.screen);
+        Run(c.mode, [&](FaultPlatform& fp) { fp.FailKind(c.kind); }, [&](const TempRoot& root, const RecordingView& view) {
+            std::string shown;  // the run failure's reason cut off
+            for (const std::string& l : view.lines)
+                shown += Cp1251ToUtf8(Starts(l, kGeneralFailure[0]) ? kGeneralFailure[0] : l) + "\n";
+            EXPECT_EQ(shown, Screen(c.mode, c.screen));
+            for (const PackageFile& f : PackageFiles()) {
+                const bool listed = (" " + std::string(c.done) + " ").find(" " + f.name + " ") != std::string::npos;
+                EXPECT_TRUE((c.mode == 2 && f.oldBytes.empty()) || ReadFile(root.Native(f.native)) == (listed ? f.newBytes : f.oldBytes)) << f.name;
+                const bool exempt = c.kind == FaultKind::RegistryWrite || c.kind == FaultKind::IniWrite || c.mode == 2;
+                EXPECT_TRUE(!listed || exempt || RegDword(root, f.name)) << f.name << " in place, version not recorded";
+            }
+            EXPECT_TRUE(c.mode == 2 || RegDword(root, "UpdateVersion") == (c.kind == FaultKind::LogClose ? 7u : 6u));
+        });
+    }
+}
+
+// A refused catalogue write followed by a catalogue that cannot be read back
+// must not cost the entries already on disk (checked by Run).
+TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
+    int appends = 0;
+    Run(1, [&](FaultPlatform& fp) {
+        fp.FailWhen([&](const CallRecord& r) {
+            const bool catalogue = r.arg.size() > 10 && r.arg.compare(r.arg.size() - 10, 10, "BackUp.ini") == 0;
+            if (catalogue && r.call == Call::AppendToFile) return ++appends == 1;  // the Lib.dll entry
+            return catalogue && r.call == Call::ReadWholeFile && appends > 0;
+        });
+    }, [](const TempRoot& root, const RecordingView&) {
+        EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), PackageFileNamed("Shift.exe").newBytes);
+    });
+}
+
+// A saved copy is the installed file itself under a second name (no byte
+// copied); one whose file then cannot be replaced gets bytes of its own, or
+// a later change of the file would change the saved copy too.
+TEST_F(InterruptedRunTest, SavedCopyIsALinkUnlessItsFileStaysInPlace) {
+    TempRoot root;
+    LayScene(root, 1);
+    auto inode = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    const PackageFile &shift = PackageFileNamed("Shift.exe"), &lib = PackageFileNamed("Lib.dll");
+    const ino_t oldLib = inode(root.Native(lib.native));
+    PosixPlatform posix(root.Path());
+    FaultPlatform fp(posix);
+    fp.FailWhen([&](const CallRecord& r) { return r.call == Call::PlaceFile && r.arg == shift.target; });
+    Start(fp, root, 1);
+    const std::string saved = SetDir(root, BackupSets(root).at(0)) + "/";
+    EXPECT_EQ(inode(saved + "Lib.dll"), oldLib);
+    EXPECT_EQ(ReadFile(saved + "Lib.dll"), lib.oldBytes);
+    EXPECT_NE(inode(saved + "Shift.exe"), inode(root.Native(shift.native)));
+    EXPECT_EQ(ReadFile(saved + "Shift.exe"), shift.oldBytes);
+}
+
+}  // namespace
+}  // namespace yrn::test
