@@ -27,7 +27,8 @@ namespace yrn::test {
     X(RegReadInteger, Other) X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegClose, Other)                    \
     X(WaitForProcess, Other) X(StartProcess, Other) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
     X(VersionQuery, Other) X(SaveCopy, Copy) X(UnshareCopy, Path) X(PlaceFile, Copy) X(CopyFilePending, Copy)         \
-    X(WriteWholeFilePending, Write) X(FlushPending, Other) X(RegWriteIntegerPending, Other)
+    X(WriteWholeFilePending, Write) X(FlushPending, Other) X(RegWriteIntegerPending, Other)                       \
+    X(SaveCopyStaged, Copy) X(AppendToFileStaged, Write)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
 // A copy is recorded by its target, a write by its file with the bytes as the value.
@@ -56,9 +57,10 @@ enum class FaultKind { Copy, CreateDirectory, IniWrite, RegistryWrite, LogOpen, 
 
 inline bool InKind(Call call, FaultKind kind) {
     static const std::set<Call> kinds[] = {
-        {Call::CopyFile, Call::CopyNewFile, Call::SaveCopy, Call::UnshareCopy, Call::PlaceFile, Call::CopyFilePending},
+        {Call::CopyFile, Call::CopyNewFile, Call::SaveCopy, Call::SaveCopyStaged, Call::UnshareCopy, Call::PlaceFile,
+         Call::CopyFilePending},
         {Call::CreateDir, Call::ForceDirectories},
-        {Call::WriteWholeFile, Call::AppendToFile, Call::WriteWholeFilePending},
+        {Call::WriteWholeFile, Call::AppendToFile, Call::AppendToFileStaged, Call::WriteWholeFilePending},
         {Call::RegWriteString, Call::RegWriteInteger, Call::RegWriteIntegerPending},
         {Call::OpenAppend}, {Call::LogWrite, Call::LogFlush}, {Call::LogClose}, {Call::StartProcess}};
     return kinds[static_cast<int>(kind)].count(call) > 0;

@@ -2,8 +2,10 @@
 // yet made durable is lost, renames of such files included. Watches the
 // calls of a FaultPlatform over the POSIX backend and keeps, after each
 // call, what the disk durably holds: a write that is durable on return
-// counts at once, a pending one at the next successful FlushPending, which
-// may be cut too between its copies and names and the records after them.
+// counts at once, a staged one at the next successful PlaceFile, a pending
+// one at the next successful FlushPending, which may be cut too between its
+// copies and names and the records after them. A placed file's new name may
+// reach the disk at once: that state is a cut of its own.
 #pragma once
 
 #include <sys/stat.h>
@@ -69,20 +71,29 @@ private:
         if (is({Call::CopyFile, Call::CopyNewFile, Call::SaveCopy, Call::UnshareCopy, Call::WriteWholeFile, Call::AppendToFile}))
             Keep(r.arg);
         if (is({Call::RegWriteInteger, Call::RegWriteString})) Keep(kRegistry);
+        if (is({Call::SaveCopyStaged, Call::AppendToFileStaged})) staged_.insert(r.arg);
+        if (is({Call::PlaceFile})) {
+            for (const std::string& p : std::exchange(staged_, {})) Keep(p);
+            DiskState early = durable_;
+            Keep(r.arg, early);
+            cuts_.push_back(early);
+        }
         if (is({Call::PlaceFile, Call::CopyFilePending})) pendingCopies_.insert(r.arg);
         if (is({Call::WriteWholeFilePending})) pendingRecords_.insert(r.arg);
         if (is({Call::RegWriteIntegerPending})) pendingRecords_.insert(kRegistry);
         if (is({Call::FlushPending})) {
             for (const std::string& p : std::exchange(pendingCopies_, {})) Keep(p);
+            for (const std::string& p : std::exchange(staged_, {})) Keep(p);
             cuts_.push_back(durable_);
             for (const std::string& p : std::exchange(pendingRecords_, {})) Keep(p);
         }
         cuts_.push_back(durable_);
     }
 
-    void Keep(const std::string& windowsPath) {
+    void Keep(const std::string& windowsPath) { Keep(windowsPath, durable_); }
+    void Keep(const std::string& windowsPath, DiskState& state) {
         const std::string rel = Relative(windowsPath), native = posix_.Root() + "/" + rel;
-        durable_.files[rel] = Exists(native) ? std::optional<std::string>(ReadFile(native)) : std::nullopt;
+        state.files[rel] = Exists(native) ? std::optional<std::string>(ReadFile(native)) : std::nullopt;
     }
 
     std::string Relative(const std::string& windowsPath) const {
@@ -93,7 +104,7 @@ private:
 
     PosixPlatform& posix_;
     DiskState durable_;
-    std::set<std::string> pendingCopies_, pendingRecords_;
+    std::set<std::string> staged_, pendingCopies_, pendingRecords_;
     std::vector<DiskState> cuts_;
 };
 

@@ -181,7 +181,9 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
                 saved = false;
             } else {
                 if (!catalogue_) platform_.CreateDir(BackupDir);
-                saved = savedNow = platform_.SaveCopyStaged(installed, BackupDir + N);
+                // The catalogue's first entry makes a new file, durable at once: its saved copy is so first.
+                saved = savedNow = catalogue_ ? platform_.SaveCopyStaged(installed, BackupDir + N)
+                                              : platform_.SaveCopy(installed, BackupDir + N);
             }
             if (saved) {
                 saved_.emplace(landing, source);
