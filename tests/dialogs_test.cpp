@@ -197,6 +197,36 @@ INSTANTIATE_TEST_SUITE_P(
                       BackUpCase{"another_set_by_number", "н 1\n\n", 2}, BackUpCase{"without_any_set", "\n", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Entering the file list selects its first file, unless one is selected or there is none.
+TEST_F(RunTest, EnteringTheFileListSelectsItsFirstFile) {
+    ScriptedUI ui;
+    TBackUpForm form(platform, ui);
+    form.FileListEnter();
+    EXPECT_EQ(form.FileListIndex, -1);
+    form.FileList = {{"A.exe", "C:\\A.exe", true}, {"B.exe", "C:\\B.exe", false}, {"C.exe", "C:\\C.exe", true}};
+    form.FileListEnter();
+    EXPECT_EQ(form.FileListIndex, 0);
+    form.FileListIndex = 2;
+    form.FileListEnter();
+    EXPECT_EQ(form.FileListIndex, 2);
+}
+
+// The progress window forwards Enter, and only Enter, to its OK button.
+TEST(ProgressWindow, EnterInTheLogPressesOk) {
+    PosixPlatform platform("/nonexistent");
+    TUpdateForm form(platform);
+    char key = 13;
+    form.LogListKeyPress(key);  // no window: nothing to post to
+    RecordingView view;
+    form.AttachView(&view);
+    for (char other : {'\n', ' ', 'a', '\x1b'}) form.LogListKeyPress(other);
+    EXPECT_TRUE(view.posted.empty());
+    form.LogListKeyPress(key);
+    ASSERT_EQ(view.posted.size(), 2u);
+    EXPECT_EQ(view.posted[0].message * 1000 + view.posted[0].wParam, WM_KEYDOWN_ * 1000 + 13);
+    EXPECT_EQ(view.posted[1].message * 1000 + view.posted[1].wParam, WM_KEYUP_ * 1000 + 13);
+}
+
 // The real program, started without arguments with its input piped: an update
 // with every field kept, then a rollback of it.
 TEST(ConsoleProgram, UpdateThenRollBackThroughThePipe) {
