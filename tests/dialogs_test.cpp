@@ -1,12 +1,11 @@
-// The parameters dialog and the backup selection as the console front end
-// shows them: the lines printed, the answers taken, and the registry file the
-// settings round trip leaves, byte for byte.
+// The parameters dialog as the console front end shows it: the lines printed,
+// the answers taken, and the registry file the settings round trip leaves,
+// byte for byte. Then the keys of the backup and progress windows, and the
+// real program through its pipe.
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 #include "core/BackUpUnit.h"
@@ -135,75 +134,28 @@ TEST_F(DialogTest, EveryArgumentCountButThreeShowsTheDialog) {
     EXPECT_TRUE(screen.empty());
 }
 
-// The backup selection after a real update run: the screen and what is restored.
-struct BackUpCase {
-    const char* name;
-    const char* input;
-    int sets;  // 0: none, 2: an older one besides the run's
-};
-void PrintTo(const BackUpCase& c, std::ostream* os) { *os << c.name; }
-
-class ConsoleBackUp : public RunTest, public ::testing::WithParamInterface<BackUpCase> {};
-
-TEST_P(ConsoleBackUp, ShowsAndRestores) {
-    const BackUpCase& c = GetParam();
-    WritePackage(root);
-    RunUpdate();
-    ASSERT_EQ(BackupSets(root).size(), 1u);
-    const std::string set = BackupSets(root)[0], logBefore = Log();
-    const std::string older = std::string(kBackupRootNative) + "/00-01-01 00-00/";
-    if (c.sets == 2) WriteFile(root.Native(older + "BackUp.ini"), "[FILES]\r\nOld.exe=C:\\TOVR\\Old.exe\r\n");
-    if (c.sets == 2) WriteFile(root.Native(older + "Old.exe"), "old program");
-    if (c.sets == 0) std::filesystem::remove_all(root.Native(kBackupRootNative));
-    ResetSettings();
-    std::istringstream in(c.input);
-    std::ostringstream out, err;
-    ConsoleUI ui(in, out, err);
-    TBackUpForm form(platform, ui);
-    ui.ShowBackUpForm(form);
-    EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(RollbackList, nullptr);
-    const std::string text = out.str() + RunReport(root, {}, set, logBefore.size(), "BackupDir: " + BackupDir + "\n");
-    ExpectGolden(Masked(text, set), std::string("backup_") + c.name + ".txt");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Console, ConsoleBackUp,
-    ::testing::Values(BackUpCase{"enter_restores_every_file_of_the_newest_set", "\n", 2},
-                      BackUpCase{"numbers_toggle_files", "2\n3\n3\nОткат\n", 1}, BackUpCase{"minus_then_one", "-\n1\nrollback\n", 1},
-                      BackUpCase{"minus_plus_toggle", "-\n+\n2\n\n", 1},
-                      BackUpCase{"unknown_answers_then_cancel", "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n", 1},
-                      BackUpCase{"cancel", "2\ncancel\n", 1}, BackUpCase{"no_input", "", 1}, BackUpCase{"input_ends", "2\n3\n", 1},
-                      BackUpCase{"another_set_by_number", "н 1\n\n", 2}, BackUpCase{"without_any_set", "\n", 0},
-                      // Coming back to a set checks every file of it again.
-                      BackUpCase{"another_set_and_back_checks_every_file_again", "-\nн 1\nн 2\n\n", 2}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // Entering the file list selects its first file, unless one is selected or there is none.
 TEST_F(RunTest, EnteringTheFileListSelectsItsFirstFile) {
     ScriptedUI ui;
     TBackUpForm form(platform, ui);
-    form.FileListEnter();
-    EXPECT_EQ(form.FileListIndex, -1);
+    const auto enter = [&form] { form.FileListEnter(); return form.FileListIndex; };
+    EXPECT_EQ(enter(), -1);
     form.FileList = {{"A.exe", "C:\\A.exe", true}, {"B.exe", "C:\\B.exe", false}, {"C.exe", "C:\\C.exe", true}};
-    form.FileListEnter();
-    EXPECT_EQ(form.FileListIndex, 0);
+    EXPECT_EQ(enter(), 0);
     form.FileListIndex = 2;
-    form.FileListEnter();
-    EXPECT_EQ(form.FileListIndex, 2);
+    EXPECT_EQ(enter(), 2);
 }
 
-// The progress window forwards Enter, and only Enter, to its OK button.
+// The progress window forwards Enter, and only Enter, to its OK button; with
+// no window there is nothing to post to.
 TEST(ProgressWindow, EnterInTheLogPressesOk) {
     PosixPlatform platform("/nonexistent");
     TUpdateForm form(platform);
-    char key = 13;
-    form.LogListKeyPress(key);  // no window: nothing to post to
     RecordingView view;
-    form.AttachView(&view);
-    for (char other : {'\n', ' ', 'a', '\x1b'}) form.LogListKeyPress(other);
-    EXPECT_TRUE(view.posted.empty());
-    form.LogListKeyPress(key);
+    for (RecordingView* attached : {static_cast<RecordingView*>(nullptr), &view}) {
+        form.AttachView(attached);
+        for (char key : {'\n', ' ', 'a', '\x1b', '\r'}) form.LogListKeyPress(key);
+    }
     ASSERT_EQ(view.posted.size(), 2u);
     EXPECT_EQ(view.posted[0].message * 1000 + view.posted[0].wParam, WM_KEYDOWN_ * 1000 + 13);
     EXPECT_EQ(view.posted[1].message * 1000 + view.posted[1].wParam, WM_KEYUP_ * 1000 + 13);
