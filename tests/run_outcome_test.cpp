@@ -215,8 +215,6 @@ const std::vector<OutcomeCase> kCatalogueNames = {
 
 // Each on top of the shared package installed by an earlier start.
 const std::vector<OutcomeCase> kRollbacks = {
-    {"rollback_every_file_of_the_newest_set", {}, {}, kKeep},
-    {"rollback_only_the_checked", {}, {}, [](TBackUpForm& f) { f.FileList[1].checked = false; }},
     {"rollback_none_checked", {}, {}, [](TBackUpForm& f) { for (FileItem& i : f.FileList) i.checked = false; }},
     {"rollback_missing_saved_copy_leaves_no_trace", [](Outcome& t) { t.Remove(t.InSet("Lib.dll")); }, {}, kKeep},
     {"rollback_gone_target_file_recreated", [](Outcome& t) { t.Remove("c/TOVR/TOOLS/Tool.exe"); }, {}, kKeep},
