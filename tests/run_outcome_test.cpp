@@ -164,6 +164,7 @@ TEST_P(Outcome, IsItsGoldenFile) {
     for (size_t i = 0; RunList && i < RunList->Count(); ++i) notes += "RunList: " + RunList->Line(i) + "\n";
     ExpectGolden(Masked(screen.str(), set) + RunReport(root, window, set, from, notes), std::string(c.name) + ".txt");
     EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(ListDir(root.Native("cwd")), Lines{"YRNUpdate.log"});  // the report leaves out the working directory
     EXPECT_FALSE(Exists("/tmp/yrn-hostile-evil.exe"));
 }
 
