@@ -1,12 +1,11 @@
-// The parameters dialog and the backup selection as the console front end
-// shows them: the lines printed, the answers taken, and the registry file the
-// settings round trip leaves, byte for byte.
+// The parameters dialog as the console front end shows it: the lines printed,
+// the answers taken, and the registry file the settings round trip leaves,
+// byte for byte. Then the keys of the backup and progress windows, and the
+// real program through its pipe.
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <sstream>
 
 #include "core/BackUpUnit.h"
@@ -19,16 +18,6 @@ namespace yrn::test {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// Each package file: holding its new or its old bytes.
-std::string Installed(const TempRoot& root) {
-    std::string text = "== files\n";
-    for (const PackageFile& f : PackageFiles()) {
-        const std::string bytes = ReadFile(root.Native(f.native));
-        text += f.name + (bytes == f.newBytes ? " new\n" : bytes == f.oldBytes ? " old\n" : " ?\n");
-    }
-    return text;
-}
 
 // The registry file holding the settings key with these value lines.
 std::string Reg(const Lines& values) {
@@ -62,15 +51,6 @@ protected:
         const uint16_t result = QueryParams(args, platform, ui);
         screen = out.str();
         return result;
-    }
-    // The whole program ends with the failure box's line on stderr; returns stdout.
-    std::string ExpectStartupFailure(const std::string& input) {
-        std::istringstream in(input);
-        std::ostringstream out, err;
-        ConsoleUI ui(in, out, err);
-        EXPECT_EQ(RunProgram({}, platform, ui), 0);
-        EXPECT_EQ(err.str(), "YRN Update: Сбой при запуске программы обновления исполняемых файлов.\n");
-        return out.str();
     }
     std::string screen;
 };
@@ -106,7 +86,12 @@ INSTANTIATE_TEST_SUITE_P(
         ParamCase{"type_out_of_range_must_be_chosen", {Dw("swType", 0xffffffff)}, "\n\n\n1\n\n\n\n", mrUpdate},
         ParamCase{"type_never_chosen_cancels", {Dw("swType", 7)}, "\n\n\n\n", mrCancel},
         ParamCase{"wrong_answers_asked_again_end_of_input_cancels", {}, "\n7\nabc\n-1\n2\nmaybe\ny\n\nx\n4\ncancel\n", mrCancel},
-        ParamCase{"unchosen_type_asked_again", {Dw("swType", 9)}, "\n\n\n1\n\n\n\n", mrUpdate}),
+        ParamCase{"unchosen_type_asked_again", {Dw("swType", 9)}, "\n\n\n1\n\n\n\n", mrUpdate},
+        // A value of the wrong type fails the start before the dialog.
+        ParamCase{"wrong_type_path", {Dw("UpdatePath", 1)}, "\n\n\n\n\n", mrFailure},
+        ParamCase{"wrong_type_type", {"\"swType\"=\"1\""}, "\n\n\n\n\n", mrFailure},
+        ParamCase{"wrong_type_questions", {"\"IsMessage\"=\"0\""}, "\n\n\n\n\n", mrFailure},
+        ParamCase{"wrong_type_version_check", {Dw("swType", 1), "\"IsNoVersion\"=\"1\""}, "\n\n\n\n\n", mrFailure}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DialogTest, TheEndOfInputCancels) {
@@ -125,16 +110,6 @@ TEST_F(DialogTest, ConfirmingWithoutAChosenTypeIsRefused) {
     }
 }
 
-TEST_F(DialogTest, AValueOfTheWrongTypeFailsTheStartBeforeTheDialog) {
-    for (const Lines& values : {Lines{Dw("UpdatePath", 1)}, Lines{"\"swType\"=\"1\""}, Lines{"\"IsMessage\"=\"0\""},
-                                Lines{Dw("swType", 1), "\"IsNoVersion\"=\"1\""}}) {
-        ResetSettings();
-        Seed(values);
-        EXPECT_EQ(ExpectStartupFailure("\n\n\n\n\n"), "");  // no dialog
-        EXPECT_EQ(Registry(), Reg(values));
-    }
-}
-
 TEST_F(DialogTest, AKeyThatCannotBeOpenedShowsCurrentValuesAndFailsOnConfirm) {
     ASSERT_EQ(::mkdir(root.Native("registry.reg").c_str(), 0777), 0);
     UpdatePath = "D:\\Current\\";
@@ -142,7 +117,12 @@ TEST_F(DialogTest, AKeyThatCannotBeOpenedShowsCurrentValuesAndFailsOnConfirm) {
     EXPECT_NE(screen.find("\n  Обновление из папки: D:\\Current\\\n"), std::string::npos);
     EXPECT_EQ(Start("\n\n\n\nОткат\n"), mrFailure);
     EXPECT_EQ(Start("\n\n\n\nОтмена\n"), mrCancel);
-    EXPECT_EQ(ExpectStartupFailure("\n\n\n\n\n").find("[OK]"), std::string::npos);
+    std::istringstream in("\n\n\n\n\n");
+    std::ostringstream out, err;
+    ConsoleUI ui(in, out, err);
+    EXPECT_EQ(RunProgram({}, platform, ui), 0);  // the whole program ends with the failure box
+    EXPECT_EQ(err.str(), "YRN Update: Сбой при запуске программы обновления исполняемых файлов.\n");
+    EXPECT_EQ(out.str().find("[OK]"), std::string::npos);
 }
 
 TEST_F(DialogTest, EveryArgumentCountButThreeShowsTheDialog) {
@@ -154,48 +134,32 @@ TEST_F(DialogTest, EveryArgumentCountButThreeShowsTheDialog) {
     EXPECT_TRUE(screen.empty());
 }
 
-// The backup selection after a real update run: the screen and what is restored.
-struct BackUpCase {
-    const char* name;
-    const char* input;
-    int sets;  // 0: none, 2: an older one besides the run's
-};
-void PrintTo(const BackUpCase& c, std::ostream* os) { *os << c.name; }
-
-class ConsoleBackUp : public RunTest, public ::testing::WithParamInterface<BackUpCase> {};
-
-TEST_P(ConsoleBackUp, ShowsAndRestores) {
-    const BackUpCase& c = GetParam();
-    WritePackage(root);
-    RunUpdate();
-    ASSERT_EQ(BackupSets(root).size(), 1u);
-    const std::string set = BackupSets(root)[0], logBefore = Log();
-    const std::string older = std::string(kBackupRootNative) + "/00-01-01 00-00/";
-    if (c.sets == 2) WriteFile(root.Native(older + "BackUp.ini"), "[FILES]\r\nOld.exe=C:\\TOVR\\Old.exe\r\n");
-    if (c.sets == 2) WriteFile(root.Native(older + "Old.exe"), "old program");
-    if (c.sets == 0) std::filesystem::remove_all(root.Native(kBackupRootNative));
-    ResetSettings();
-    std::istringstream in(c.input);
-    std::ostringstream out, err;
-    ConsoleUI ui(in, out, err);
+// Entering the file list selects its first file, unless one is selected or there is none.
+TEST_F(RunTest, EnteringTheFileListSelectsItsFirstFile) {
+    ScriptedUI ui;
     TBackUpForm form(platform, ui);
-    ui.ShowBackUpForm(form);
-    EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(RollbackList, nullptr);
-    const std::string text = out.str() + Installed(root) + "Old.exe: " + ReadFile(root.Native("c/TOVR/Old.exe")) +
-                             (Log() == logBefore ? "\nno run\n" : "\nrun\n") + "BackupDir: " + BackupDir + "\n";
-    ExpectGolden(Masked(text, set), std::string("backup_") + c.name + ".txt");
+    const auto enter = [&form] { form.FileListEnter(); return form.FileListIndex; };
+    EXPECT_EQ(enter(), -1);
+    form.FileList = {{"A.exe", "C:\\A.exe", true}, {"B.exe", "C:\\B.exe", false}, {"C.exe", "C:\\C.exe", true}};
+    EXPECT_EQ(enter(), 0);
+    form.FileListIndex = 2;
+    EXPECT_EQ(enter(), 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Console, ConsoleBackUp,
-    ::testing::Values(BackUpCase{"enter_restores_every_file_of_the_newest_set", "\n", 2},
-                      BackUpCase{"numbers_toggle_files", "2\n3\n3\nОткат\n", 1}, BackUpCase{"minus_then_one", "-\n1\nrollback\n", 1},
-                      BackUpCase{"minus_plus_toggle", "-\n+\n2\n\n", 1},
-                      BackUpCase{"unknown_answers_then_cancel", "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n", 1},
-                      BackUpCase{"cancel", "2\ncancel\n", 1}, BackUpCase{"no_input", "", 1}, BackUpCase{"input_ends", "2\n3\n", 1},
-                      BackUpCase{"another_set_by_number", "н 1\n\n", 2}, BackUpCase{"without_any_set", "\n", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+// The progress window forwards Enter, and only Enter, to its OK button; with
+// no window there is nothing to post to.
+TEST(ProgressWindow, EnterInTheLogPressesOk) {
+    PosixPlatform platform("/nonexistent");
+    TUpdateForm form(platform);
+    RecordingView view;
+    for (RecordingView* attached : {static_cast<RecordingView*>(nullptr), &view}) {
+        form.AttachView(attached);
+        for (char key : {'\n', ' ', 'a', '\x1b', '\r'}) form.LogListKeyPress(key);
+    }
+    ASSERT_EQ(view.posted.size(), 2u);
+    EXPECT_EQ(view.posted[0].message * 1000 + view.posted[0].wParam, WM_KEYDOWN_ * 1000 + 13);
+    EXPECT_EQ(view.posted[1].message * 1000 + view.posted[1].wParam, WM_KEYUP_ * 1000 + 13);
+}
 
 // The real program, started without arguments with its input piped: an update
 // with every field kept, then a rollback of it.
@@ -204,12 +168,12 @@ TEST(ConsoleProgram, UpdateThenRollBackThroughThePipe) {
     WritePackage(root);
     std::string text;
     for (const char* input : {"\n\n\n\n\n\n", "\n\n\n\nОткат\n\n\n"}) {
-        WriteFile(root.Native("stdin.txt"), input);
+        WriteFile(root.Native("cwd/stdin.txt"), input);
         const std::string cmd = "cd '" + root.Native("cwd") + "' && YRN_ROOT='" + root.Path() + "' '" YRN_TOOL_PATH "' < '" +
-                                root.Native("stdin.txt") + "' > '" + root.Native("stdout.txt") + "' 2>&1";
+                                root.Native("cwd/stdin.txt") + "' > '" + root.Native("cwd/stdout.txt") + "' 2>&1";
         const int status = std::system(cmd.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        text += ReadFile(root.Native("stdout.txt")) + Installed(root) + "== registry.reg\n" + ReadFile(root.Native("registry.reg"));
+        text += ReadFile(root.Native("cwd/stdout.txt")) + RunReport(root, {}, "");
     }
     ExpectGolden(Masked(text, BackupSets(root).at(0)), "console_update_then_rollback.txt");
 }

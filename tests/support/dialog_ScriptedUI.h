@@ -42,12 +42,12 @@ public:
     RecordingBackUpView backUpView;
 };
 
+// The text with each occurrence of a backup set's name shown as <set>.
+std::string Masked(std::string text, const std::string& set);
 // A run as UTF-8 text for a golden file: what the window showed and asked, every
 // file under the root but the working directory (the registry among them), and
 // the log from byte `from` with its stamps masked, after the 1251 text `r`. The
 // backup set `set` shows as <set>.
-// The text with each occurrence of a backup set's name shown as <set>.
-std::string Masked(std::string text, const std::string& set);
 std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from = 0,
                       std::string r = "");
 void ExpectGolden(const std::string& actual, const std::string& name);

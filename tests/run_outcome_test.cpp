@@ -1,0 +1,356 @@
+// The update and rollback runs end to end on real files under a temporary
+// prefix. Each case is its set-up and its name: one start of a run (an update,
+// a rollback of a list, or the backup dialog's rollback) whose whole outcome -
+// the window, every file under the prefix, the registry and the log - is the
+// golden file of that name.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "support/FaultPlatform.h"
+#include "support/Package.h"
+#include "support/PeImages.h"
+#include "support/dialog_ScriptedUI.h"
+#include "ui/console/ConsoleUI.h"
+
+namespace yrn::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+const std::string kA = "[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n";
+const std::string kKey = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
+
+class Outcome;
+struct OutcomeCase {
+    const char* name;
+    std::function<void(Outcome&)> setup;
+    std::deque<bool> answers = {};                  // for the window's questions
+    std::function<void(TBackUpForm&)> person = {};  // the backup dialog, adjusted before "Откат"
+    const char* console = nullptr;                  // the backup dialog on the console, this its input
+    void (Outcome::*base)() = nullptr;              // the set-up of the case's table, first
+};
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
+
+class Outcome : public RunTest, public ::testing::WithParamInterface<OutcomeCase> {
+public:
+    using RunTest::root;
+    void Put(const std::string& rel, const std::string& bytes) { WriteFile(root.Native(rel), bytes); }
+    void Remove(const std::string& rel) { std::filesystem::remove_all(root.Native(rel)); }
+    void Reg(const std::string& values) { Put("registry.reg", kKey + values + "\r\n"); }
+
+    // The worked example: a client installation with Shift.exe = 4 and
+    // UpdateVersion = 11 recorded and D:\Shared present, the package in D:\Pack\.
+    void Worked() {
+        Put("d/Pack/YRNUpdate.ini", W("[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nPrices.dll=\r\n[Shift.exe]\r\n"
+                                      "SDir=<default>\r\nCDir=<default>\r\nMDir=<НЕ НУЖНО>\r\nVersion=5\r\nExecute=1\r\n"
+                                      "Params=/silent\r\n[Prices.dll]\r\nSDir=<DB>\r\nCDir=D:\\Shared\r\nVersion=3\r\n"));
+        Put("d/Pack/Shift.exe", "new shift");
+        Put("d/Pack/Prices.dll", "new prices");
+        Put("c/TOVR/Shift.exe", "old shift");
+        Put("d/Shared/.keep", "");
+        Reg("\"Shift.exe\"=dword:00000004\r\n\"UpdateVersion\"=dword:0000000b\r\n");
+        UpdatePath = "D:\\Pack\\";
+        swType = 1;
+    }
+    // A fresh start on the package in C:\PKG\ whose A.exe holds newBytes.
+    void Pkg(const std::string& manifest, const std::string& newBytes = "new") {
+        ResetSettings();
+        UpdatePath = "C:\\PKG\\";
+        Put("c/PKG/YRNUpdate.ini", manifest);
+        Put("c/PKG/A.exe", newBytes);
+    }
+    // Each file named in D:\P\'s manifest and installed before in C:\<directory>.
+    void Named(const std::vector<std::pair<std::string, std::string>>& files) {
+        std::string manifest = "[ExeFiles]\r\nVersion=2\r\n[FILES]\r\n", sections;
+        for (const auto& [name, dir] : files) {
+            manifest += name + "=\r\n";
+            sections += "[" + name + "]\r\nSDir=C:\\" + dir + "\r\nVersion=1\r\n";
+            const std::string native = std::regex_replace(name, std::regex(R"(\\)"), "/");
+            Put("d/P/" + native, "new " + name);
+            Put("c/" + dir + "/" + native, "old " + name);
+        }
+        Put("d/P/YRNUpdate.ini", manifest + sections);
+        UpdatePath = "D:\\P\\";
+    }
+    // A package naming name (for C:\TOVR\BIN\) before Good.exe, and a bait
+    // file wherever the name could reach.
+    void ReachingOut(const std::string& name) {
+        Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n" + name + "=\r\nGood.exe=\r\n[" + name +
+            "]\r\nSDir=C:\\TOVR\\BIN\\\r\nVersion=1\r\n[Good.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=1\r\n");
+        Put("c/PKG/Good.exe", "good");
+        for (const char* p : {"c/evil.exe", "c/TOVR/evil.exe", "c/PKG/sub/x", "c/TOVR/BIN/sub/x", "d/evil.exe"}) Put(p, "bait");
+    }
+    // Ten megabytes of manifest: start, filler, and A.exe's entry at the very end.
+    void Huge(const std::string& start) { Pkg(start + std::string((10u << 20) - start.size(), ';') + "\r\n" + kA); }
+    // A.exe installed and packaged as the two.exe image with one field damaged.
+    void Damaged(size_t offset, uint32_t value, int width) {
+        std::string image = PeImageBytes("two.exe");
+        Patch(image, offset, value, width);
+        Pkg(kA, image);
+        IsNoVersion = true;
+        Put("c/TOVR/A.exe", image);
+    }
+    // A.exe = 3 installed, a package of version 9 and the registry file given.
+    void OverRegistry(const std::string& bytes) {
+        Pkg("[ExeFiles]\r\nVersion=9\r\n[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=3\r\n");
+        Put("c/TOVR/A.exe", "old");
+        Put("registry.reg", bytes);
+    }
+
+    // The shared package installed by an earlier start: its backup set, and the log from here on.
+    void Updated() {
+        WritePackage(root);
+        RunUpdate();
+        set = BackupSets(root).at(0);
+        ResetSettings();
+        from = Log().size();
+    }
+    // An older set besides the run's, holding Old.exe.
+    void OlderSet() {
+        Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/BackUp.ini", "[FILES]\r\nOld.exe=C:\\TOVR\\Old.exe\r\n");
+        Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/Old.exe", "old program");
+    }
+    std::string InSet(const std::string& name) const { return std::string(kBackupRootNative) + "/" + set + "/" + name; }
+    // A rollback of the set started with this list, as the dialog would leave it.
+    void List(const Lines& entries) {
+        mode = 2;
+        BackupDir += set + "\\";
+        RollbackList = std::make_unique<NameValueList>();
+        for (const std::string& e : entries) RollbackList->Add(e);
+    }
+    // A rollback of the whole set whose log fails from write n on.
+    void LogFailsFrom(int n) {
+        List({"Shift.exe=C:\\TOVR\\Shift.exe", "Lib.dll=C:\\TOVR\\LIB\\Lib.dll", "Tool.exe=C:\\TOVR\\TOOLS\\Tool.exe"});
+        fp.FailWhen([n, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
+    }
+
+    FaultPlatform fp{platform};  // fails nothing unless a case says so
+    uint8_t mode = 1;
+    size_t from = 0;
+    std::string set;
+};
+
+TEST_P(Outcome, IsItsGoldenFile) {
+    const OutcomeCase& c = GetParam();
+    if (c.base) (this->*c.base)();
+    if (c.setup) c.setup(*this);
+    RecordingView window;
+    std::ostringstream screen, err;  // the console's
+    if (c.console) {
+        std::istringstream in(c.console);
+        ConsoleUI ui(in, screen, err);
+        TBackUpForm form(fp, ui);
+        ui.ShowBackUpForm(form);
+        EXPECT_EQ(RollbackList, nullptr);
+    } else if (!c.person) {
+        window = RunWindow(fp, mode, c.answers);
+    } else {
+        ScriptedUI ui;
+        ui.answers = c.answers;
+        ui.onBackUpForm = [&c](TBackUpForm& form) { c.person(form); form.StartBtnClick(); };
+        TBackUpForm form(fp, ui);
+        ui.ShowBackUpForm(form);
+        EXPECT_TRUE(ui.backUpView.hidden && ui.backUpView.closed);
+        EXPECT_EQ(RollbackList, nullptr);  // freed once the window has closed
+        ASSERT_EQ(ui.updateViews.size(), 1u);
+        window = ui.updateViews.back();
+    }
+    // The set of the run (an update's named by its start's time) shows as <set>.
+    std::smatch stamp;
+    if (set.empty() && std::regex_search(BackupDir, stamp, std::regex(R"(\\(\d\d-\d\d-\d\d \d\d-\d\d[-\d]*)\\$)")))
+        set = stamp.str(1);
+    std::string notes = "BackupDir: " + BackupDir + "\n";
+    for (size_t i = 0; RunList && i < RunList->Count(); ++i) notes += "RunList: " + RunList->Line(i) + "\n";
+    ExpectGolden(Masked(screen.str(), set) + RunReport(root, window, set, from, notes), std::string(c.name) + ".txt");
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(ListDir(root.Native("cwd")), Lines{"YRNUpdate.log"});  // the report leaves out the working directory
+    EXPECT_FALSE(Exists("/tmp/yrn-hostile-evil.exe"));
+}
+
+const auto kKeep = [](TBackUpForm&) {};
+
+// Each on top of the worked example.
+const std::vector<OutcomeCase> kUpdates = {
+    {"update_worked_example", {}},
+    {"update_manager_installs_nothing_records_version", [](Outcome&) { swType = 2; }},
+    {"update_missing_manifest", [](Outcome& t) { UpdatePath = "D:\\Empty\\"; t.Put("d/Empty/.keep", ""); }},
+    {"update_older_package_recorded", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000b\r\n"); }, {false}},
+    {"update_same_package_accepted", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000c\r\n"); }, {true}},
+    {"update_lower_package_declined", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000d\r\n"); }, {false}},
+    {"update_no_version_checks_install_equal", [](Outcome& t) {
+         t.Reg("\"Shift.exe\"=dword:00000005\r\n\"UpdateVersion\"=dword:0000000c\r\n");
+         IsNoVersion = true;
+     }},
+    {"update_equal_file_version_skipped", [](Outcome& t) { t.Reg("\"Shift.exe\"=dword:00000005\r\n"); }},
+    // Installed twice: the set keeps the first saved copy, not the new file.
+    {"update_name_listed_twice", [](Outcome& t) {
+         t.Put("d/Pack/YRNUpdate.ini", "[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nShift.exe=\r\n"
+                                       "[Shift.exe]\r\nCDir=<default>\r\nVersion=5\r\n");
+         IsNoVersion = true;
+     }},
+    {"update_answer_no_skips_without_failure", [](Outcome&) { IsMessage = true; }, {false, true}},
+    {"update_missing_target_directory", [](Outcome& t) { t.Remove("d/Shared"); }},
+    {"update_local_copy_mark", [](Outcome& t) {
+         t.Put("d/Pack/YRNUpdate.ini", ReadFile(t.root.Native("d/Pack/YRNUpdate.ini")) + "[MAIN]\r\nLocalCopy=0\r\n");
+     }},
+    {"update_recorded_version_of_wrong_type", [](Outcome& t) { t.Reg("\"UpdateVersion\"=\"eleven\"\r\n"); }},
+    {"update_log_cannot_be_opened", [](Outcome& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }}};
+
+const std::vector<OutcomeCase> kCatalogueNames = {
+    // A package file named like the set's catalogue, or two names landing on
+    // one saved copy: the file fails and nothing of it is touched.
+    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {"BackUp.ini", "TOVR"}}); }},
+    {"catalogue_CatalogueNameFirst", [](Outcome& t) { t.Named({{"BackUp.ini", "TOVR"}, {"A.exe", "TOVR"}}); }},
+    {"catalogue_CatalogueNameThroughADotStep", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\BackUp.ini", "TOVR"}}); }},
+    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\A.exe", "OTHER"}}); }},
+    // A rollback never copies the catalogue over a file.
+    {"catalogue_never_restored_over_a_file", [](Outcome& t) {
+         t.set = "26-01-02 10-00";
+         t.Put(t.InSet("BackUp.ini"), "[FILES]\r\nbackup.ini=C:\\TOVR\\backup.ini\r\nA.exe=C:\\TOVR\\A.exe\r\n");
+         t.Put(t.InSet("A.exe"), "saved A");
+         t.Put("c/TOVR/backup.ini", "station's own");
+         t.Put("c/TOVR/A.exe", "new A");
+         t.List({"BackUp.ini=C:\\TOVR\\BackUp.ini", "A.exe=C:\\TOVR\\A.exe"});
+     }}};
+
+// Each on top of the shared package installed by an earlier start.
+const std::vector<OutcomeCase> kRollbacks = {
+    {"rollback_none_checked", {}, {}, [](TBackUpForm& f) { for (FileItem& i : f.FileList) i.checked = false; }},
+    {"rollback_missing_saved_copy_leaves_no_trace", [](Outcome& t) { t.Remove(t.InSet("Lib.dll")); }, {}, kKeep},
+    {"rollback_gone_target_file_recreated", [](Outcome& t) { t.Remove("c/TOVR/TOOLS/Tool.exe"); }, {}, kKeep},
+    {"rollback_gone_target_directory_not_created", [](Outcome& t) { t.Remove("c/TOVR/LIB"); }, {}, kKeep},
+    {"rollback_questions_answer_no_skips_silently", [](Outcome&) { IsMessage = true; }, {true, false, true}, kKeep},
+    {"rollback_missing_catalogue", [](Outcome& t) { t.Remove(t.InSet("BackUp.ini")); }, {}, kKeep},
+    {"rollback_empty_stored_path_not_run", [](Outcome& t) {
+         t.Put(t.InSet("BackUp.ini"), "[FILES]\r\nShift.exe=C:\\TOVR\\Shift.exe\r\nLib.dll=\r\n"
+                                      "Tool.exe=C:\\TOVR\\TOOLS\\Tool.exe\r\n");
+     }, {}, kKeep},
+    {"rollback_ordinary_file_named_like_a_set", [](Outcome& t) {
+         t.Put("c/TOVR/UPDATE/OldFiles/99-12-31 23-59", "not a set");
+     }, {}, kKeep},
+    // No directory part, or no name=value: skipped.
+    {"rollback_directory_part_ends_at_backslash_or_colon", [](Outcome& t) {
+         t.List({"Shift.exe=C:\\TOVR\\Shift.exe", "Lib.dll=<none>", "Tool.exe=C:Tool.exe", "New.exe"});
+     }},
+    {"rollback_without_a_list_two_runs", [](Outcome& t) {
+         t.List({});
+         RollbackList.reset();
+         RunWindow(t.fp, 2);
+     }},
+    // A log that fails while the run writes, from the bare line end (write 0),
+    // the first file's line (3) or its success line (4) on. The success line's
+    // failure stays inside its step; the next file's line ends the run.
+    {"rollback_log_fails_at_write_0", [](Outcome& t) { t.LogFailsFrom(0); }},
+    {"rollback_log_fails_at_write_3", [](Outcome& t) { t.LogFailsFrom(3); }},
+    {"rollback_log_fails_at_write_4", [](Outcome& t) { t.LogFailsFrom(4); }}};
+
+// The backup dialog on the console, each on top of the shared package installed by an earlier start.
+const std::vector<OutcomeCase> kConsoleBackUps = {
+    {"backup_enter_restores_every_file_of_the_newest_set", [](Outcome& t) { t.OlderSet(); }, {}, {}, "\n"},
+    {"backup_numbers_toggle_files", {}, {}, {}, "2\n3\n3\nОткат\n"},
+    {"backup_minus_then_one", {}, {}, {}, "-\n1\nrollback\n"},
+    {"backup_minus_plus_toggle", {}, {}, {}, "-\n+\n2\n\n"},
+    {"backup_unknown_answers_then_cancel", {}, {}, {}, "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n"},
+    {"backup_cancel", {}, {}, {}, "2\ncancel\n"},
+    {"backup_no_input", {}, {}, {}, ""},
+    {"backup_input_ends", {}, {}, {}, "2\n3\n"},
+    {"backup_another_set_by_number", [](Outcome& t) { t.OlderSet(); }, {}, {}, "н 1\n\n"},
+    {"backup_without_any_set", [](Outcome& t) { t.Remove(kBackupRootNative); }, {}, {}, "\n"},
+    // Coming back to a set checks every file of it again.
+    {"backup_another_set_and_back_checks_every_file_again", [](Outcome& t) { t.OlderSet(); }, {}, {}, "-\nн 1\nн 2\n\n"}};
+
+// Damaged and hostile input: a clear logged failure or a silent skip, never a
+// crash, a hang or a write outside the run's own targets.
+const std::vector<OutcomeCase> kHostile = {
+    {"hostile_name_parent", [](Outcome& t) { t.ReachingOut("sub\\..\\..\\evil.exe"); }},
+    {"hostile_name_drive", [](Outcome& t) { t.ReachingOut("C:\\evil.exe"); }},
+    {"hostile_name_drive_relative", [](Outcome& t) { t.ReachingOut("D:evil.exe"); }},
+    {"hostile_name_absolute_posix", [](Outcome& t) { t.ReachingOut("/tmp/yrn-hostile-evil.exe"); }},
+    {"hostile_name_control_character", [](Outcome& t) { t.ReachingOut("ev\x01il.exe"); }},
+    {"hostile_name_300_characters", [](Outcome& t) { t.ReachingOut(std::string(300, 'A') + ".exe"); }},
+    // A target directory that climbs above its drive stays on that drive.
+    {"hostile_target_directory_climbing_above_the_drive", [](Outcome& t) {
+         t.Pkg("[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\..\\..\\..\\..\\TOVR\\\r\n");
+         t.Put("c/TOVR/A.exe", "old");
+     }},
+    // Only the first [FILES] section counts.
+    {"hostile_huge_manifest_junk_first", [](Outcome& t) { t.Huge("[junk]\r\nkey=" + std::string(4 << 20, 'v') + "\r\n"); }},
+    {"hostile_huge_manifest_files_first", [](Outcome& t) {
+         std::string files = "[FILES]\r\n", sections;
+         for (int i = 0; i < 100000; ++i) {
+             files += "Missing" + std::to_string(i) + ".exe=\r\n";
+             sections += "[Missing" + std::to_string(i) + ".exe]\r\nSDir=C:\\TOVR\\\r\n";
+         }
+         t.Huge(files + sections);
+     }},
+    {"hostile_catalogue_entries_climbing_out_of_the_set", [](Outcome& t) {
+         t.set = "24-01-01 10-00";
+         t.Put(t.InSet("BackUp.ini"), "[FILES]\r\n..\\..\\evil.exe=C:\\TOVR\\..\\..\\evil.exe\r\n"
+                                      "C:\\TOVR\\abs.exe=C:\\TOVR\\abs.exe\r\nok.exe=C:\\TOVR\\ok.exe\r\n");
+         t.Put(t.InSet("ok.exe"), "saved ok");
+         t.Put("c/TOVR/UPDATE/evil.exe", "bait");  // where "..\..\evil.exe" leads from the set
+         t.Put("c/TOVR/abs.exe", "installed abs");
+         t.Put("c/TOVR/ok.exe", "installed ok");
+     }, {}, kKeep},
+    // The set name of this minute taken by a file, then by the first run's set: the next free suffix.
+    {"hostile_taken_set_names_get_the_next_suffix", [](Outcome& t) {
+         t.Pkg(kA);
+         t.Put("c/TOVR/A.exe", "old");
+         t.Put("c/TOVR/UPDATE/OldFiles/24-03-05 10-20", "squatter");
+         t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
+         RunWindow(t.fp, 1);
+         t.Pkg(kA, "newer");
+         IsNoVersion = true;
+     }},
+    {"hostile_backup_root_that_is_a_file", [](Outcome& t) {
+         t.Pkg("[ExeFiles]\r\nVersion=2\r\n[FILES]\r\nA.exe=\r\nB.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n"
+               "[B.exe]\r\nSDir=C:\\TOVR\\\r\n");
+         t.Put("c/PKG/B.exe", "new b");
+         t.Put("c/TOVR/A.exe", "old");
+         t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way");
+     }},
+    // A value the run reads that is not a well-formed string or dword is a value
+    // of another type: the run fails before it installs anything. A file that is
+    // not REGEDIT4 is refused. Either way the registry file keeps its bytes.
+    {"hostile_registry_package_version_as_text", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=\"seven\"\r\n\r\n"); }},
+    {"hostile_registry_file_version_as_text", [](Outcome& t) { t.OverRegistry(kKey + "\"A.exe\"=\"1\"\r\n\r\n"); }},
+    {"hostile_registry_file_version_of_another_type", [](Outcome& t) { t.OverRegistry(kKey + "\"A.exe\"=hex:01,00\r\n\r\n"); }},
+    {"hostile_registry_torn_in_a_value", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=dword:1\r\n\"A.exe\"=dwo"); }},
+    {"hostile_registry_torn_in_a_header", [](Outcome& t) { t.OverRegistry(kKey.substr(0, 40)); }},
+    {"hostile_registry_empty", [](Outcome& t) { t.OverRegistry(""); }},
+    {"hostile_registry_another_format", [](Outcome& t) { t.OverRegistry("Windows Registry Editor Version 5.00\r\n\r\n"); }},
+    // A damaged version resource: no version, or the fixed part's when the strings are unreadable.
+    {"hostile_version_block_longer_than_its_data", [](Outcome& t) { t.Damaged(kVersionData, 0xFFFF, 2); }},
+    {"hostile_version_strings_unreadable", [](Outcome& t) { t.Damaged(kVersionData + 92, 0, 2); }},
+    {"hostile_version_data_size_beyond_the_image", [](Outcome& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }},
+    {"hostile_version_directory_pointing_to_the_root", [](Outcome& t) { t.Damaged(kTypeEntry + 4, 0x80000000, 4); }}};
+
+// The cases of a table, each set up on top of base.
+std::vector<OutcomeCase> On(void (Outcome::*base)(), std::vector<OutcomeCase> cases) {
+    for (OutcomeCase& c : cases) c.base = base;
+    return cases;
+}
+const auto kName = [](const auto& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(Update, Outcome, ::testing::ValuesIn(On(&Outcome::Worked, kUpdates)), kName);
+INSTANTIATE_TEST_SUITE_P(CatalogueName, Outcome, ::testing::ValuesIn(kCatalogueNames), kName);
+INSTANTIATE_TEST_SUITE_P(Rollback, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kRollbacks)), kName);
+INSTANTIATE_TEST_SUITE_P(ConsoleBackUp, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kConsoleBackUps)), kName);
+INSTANTIATE_TEST_SUITE_P(Hostile, Outcome, ::testing::ValuesIn(kHostile), kName);
+
+// Only the prefix root is reached, whatever a path climbs.
+TEST_F(RunTest, PathsClimbingAboveTheDriveStayOnIt) {
+    EXPECT_EQ(platform.NativePath("C:\\..\\..\\etc\\passwd"), root.Path() + "/c/etc/passwd");
+    EXPECT_EQ(platform.NativePath("C:..\\x"), root.Path() + "/c/x");
+}
+
+TEST(LandingName, FollowsThePlatformsNameRules) {
+    EXPECT_EQ(LandingName(".\\sub\\\\a.exe", false), "sub\\a.exe");
+    EXPECT_EQ(LandingName("./Sub/A.exe. .", true), "SUB\\A.EXE");
+    EXPECT_TRUE(LandsOnCatalogue("BACKUP.INI ", true));
+    EXPECT_FALSE(LandsOnCatalogue("backup.ini", false));
+    EXPECT_TRUE(LandsOnCatalogue("./BackUp.ini", false));
+}
+
+}  // namespace
+}  // namespace yrn::test
