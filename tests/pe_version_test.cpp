@@ -89,6 +89,7 @@ TEST(VersionBlock, Answers) {
         {&variants, ru + "A", ""}, {&variants, ru + "B", "xy"}, {&variants, ru + "C", "12"}, {&variants, ru + "D", "z"},
         {&variants, ru + "E", "?A"}, {&variants, "\\E", "<none>"}, {&variants, ru + W("ВЕРСИЯ"), W("ёж")},
         {&variants, ru + W("версия"), W("ёж")}, {&variants, ru + W("Верси"), "<none>"}, {&variants, ru + W("ёЛКА"), W("ель")},
+        {&variants, ru + "AB", ""}, {&variants, ru + std::string(231, 'L'), "256"},
     };
     for (const auto& [block, path, expected] : cases) EXPECT_EQ(block->Ask(path), expected) << path;
     // Each string has its own place: an earlier answer is intact after all the others.
@@ -191,8 +192,9 @@ INSTANTIATE_TEST_SUITE_P(Pe, DamagedImages, ::testing::ValuesIn(std::vector<Dama
                                                       {kDirs + 28, 0x2000, 4}, {kDirs + 32, 0x400, 4}, {kDirs + 36, 0x400, 4}}},
     {"TwoDataDirectories", {{kDirs - 4, 2, 4}}}, {"NoResourceDirectory", {{kDirs + 16, 0, 4}}},
     {"ResourceRvaInNoSection", {{kDirs + 16, 0x9000, 4}}}, {"NoSections", {{kCoff + 2, 0, 2}}},
-    {"SectionTablePastTheEnd", {{kCoff + 2, 0xFFFF, 2}}}, {"SectionDataPastTheEnd", {{kRsrc + 20, 0x7FFFFFFF, 4}}},
-    {"SectionRawSizeZero", {{kRsrc + 16, 0, 4}}}, {"SectionVirtualSizeTooSmall", {{kRsrc + 8, 16, 4}}},
+    {"ResourceSectionNotCounted", {{kCoff + 2, 1, 2}}}, {"SectionTablePastTheEnd", {{kCoff + 2, 0xFFFF, 2}}},
+    {"SectionDataPastTheEnd", {{kRsrc + 20, 0x7FFFFFFF, 4}}}, {"SectionRawSizeZero", {{kRsrc + 16, 0, 4}}},
+    {"SectionVirtualSizeTooSmall", {{kRsrc + 8, 16, 4}}},
     {"AbsurdEntryCount", {{kRoot + 14, 0xFFFF, 2}}}, {"VersionTypeNotADirectory", {{kTypeEntry + 4, 0x10, 4}}},
     {"TypeDirectoryIsTheRoot", {{kTypeEntry + 4, kLoop, 4}}}, {"TypeDirectoryOutside", {{kTypeEntry + 4, 0x8FFFFFF0, 4}}},
     {"NameDirectoryIsItself", {{kNameDir + 20, kLoop | (kNameDir - kRoot), 4}}},
@@ -216,6 +218,8 @@ TEST(VersionText, StringOrFixedPart) {
     PosixPlatform platform;
     for (auto [file, text] : cases) EXPECT_EQ(FileVersionOf(platform, PeImagePath(file)), text) << file;
     EXPECT_EQ(TVersionInfo(platform, PeImagePath("two64.dll")).StringValue("FileDescription"), W("Обновление ЮКСВЕЛ"));
+    TVersionInfo variants(platform, PeImagePath("variants.exe"));  // "\StringFileInfo\041904E3\" and 230 or 231 letters
+    EXPECT_TRUE(variants.StringValue(std::string(230, 'L')) == "255" && variants.StringValue(std::string(231, 'L')).empty());
 }
 
 }  // namespace

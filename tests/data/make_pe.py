@@ -83,7 +83,9 @@ VARIANTS = block(1, 2, [("041904E3", [
     node("C", "12".encode("utf-16-le"), 500),  # length past its node
     node("D", "z\0".encode("utf-16-le"), 2),  # no NUL within its length
     node("E", "\u4e00A\0".encode("utf-16-le"), 3),  # not in code page 1251
-    string("Версия", "ёж"), string("Ёлка", "ель")])])
+    string("Версия", "ёж"), string("Ёлка", "ель"),
+    node("AB"),  # its key's NUL ends the node
+    string("L" * 230, "255"), string("L" * 231, "256")])])  # query paths of 255 and 256 bytes
 FILES = {
     "two.exe": image(TWO), "two64.dll": image(TWO, plus=True), "variants.exe": image(VARIANTS),
     "empty.exe": image(russian("", ms=0x10000, ls=0)), "novalue.exe": image(russian("", no_value=True)),
