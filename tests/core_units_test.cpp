@@ -19,15 +19,8 @@
 namespace yrn::test {
 namespace {
 
-class FixedWindows : public PosixPlatform {
-public:
-    using PosixPlatform::PosixPlatform;
-    std::string WindowsDirectory() override { return windows; }
-    std::string windows = "C:\\WINDOWS";
-};
-
 TEST(ResolveTargetDir, TokensLiteralsAndNotInstalled) {
-    FixedWindows p("/nonexistent");
+    PosixPlatform p("/nonexistent");
     struct Case { const char* value; bool result; const char* dir; } cases[] = {
         {"<default>", true, "C:\\TOVR\\"}, {"<РАБОЧАЯ>", true, "C:\\TOVR\\"}, {"<windows>", true, "C:\\WINDOWS\\"},
         {"<ОС>", true, "C:\\WINDOWS\\"}, {"<system>", true, "C:\\WINDOWS\\System32\\"}, {"<СИСТЕМНАЯ>", true, "C:\\WINDOWS\\System32\\"},
@@ -42,9 +35,10 @@ TEST(ResolveTargetDir, TokensLiteralsAndNotInstalled) {
         EXPECT_EQ(ResolveTargetDir(p, v), c.result) << c.value;
         EXPECT_EQ(Cp1251ToUtf8(v), c.dir) << c.value;
     }
+    FaultPlatform noWindows(p);  // the Windows directory unknown
+    noWindows.FailWhen([](const CallRecord& r) { return r.call == Call::WindowsDirectory; });
     std::string v = "<system>";
-    p.windows.clear();
-    EXPECT_TRUE(ResolveTargetDir(p, v) && v == "\\System32\\") << v;
+    EXPECT_TRUE(ResolveTargetDir(noWindows, v) && v == "\\System32\\") << v;
 }
 
 TEST(UnsafeFileName, RejectsNamesThatLeaveTheirDirectory) {
