@@ -89,6 +89,7 @@ TEST(VersionBlock, Answers) {
         {&variants, ru + "A", ""}, {&variants, ru + "B", "xy"}, {&variants, ru + "C", "12"}, {&variants, ru + "D", "z"},
         {&variants, ru + "E", "?A"}, {&variants, "\\E", "<none>"}, {&variants, ru + W("ВЕРСИЯ"), W("ёж")},
         {&variants, ru + W("версия"), W("ёж")}, {&variants, ru + W("Верси"), "<none>"}, {&variants, ru + W("ёЛКА"), W("ель")},
+        {&variants, ru + "AB", ""}, {&variants, ru + std::string(231, 'L'), "256"},
     };
     for (const auto& [block, path, expected] : cases) EXPECT_EQ(block->Ask(path), expected) << path;
     // Each string has its own place: an earlier answer is intact after all the others.
@@ -116,7 +117,6 @@ TEST(VersionBlock, DamagedTrees) {
         EXPECT_EQ(Block(raw, VersionBlockSize(static_cast<uint32_t>(raw.size()))).Ask(path), "<none>") << what;
     }
     // Buffers too small for the tree or for the scratch area, and no buffer.
-    EXPECT_EQ(Block(kTwo, kTwo.size() - 1).Ask("\\"), "<none>");
     EXPECT_EQ(Block(kTwo, kTwo.size()).Ask(kFileVersion), "<none>");
     EXPECT_EQ(Block(kTwo, kTwo.size()).Ask("\\").size(), 52u);
     EXPECT_EQ(Block(kTwo, 5).Ask("\\"), "<none>");
@@ -126,25 +126,20 @@ TEST(VersionBlock, DamagedTrees) {
     EXPECT_EQ(value, nullptr);
 }
 
-TEST(PeVersionFiles, ReadsBothFormats) {
+// Both formats; a block cut to its own length, however short; files over the
+// size limit, without a version resource or too short for a header.
+TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
     for (const char* name : {"two.exe", "two64.dll"}) {
         std::string image = PeImageBytes(name), cut = image;
         EXPECT_EQ(RawBlock(image), kTwo) << name;
-        EXPECT_EQ(image.substr(kVersionData, kTwo.size()), kTwo) << name;
-        Patch(cut, kVersionData, 6, 2);  // the block is cut to its own length, however short
-        EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, 6)) << name;
-        uint8_t smallest[16];
-        EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), smallest)) << name;
         const uint32_t size = PeVersionInfoSize(image);
         EXPECT_EQ(size, kTwo.size() * 2 + 4);
-        Block b("", size);
-        ASSERT_TRUE(PeVersionInfo(image, size, b.data.data()));
-        EXPECT_EQ(b.Ask(kFileVersion), "2, 1, 0, 15");
-        EXPECT_FALSE(PeVersionInfo(image, size - 1, b.data.data()));
+        std::vector<uint8_t> buffer(size);
+        EXPECT_FALSE(PeVersionInfo(image, size - 1, buffer.data())) << name;
+        Patch(cut, kVersionData, 6, 2);
+        EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, 6)) << name;
+        EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), buffer.data())) << name;
     }
-}
-
-TEST(PeVersionFiles, TooLargeOrWithoutVersion) {
     std::string huge = PeImageBytes("two.exe");
     huge.resize(kMaxVersionFileSize, '\0');
     EXPECT_NE(PeVersionInfoSize(huge), 0u);
@@ -162,49 +157,40 @@ TEST(PeVersionFiles, TooLargeOrWithoutVersion) {
 
 // Damage in PE32 offsets; from the data directory count to the resource
 // section, PE32+ lies 16 bytes further.
-struct Damage {
-    const char* name;
-    std::vector<std::tuple<size_t, uint32_t, int>> patches;  // offset, value, width
-};
-void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
-class DamagedImages : public ::testing::TestWithParam<Damage> {};
-
-TEST_P(DamagedImages, HaveNoVersion) {
-    for (const char* name : {"two.exe", "two64.dll"}) {
-        std::string bytes = PeImageBytes(name);
-        for (auto [offset, value, width] : GetParam().patches)
-            Patch(bytes, offset + (offset >= 0xF4 && offset < 0x400 && name[3] == '6' ? 16 : 0), value, width);
-        ASSERT_NE(bytes, PeImageBytes(name));
-        EXPECT_EQ(RawBlock(bytes), "<none>") << name;
-        EXPECT_EQ(PeVersionInfoSize(bytes), 0u) << name;
+TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
+    constexpr size_t kCoff = 0x84, kDirs = 0xF8, kRsrc = 0x1A0, kRoot = 0x400, kLoop = 0x80000000;
+    const std::pair<const char*, std::vector<std::tuple<size_t, uint32_t, int>>> damages[] = {  // offset, value, width
+        {"NoMz", {{0, 'X', 1}}}, {"PeHeaderPastTheEnd", {{0x3C, 0x7F0, 4}}}, {"NoPeSignature", {{0x81, 'X', 1}}},
+        {"UnknownOptionalMagic", {{kCoff + 20, 0x107, 2}}}, {"OptionalHeaderTooShort", {{kCoff + 16, 96, 2}}},
+        // Two directories declared by the header size; the section table that
+        // follows starts with bytes that would describe the resources.
+        {"OptionalHeaderEndsBeforeTheResourceDirectory", {{kCoff + 16, 112, 2}, {kCoff + 2, 1, 2},
+            {kDirs + 24, 0x400, 4}, {kDirs + 28, 0x2000, 4}, {kDirs + 32, 0x400, 4}, {kDirs + 36, 0x400, 4}}},
+        {"TwoDataDirectories", {{kDirs - 4, 2, 4}}}, {"NoResourceDirectory", {{kDirs + 16, 0, 4}}},
+        {"ResourceRvaInNoSection", {{kDirs + 16, 0x9000, 4}}}, {"NoSections", {{kCoff + 2, 0, 2}}},
+        {"ResourceSectionNotCounted", {{kCoff + 2, 1, 2}}}, {"SectionDataPastTheEnd", {{kRsrc + 20, 0x7FFFFFFF, 4}}},
+        {"SectionRawSizeZero", {{kRsrc + 16, 0, 4}}}, {"SectionVirtualSizeTooSmall", {{kRsrc + 8, 16, 4}}},
+        {"VersionTypeNotADirectory", {{kTypeEntry + 4, 0x10, 4}}}, {"TypeDirectoryIsTheRoot", {{kTypeEntry + 4, kLoop, 4}}},
+        {"NameDirectoryIsItself", {{kNameDir + 20, kLoop | (kNameDir - kRoot), 4}}},
+        {"NameDirectoryIsTheRoot", {{kNameDir + 20, kLoop, 4}}}, {"EmptyNameDirectory", {{kNameDir + 14, 0, 2}}},
+        {"NameDirectoryLoopsToARootLeadingToTheVersion", {{kNameDir + 20, kLoop, 4}, {kRoot + 20, kDataEntry - kRoot, 4}}},
+        {"NameLeafWithoutDirectory", {{kNameDir + 20, kDataEntry - kRoot, 4}}},
+        {"LanguageEntryLoops", {{kLanguageDir + 20, kLoop | (kLanguageDir - kRoot), 4}}},
+        {"EmptyLanguageDirectory", {{kLanguageDir + 14, 0, 2}}}, {"DataEntryOutside", {{kLanguageDir + 20, 0x7FFFFFF8, 4}}},
+        {"DataRvaOutside", {{kDataEntry, 0x7FFFFFFF, 4}}}, {"DataRvaInTheHeaders", {{kDataEntry, 0x10, 4}}},
+        {"DataSizePastTheSection", {{kDataEntry + 4, 0x10000, 4}}}, {"DataSizeTiny", {{kDataEntry + 4, 4, 4}}},
+        {"BlockLongerThanData", {{kVersionData, 0x7FF, 2}}}, {"BlockLengthTiny", {{kVersionData, 2, 2}}},
+    };
+    for (const auto& [what, patches] : damages) {
+        for (const char* name : {"two.exe", "two64.dll"}) {
+            std::string bytes = PeImageBytes(name);
+            for (auto [offset, value, width] : patches)
+                Patch(bytes, offset + (offset >= 0xF4 && offset < 0x400 && name[3] == '6' ? 16 : 0), value, width);
+            ASSERT_NE(bytes, PeImageBytes(name)) << what;
+            EXPECT_TRUE(RawBlock(bytes) == "<none>" && PeVersionInfoSize(bytes) == 0) << what << " " << name;
+        }
     }
 }
-
-constexpr size_t kCoff = 0x84, kDirs = 0xF8, kRsrc = 0x1A0, kRoot = 0x400, kLoop = 0x80000000;
-INSTANTIATE_TEST_SUITE_P(Pe, DamagedImages, ::testing::ValuesIn(std::vector<Damage>{
-    {"NoMz", {{0, 'X', 1}}}, {"PeHeaderPastTheEnd", {{0x3C, 0x7F0, 4}}}, {"NoPeSignature", {{0x81, 'X', 1}}},
-    {"PeHeaderOffsetHuge", {{0x3C, 0xFFFFFFF0, 4}}}, {"UnknownOptionalMagic", {{kCoff + 20, 0x107, 2}}},
-    {"OptionalHeaderTooShort", {{kCoff + 16, 96, 2}}}, {"OptionalHeaderPastTheEnd", {{kCoff + 16, 0xFFFF, 2}}},
-    // Two directories declared by the header size; the section table that
-    // follows starts with bytes that would describe the resources.
-    {"OptionalHeaderEndsBeforeTheResourceDirectory", {{kCoff + 16, 112, 2}, {kCoff + 2, 1, 2}, {kDirs + 24, 0x400, 4},
-                                                      {kDirs + 28, 0x2000, 4}, {kDirs + 32, 0x400, 4}, {kDirs + 36, 0x400, 4}}},
-    {"TwoDataDirectories", {{kDirs - 4, 2, 4}}}, {"NoResourceDirectory", {{kDirs + 16, 0, 4}}},
-    {"ResourceRvaInNoSection", {{kDirs + 16, 0x9000, 4}}}, {"NoSections", {{kCoff + 2, 0, 2}}},
-    {"SectionTablePastTheEnd", {{kCoff + 2, 0xFFFF, 2}}}, {"SectionDataPastTheEnd", {{kRsrc + 20, 0x7FFFFFFF, 4}}},
-    {"SectionRawSizeZero", {{kRsrc + 16, 0, 4}}}, {"SectionVirtualSizeTooSmall", {{kRsrc + 8, 16, 4}}},
-    {"AbsurdEntryCount", {{kRoot + 14, 0xFFFF, 2}}}, {"VersionTypeNotADirectory", {{kTypeEntry + 4, 0x10, 4}}},
-    {"TypeDirectoryIsTheRoot", {{kTypeEntry + 4, kLoop, 4}}}, {"TypeDirectoryOutside", {{kTypeEntry + 4, 0x8FFFFFF0, 4}}},
-    {"NameDirectoryIsItself", {{kNameDir + 20, kLoop | (kNameDir - kRoot), 4}}},
-    {"NameDirectoryIsTheRoot", {{kNameDir + 20, kLoop, 4}}}, {"EmptyNameDirectory", {{kNameDir + 14, 0, 2}}},
-    {"NameDirectoryLoopsToARootLeadingToTheVersion", {{kNameDir + 20, kLoop, 4}, {kRoot + 20, kDataEntry - kRoot, 4}}},
-    {"NameLeafWithoutDirectory", {{kNameDir + 20, kDataEntry - kRoot, 4}}},
-    {"LanguageEntryLoops", {{kLanguageDir + 20, kLoop | (kLanguageDir - kRoot), 4}}},
-    {"EmptyLanguageDirectory", {{kLanguageDir + 14, 0, 2}}}, {"DataEntryOutside", {{kLanguageDir + 20, 0x7FFFFFF8, 4}}},
-    {"DataRvaOutside", {{kDataEntry, 0x7FFFFFFF, 4}}}, {"DataRvaInTheHeaders", {{kDataEntry, 0x10, 4}}},
-    {"DataSizePastTheSection", {{kDataEntry + 4, 0x10000, 4}}}, {"DataSizeTiny", {{kDataEntry + 4, 4, 4}}},
-    {"BlockLongerThanData", {{kVersionData, 0x7FF, 2}}}, {"BlockLengthTiny", {{kVersionData, 2, 2}}},
-}), [](const auto& info) { return std::string(info.param.name); });
 
 // The version text: the string of the first translation, else the fixed part.
 TEST(VersionText, StringOrFixedPart) {
@@ -216,6 +202,8 @@ TEST(VersionText, StringOrFixedPart) {
     PosixPlatform platform;
     for (auto [file, text] : cases) EXPECT_EQ(FileVersionOf(platform, PeImagePath(file)), text) << file;
     EXPECT_EQ(TVersionInfo(platform, PeImagePath("two64.dll")).StringValue("FileDescription"), W("Обновление ЮКСВЕЛ"));
+    TVersionInfo variants(platform, PeImagePath("variants.exe"));  // "\StringFileInfo\041904E3\" and 230 or 231 letters
+    EXPECT_TRUE(variants.StringValue(std::string(230, 'L')) == "255" && variants.StringValue(std::string(231, 'L')).empty());
 }
 
 }  // namespace

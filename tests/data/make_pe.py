@@ -64,13 +64,10 @@ def image(ver=b"", plus=False, with_resources=True):
     return head.ljust(0x200, b"\0") + b"\xC3".ljust(0x200, b"\0") + rsrc.ljust(raw, b"\0")
 
 
-def russian(file_version="2, 1, 0, 15", key="041904E3", no_value=False, **kw):
-    # ms.ls 5.2.1.7 unless given; file_version None: no FileVersion string.
-    strings = [string("CompanyName", "Quenbrit")]
-    if file_version is not None:
-        strings.append(node("FileVersion") if no_value else string("FileVersion", file_version))
-    strings.append(string("ProductName", "ЮКСВЕЛ"))
-    return block(kw.pop("ms", 0x50002), kw.pop("ls", 0x10007), [(key, strings)], **kw)
+def russian(version=string("FileVersion", "2, 1, 0, 15"), key="041904E3", ms=0x50002, ls=0x10007, **kw):
+    # version None: no FileVersion string.
+    strings = [string("CompanyName", "Quenbrit")] + ([version] if version else []) + [string("ProductName", "ЮКСВЕЛ")]
+    return block(ms, ls, [(key, strings)], **kw)
 
 
 TWO = block(0x50002, 0x10007, [
@@ -83,10 +80,12 @@ VARIANTS = block(1, 2, [("041904E3", [
     node("C", "12".encode("utf-16-le"), 500),  # length past its node
     node("D", "z\0".encode("utf-16-le"), 2),  # no NUL within its length
     node("E", "\u4e00A\0".encode("utf-16-le"), 3),  # not in code page 1251
-    string("Версия", "ёж"), string("Ёлка", "ель")])])
+    string("Версия", "ёж"), string("Ёлка", "ель"),
+    node("AB"),  # its key's NUL ends the node
+    string("L" * 230, "255"), string("L" * 231, "256")])])  # query paths of 255 and 256 bytes
 FILES = {
     "two.exe": image(TWO), "two64.dll": image(TWO, plus=True), "variants.exe": image(VARIANTS),
-    "empty.exe": image(russian("", ms=0x10000, ls=0)), "novalue.exe": image(russian("", no_value=True)),
+    "empty.exe": image(russian(string("FileVersion", ""), ms=0x10000, ls=0)), "novalue.exe": image(russian(node("FileVersion"))),
     "fixed.dll": image(russian(None, ms=0xA0000, ls=0xFFFF0001)), "otherkey.exe": image(russian(key="040904B0")),
     "lowerkey.exe": image(russian(key="041904e3")), "notrans.exe": image(russian(langs=())),
     "english.exe": image(block(0x50002, 0x10007, [("040904B0", [string("FileVersion", "9.9")])],

@@ -1,0 +1,72 @@
+// The profile-file engine: it reads as Windows profiles do and writes in
+// place, at its section's end or the file's end; after every write each
+// lookup answers as the same text parsed afresh does (the section index
+// follows inserted lines and new sections, duplicate headers included).
+#include <gtest/gtest.h>
+
+#include "core/IniFile.h"
+#include "core/text.h"
+
+namespace yrn {
+namespace {
+
+// Blanks, quotes, comments and sections or keys given twice read as Windows
+// reads them (the Windows comparison test; the INI fuzz target for blanks and
+// quotes). Not there: a line without "=" is a key with an empty value, and
+// Cyrillic names match in any case (Wine folds Latin letters only).
+TEST(IniDocument, BareKeysAndCyrillicCase) {
+    IniDocument d(W("[Files]\r\nBare\r\nk=1\r\n[Секция]\nКлюч=Значение\n"));
+    EXPECT_EQ(d.Keys("files"), (std::vector<std::string>{"Bare", "k"}));
+    EXPECT_EQ(*d.Find("FILES", "bare"), "");
+    EXPECT_EQ(*d.Find(W("СЕКЦИЯ"), W("ключ")), W("Значение"));
+    EXPECT_EQ(d.Find("Missing", "k"), nullptr);
+}
+
+void ExpectSameAnswers(const IniDocument& written, const std::string& context) {
+    const IniDocument parsed(written.Text());
+    for (const char* section : {"MAIN", "files", "A", "B", "C", " b ", "New", "Dup", "[x", "Z"}) {
+        EXPECT_EQ(written.SectionExists(section), parsed.SectionExists(section)) << context << " " << section;
+        EXPECT_EQ(written.Keys(section), parsed.Keys(section)) << context << " " << section;
+        for (const char* key : {"k", "K1", "k2", "Version", "x"}) {
+            const std::string *w = written.Find(section, key), *p = parsed.Find(section, key);
+            EXPECT_EQ(w ? *w : "(none)", p ? *p : "(none)") << context << " " << section << "/" << key;
+        }
+    }
+}
+
+// appends: each write an append (+) or not (.); after: the text they leave, where pinned.
+TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
+    struct Step { const char *section, *key, *value; };
+    const std::tuple<const char*, std::vector<Step>, const char*, const char*> cases[] = {
+        {"", {{"FILES", "a", "1"}}, "+", "[FILES]\r\na=1\r\n"},
+        {"[FILES]\r\na=1\r\n", {{"files", "A", "2"}}, ".", "[FILES]\r\na=2\r\n"},
+        {"[FILES]\r\na=1\r\n", {{"FILES", "b", ""}}, "+", "[FILES]\r\na=1\r\nb=\r\n"},
+        {"[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", {{"A", "z", "3"}}, ".", "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=2\r\n"},
+        {"[A]\r\nx=1", {{"A", "y", "2"}}, "+", "[A]\r\nx=1\r\ny=2\r\n"},
+        {"[A]\nx=1\n", {{"B", "y", "2"}}, "+", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n"},
+        {"; top\r\n", {{"S", "k", "v"}}, "+", "; top\r\n[S]\r\nk=v\r\n"},
+        // Inserts before later sections; duplicate headers (the first wins); an unterminated last line; blank
+        // lines and comments at a section end; a key that reads as a header; empty text.
+        {"[FILES]\r\n[A]\r\nk=1\r\n[B]\r\nk=2\r\n",
+         {{"FILES", "k", "a"}, {"FILES", "K1", "b"}, {"A", "k2", "c"}, {"B", "k", "3"}, {"C", "x", "new"}}, "....+", nullptr},
+        {"[Dup]\r\nk=1\r\n[A]\r\n[dup]\r\nk=2\r\nx=3\r\n", {{"Dup", "x", "first"}, {"A", "k", "a"}, {"DUP", "k2", "again"}}, "...", nullptr},
+        {"[A]\r\nk=1", {{"A", "K1", "v"}, {"B", "k", "w"}, {"A", "k2", "z"}}, "++.", nullptr},
+        {"[A]\r\nk=1\r\n\r\n;note\r\n[B]\r\n\r\n", {{"A", "K1", "v"}, {" b ", "k", "w"}, {"B", "k2", "z"}}, "...", nullptr},
+        {"[A]\r\n[B]\r\nk=1\r\n", {{"A", "[x", "v"}, {"[x", "k", "w"}, {"B", "x", "z"}}, ".+.", nullptr},
+        {"", {{"New", "Version", "1"}, {"New", "k", "2"}, {"MAIN", "k", "3"}, {"New", "x", "4"}}, "+++.", nullptr},
+    };
+    for (const auto& [before, steps, appends, after] : cases) {
+        IniDocument doc(before);
+        ExpectSameAnswers(doc, std::string(before) + " before");
+        std::string appended;
+        for (const Step& step : steps) {
+            appended += doc.Set(step.section, step.key, step.value) ? '+' : '.';
+            ExpectSameAnswers(doc, std::string(before) + " after write " + std::to_string(appended.size()));
+        }
+        EXPECT_EQ(appended, appends) << before;
+        EXPECT_TRUE(!after || doc.Text() == after) << before << " became " << doc.Text();
+    }
+}
+
+}  // namespace
+}  // namespace yrn
