@@ -675,8 +675,14 @@ bool PosixPlatform::StartProcess(const std::string& program, const std::string& 
 
 uint32_t PosixPlatform::VersionInfoSize(const std::string& path, uint32_t& handle) {
     handle = 0;
+    // Only an image ("MZ") has a version block: any other file is not read whole to learn that.
+    const std::string native = NativePath(path);
+    char head[2] = {};
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool image = fd >= 0 && ::read(fd, head, 2) == 2 && head[0] == 'M' && head[1] == 'Z';
+    if (fd >= 0) ::close(fd);
     std::string bytes;
-    if (!ReadNative(NativePath(path), bytes, kMaxVersionFileSize)) return 0;
+    if (!image || !ReadNative(native, bytes, kMaxVersionFileSize)) return 0;
     return PeVersionInfoSize(bytes);
 }
 
