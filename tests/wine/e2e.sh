@@ -10,6 +10,7 @@ for v in UpdateVersion=11 Marker.exe=4 Old.exe=2; do wine reg add "$key" /v "${v
 rm -rf "$c/TOVR" "$c/e2e" && mkdir -p "$c/TOVR/Bin Dir" "$c/TOVR/DB" "$c/e2e/cwd"
 cwd=$c/e2e/cwd log=$c/e2e/cwd/YRNUpdate.log started="$c/TOVR/Bin Dir/started.txt"
 cp "$build/YRNUpdate.exe" "$c/TOVR/Bin Dir/Marker.exe"   # the installed one, with the product's version
+cp "$build/yrn_marker.exe" "$c/TOVR/Bin.exe"   # what a start of the path's prefix "C:\TOVR\Bin" would run
 version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
 [ -n "$version" ] || fail "no version in $build/generated/yrn_version.h"
 package "$c/e2e/Pack Q" e2e.ini Marker.exe=@"$build/yrn_marker.exe" 'Prices.dll=new prices\r\n' Old.exe=old Skip.dll=skip
