@@ -98,11 +98,6 @@ TEST_F(Win32Files, ExistsAndDirectories) {
     EXPECT_FALSE(platform.ForceDirectories(dir / "f.txt\\sub"));
 }
 
-// How CopyFile(src, dst) and CopyNewFile end for each state of the target,
-// and when the source or the target is held open for 2.5 s or for good
-// (sharing nothing or reading only): a momentary hold is waited out, one
-// held for good fails after about 5 s, nothing else waits. A done copy
-// carries the source's time of last change; no temporary file is left.
 // The time of path's last change (100 ns steps), set first when given.
 uint64_t LastChange(const std::string& path, uint64_t set = 0) {
     FileHandle h(::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -113,6 +108,11 @@ uint64_t LastChange(const std::string& path, uint64_t set = 0) {
 }
 constexpr uint64_t kOldTime = 0x01D0000012345600u;
 
+// How CopyFile(src, dst) and CopyNewFile end for each state of the target,
+// and when the source or the target is held open for 2.5 s or for good
+// (sharing nothing or reading only): a momentary hold is waited out, one
+// held for good fails after about 5 s, nothing else waits. A done copy
+// carries the source's time of last change; no temporary file is left.
 struct CopyCase {
     const char* what;
     bool sourceThere;
@@ -161,7 +161,8 @@ TEST_P(Win32Copy, ReplacesOrLeavesTheTargetWhole) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Win32Copy,
-    ::testing::Values(CopyCase{"new", true, CopyCase::Missing, false, true}, CopyCase{"over", true, CopyCase::Older, false, true},
+    ::testing::Values(CopyCase{"new", true, CopyCase::Missing, false, true},
+                      CopyCase{"over", true, CopyCase::Older, false, true},
                       CopyCase{"readonly", true, CopyCase::ReadOnly, false, false},
                       CopyCase{"hidden", true, CopyCase::Hidden, false, false},
                       CopyCase{"nodir", true, CopyCase::NoDirectory, false, false},

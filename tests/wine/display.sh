@@ -13,7 +13,9 @@ to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
 registry() { wine reg query "${1:-$key}" | tr -d '\r'; }
 in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
 
-# Xvfb picks a free display and names it once it is ready.
+# Xvfb picks a free display and names it once it is ready (not in the file
+# an earlier run left).
+rm -f "$artifacts/$name.display"
 Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" >/dev/null 2>&1 &
 xvfb=$!
 trap '[ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null' EXIT
