@@ -24,7 +24,8 @@ activate "$window" 130 150
 import -window root "$artifacts/progress.png"
 close_progress 'Обновление ЮКСВЕЛ'
 for _ in $(seq 100); do [ -s "$started" ] && break; sleep 0.1; done
-[ "$(cat "$started" 2>/dev/null)" = '"C:\TOVR\Bin Dir\Marker.exe" /silent Пуск' ] || fail "queued program started as [$(cat "$started" 2>/dev/null)]"
+got=$(iconv -f UTF-16LE -t UTF-8 "$started" 2>/dev/null || true)
+[ "$got" = '"C:\TOVR\Bin Dir\Marker.exe" /silent Пуск' ] || fail "queued program started as [$got]"
 
 # The log, its time stamps checked and cut off.
 stamp='^[0-3][0-9]\.[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] '
