@@ -14,7 +14,6 @@
 namespace yrn::test {
 namespace {
 
-using Names = std::vector<std::string>;
 const char kDefault[] = "<def>";
 
 // Windows' reading of a file, through the ANSI functions (the file's bytes
@@ -120,6 +119,7 @@ TEST_P(Win32IniRead, ReadsAndWritesAsWindows) {
     }
     ExpectSameReading(platform, ours.path, std::string(GetParam().name) + " written by us");
     EXPECT_EQ(ours.Dump(), theirs.Dump());
+    EXPECT_EQ(AllNames(dir.Path()), (Names{"ours.ini", "theirs.ini"})) << "no temporary file is left";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Win32IniRead, ::testing::ValuesIn(kFiles), [](const auto& info) { return std::string(info.param.name); });

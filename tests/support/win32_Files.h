@@ -15,6 +15,8 @@
 
 namespace yrn::test {
 
+using Names = std::vector<std::string>;
+
 inline std::filesystem::path Fs(const std::string& path) { return Wide(path); }
 
 // A new directory under the user's temp directory, removed with all its
