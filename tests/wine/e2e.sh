@@ -57,4 +57,3 @@ wait_exit "Enter did not close the failure box"
 sleep 0.5
 [ -e "$log" ] || [ -e "$started" ] && fail "the failed start logged or started something"
 pass "start-up failure box"
-echo "$name: $passed passed, 0 failed"
