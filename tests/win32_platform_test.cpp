@@ -98,7 +98,8 @@ TEST_F(Win32Files, ExistsAndDirectories) {
 
 // The time of path's last change (100 ns steps), set first when given.
 uint64_t LastChange(const std::string& path, uint64_t set = 0) {
-    FileHandle h(::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle h(::CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
     FILETIME t{static_cast<DWORD>(set), static_cast<DWORD>(set >> 32)};
     if (set) ::SetFileTime(h.Get(), nullptr, nullptr, &t);
     ::GetFileTime(h.Get(), nullptr, nullptr, &t);
@@ -264,7 +265,8 @@ TEST(Win32Process, WaitAndStart) {
     for (uint32_t pid : {static_cast<uint32_t>(::GetCurrentProcessId()), 0u, 0xFFFFFFF0u}) EXPECT_FALSE(platform.WaitForProcess(pid)) << pid;
     Win32TempDir dir;
     ASSERT_TRUE(platform.CopyFile(BuiltProgram("yrn_marker.exe"), dir / "Marker.exe") && PutFile(dir / "data.exe", "not a program"));
-    const auto marker = reinterpret_cast<HANDLE>(::_wspawnl(_P_NOWAIT, Wide(dir / "Marker.exe").c_str(), L"Marker", L"sleep:700", nullptr));
+    const std::wstring program = Wide(dir / "Marker.exe");
+    const auto marker = reinterpret_cast<HANDLE>(::_wspawnl(_P_NOWAIT, program.c_str(), L"Marker", L"sleep:700", nullptr));
     ASSERT_NE(marker, INVALID_HANDLE_VALUE);
     const DWORD start = ::GetTickCount();
     EXPECT_TRUE(platform.WaitForProcess(::GetProcessId(marker)));

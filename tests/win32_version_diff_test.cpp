@@ -35,10 +35,10 @@ std::vector<std::string> Answers(Platform* windows, const std::string& path, con
     }
     std::vector<std::string> answers;
     for (size_t i = 0; i < subs.size(); ++i) {
-        const char* v = reinterpret_cast<const char*>(found[i].first);
-        answers.push_back(!v ? "<none>"
-                          : (subs[i].find("StringFileInfo") != std::string::npos ? std::string(v) : std::string(v, found[i].second)) +
-                                "|" + std::to_string(found[i].second));
+        const auto [value, length] = found[i];
+        const char* v = reinterpret_cast<const char*>(value);
+        const bool text = subs[i].find("StringFileInfo") != std::string::npos;
+        answers.push_back(!v ? "<none>" : (text ? std::string(v) : std::string(v, length)) + "|" + std::to_string(length));
     }
     return answers;
 }
@@ -72,10 +72,10 @@ TEST(Win32VersionDiff, TestImagesRealLibrariesAndTheProduct) {
     Win32Platform windows;
     TVersionInfo product(windows, BuiltProgram("YRNUpdate.exe"));
     EXPECT_EQ(product.TranslationKey(), "041904E3");
-    for (const auto& [name, value] : {std::pair<std::string, std::string>{"ProductName", W("ЮКСВЕЛ")}, {"FileVersion", YRN_VERSION_TEXT},
-                                      {"ProductVersion", YRN_VERSION_TEXT}, {"OriginalFilename", "YRNUpdate.exe"},
-                                      {"FileDescription", W("Обновление исполняемых файлов ЮКСВЕЛ")}})
-        EXPECT_EQ(product.StringValue(name), value);
+    const std::pair<const char*, std::string> strings[] = {
+        {"ProductName", W("ЮКСВЕЛ")}, {"FileVersion", YRN_VERSION_TEXT}, {"ProductVersion", YRN_VERSION_TEXT},
+        {"OriginalFilename", "YRNUpdate.exe"}, {"FileDescription", W("Обновление исполняемых файлов ЮКСВЕЛ")}};
+    for (const auto& [name, value] : strings) EXPECT_EQ(product.StringValue(name), value) << name;
 }
 
 }  // namespace
