@@ -20,7 +20,7 @@ Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.displa
 xvfb=$!
 # On the way out the program and the display end; a script that got through
 # says how many steps passed.
-trap 'status=$?; [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null
+trap 'status=$?; [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true
       [ $status != 0 ] || echo "$name: $passed passed"' EXIT
 for _ in $(seq 100); do [ -s "$artifacts/$name.display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$artifacts/$name.display")
