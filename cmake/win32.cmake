@@ -33,8 +33,8 @@ if(YRN_BUILD_TESTS)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/wine/wine-run.sh ${YRN_WINEPREFIX})
 
   # Programs the tests start: marker records its command line, launch
-  # starts a command line verbatim, holder holds a file open.
-  foreach(helper marker launch holder)
+  # starts a command line verbatim.
+  foreach(helper marker launch)
     add_executable(yrn_${helper} ${CMAKE_SOURCE_DIR}/tests/wine/${helper}.cpp)
     target_compile_definitions(yrn_${helper} PRIVATE UNICODE _UNICODE)
     target_link_options(yrn_${helper} PRIVATE -municode)
@@ -44,7 +44,7 @@ if(YRN_BUILD_TESTS)
 
   # Runs once the tests directory has defined yrn_tests.
   function(yrn_win32_tests)
-    add_dependencies(yrn_tests yrn_marker yrn_launch yrn_holder YRNUpdate)
+    add_dependencies(yrn_tests yrn_marker yrn_launch YRNUpdate)
     # The program's resources, for the tests of what the windows load.
     target_sources(yrn_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/ui/win32/YRNUpdate.rc)
     # The POSIX backend's registry-file format and PE reader, compared with

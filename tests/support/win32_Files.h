@@ -15,6 +15,8 @@
 
 namespace yrn::test {
 
+using Names = std::vector<std::string>;
+
 inline std::filesystem::path Fs(const std::string& path) { return Wide(path); }
 
 // A new directory under the user's temp directory, removed with all its
@@ -49,7 +51,6 @@ inline std::string GetFile(const std::string& path) {  // "" when missing
     std::ifstream in(Fs(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-inline bool PathExists(const std::string& path) { return std::filesystem::exists(Fs(path)); }
 inline bool SetAttributes(const std::string& path, DWORD attributes) { return ::SetFileAttributesW(Wide(path).c_str(), attributes); }
 // Names in dir, hidden ones too, sorted.
 inline std::vector<std::string> AllNames(const std::string& dir) {
@@ -60,20 +61,12 @@ inline std::vector<std::string> AllNames(const std::string& dir) {
     return names;
 }
 
-// A program of the build (YRNUpdate.exe, yrn_marker.exe, yrn_holder.exe):
+// A program of the build (YRNUpdate.exe, yrn_marker.exe):
 // the tests live in <build>\tests\, the programs in <build>\.
 inline std::string BuiltProgram(const std::string& name) {
     wchar_t self[MAX_PATH];
     const std::string path = Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
     return path.substr(0, path.find_last_of('\\') + 1) + "..\\" + name;
-}
-inline std::string ProductPath() { return BuiltProgram("YRNUpdate.exe"); }
-
-// Waits up to 10 s for a non-empty file; its bytes, or "".
-inline std::string WaitForFile(const std::string& path) {
-    for (int waited = 0; waited <= 10000; waited += 50, ::Sleep(50))
-        if (std::string bytes = GetFile(path); !bytes.empty()) return bytes;
-    return {};
 }
 
 }  // namespace yrn::test

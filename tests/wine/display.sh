@@ -13,10 +13,15 @@ to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
 registry() { wine reg query "${1:-$key}" | tr -d '\r'; }
 in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
 
-# Xvfb picks a free display and names it once it is ready.
+# Xvfb picks a free display and names it once it is ready (not in the file
+# an earlier run left).
+rm -f "$artifacts/$name.display"
 Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" >/dev/null 2>&1 &
 xvfb=$!
-trap '[ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null' EXIT
+# On the way out the program and the display end; a script that got through
+# says how many steps passed.
+trap 'status=$?; [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true
+      [ $status != 0 ] || echo "$name: $passed passed"' EXIT
 for _ in $(seq 100); do [ -s "$artifacts/$name.display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$artifacts/$name.display")
 [ "$DISPLAY" != : ] || fail "no X display"

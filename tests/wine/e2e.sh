@@ -10,6 +10,7 @@ for v in UpdateVersion=11 Marker.exe=4 Old.exe=2; do wine reg add "$key" /v "${v
 rm -rf "$c/TOVR" "$c/e2e" && mkdir -p "$c/TOVR/Bin Dir" "$c/TOVR/DB" "$c/e2e/cwd"
 cwd=$c/e2e/cwd log=$c/e2e/cwd/YRNUpdate.log started="$c/TOVR/Bin Dir/started.txt"
 cp "$build/YRNUpdate.exe" "$c/TOVR/Bin Dir/Marker.exe"   # the installed one, with the product's version
+cp "$build/yrn_marker.exe" "$c/TOVR/Bin.exe"   # what a start of the path's prefix "C:\TOVR\Bin" would run
 version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
 [ -n "$version" ] || fail "no version in $build/generated/yrn_version.h"
 package "$c/e2e/Pack Q" e2e.ini Marker.exe=@"$build/yrn_marker.exe" 'Prices.dll=new prices\r\n' Old.exe=old Skip.dll=skip
@@ -23,7 +24,8 @@ activate "$window" 130 150
 import -window root "$artifacts/progress.png"
 close_progress 'Обновление ЮКСВЕЛ'
 for _ in $(seq 100); do [ -s "$started" ] && break; sleep 0.1; done
-[ "$(cat "$started" 2>/dev/null)" = '"C:\TOVR\Bin Dir\Marker.exe" /silent Пуск' ] || fail "queued program started as [$(cat "$started" 2>/dev/null)]"
+got=$(iconv -f UTF-16LE -t UTF-8 "$started" 2>/dev/null || true)
+[ "$got" = '"C:\TOVR\Bin Dir\Marker.exe" /silent Пуск' ] || fail "queued program started as [$got]"
 
 # The log, its time stamps checked and cut off.
 stamp='^[0-3][0-9]\.[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] '
@@ -55,4 +57,3 @@ wait_exit "Enter did not close the failure box"
 sleep 0.5
 [ -e "$log" ] || [ -e "$started" ] && fail "the failed start logged or started something"
 pass "start-up failure box"
-echo "$name: $passed passed, 0 failed"

@@ -1,5 +1,5 @@
 // A program the tests start: appends its command line, as it received it
-// (UTF-8), and one line end to "started.txt" beside itself. With a first
+// (UTF-16), and one line end to "started.txt" beside itself. With a first
 // argument "sleep:N" it waits N milliseconds before that.
 #include <windows.h>
 
@@ -14,17 +14,13 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring path(self, n);
     path = path.substr(0, path.find_last_of(L'\\') + 1) + L"started.txt";
 
-    const wchar_t* line = ::GetCommandLineW();
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(size > 0 ? static_cast<size_t>(size - 1) : 0, '\0');
-    if (size > 1) ::WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes.data(), size, nullptr, nullptr);
-    bytes += "\n";
-
+    const std::wstring line = ::GetCommandLineW() + std::wstring(L"\n");
     HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     DWORD written = 0;
-    const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const DWORD size = static_cast<DWORD>(line.size() * sizeof(wchar_t));
+    const BOOL ok = ::WriteFile(file, line.data(), size, &written, nullptr);
     ::CloseHandle(file);
-    return ok && written == bytes.size() ? 0 : 1;
+    return ok && written == size ? 0 : 1;
 }

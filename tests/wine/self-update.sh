@@ -42,4 +42,3 @@ wait_log "$(replaced "C:\\TOVR\\UPDATE\\OldFiles\\$set_name\\YRNUpdate.exe")"
 [ "$(asides)" = "YRNUpdate.exe.1.~old" ] && cmp -s "$c/self/pkg/YRNUpdate.exe" "$tool.1.~old" ||
     fail "moved aside after the rollback: [$(asides)]"
 pass "the rollback of the running file"
-echo "$name: $passed passed, 0 failed"
