@@ -82,11 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParamCase{"cancel_writes_nothing_keeps_loaded", kStored, "X:\\Other\\\nОфис\nn\nn\n3\n", mrCancel},
         ParamCase{"first_start_cancel_leaves_empty_key", {}, "\n\n\n\nОтмена\n", mrCancel},
         ParamCase{"type_uses_low_eight_bits", {Dw("swType", 0x103)}, "", mrCancel},
-        ParamCase{"type_256_is_server", {Dw("swType", 0x100)}, "", mrCancel},
         ParamCase{"type_out_of_range_must_be_chosen", {Dw("swType", 0xffffffff)}, "\n\n\n1\n\n\n\n", mrUpdate},
         ParamCase{"type_never_chosen_cancels", {Dw("swType", 7)}, "\n\n\n\n", mrCancel},
         ParamCase{"wrong_answers_asked_again_end_of_input_cancels", {}, "\n7\nabc\n-1\n2\nmaybe\ny\n\nx\n4\ncancel\n", mrCancel},
-        ParamCase{"unchosen_type_asked_again", {Dw("swType", 9)}, "\n\n\n1\n\n\n\n", mrUpdate},
         // A value of the wrong type fails the start before the dialog.
         ParamCase{"wrong_type_path", {Dw("UpdatePath", 1)}, "\n\n\n\n\n", mrFailure},
         ParamCase{"wrong_type_type", {"\"swType\"=\"1\""}, "\n\n\n\n\n", mrFailure},
@@ -130,8 +128,6 @@ TEST_F(DialogTest, EveryArgumentCountButThreeShowsTheDialog) {
         EXPECT_EQ(Start("", args), mrCancel);
         EXPECT_EQ(screen.rfind("Обновление ЮКСВЕЛ\n", 0), 0u);
     }
-    EXPECT_EQ(Start("", {"0", "D:\\Pkg", "1"}), mrUpdate);
-    EXPECT_TRUE(screen.empty());
 }
 
 // Entering the file list selects its first file, unless one is selected or there is none.

@@ -175,7 +175,6 @@ const std::vector<OutcomeCase> kUpdates = {
     {"update_worked_example", {}},
     {"update_manager_installs_nothing_records_version", [](Outcome&) { swType = 2; }},
     {"update_missing_manifest", [](Outcome& t) { UpdatePath = "D:\\Empty\\"; t.Put("d/Empty/.keep", ""); }},
-    {"update_older_package_recorded", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000b\r\n"); }, {false}},
     {"update_same_package_accepted", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000c\r\n"); }, {true}},
     {"update_lower_package_declined", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000d\r\n"); }, {false}},
     {"update_no_version_checks_install_equal", [](Outcome& t) {
@@ -249,11 +248,9 @@ const std::vector<OutcomeCase> kRollbacks = {
 const std::vector<OutcomeCase> kConsoleBackUps = {
     {"backup_enter_restores_every_file_of_the_newest_set", [](Outcome& t) { t.OlderSet(); }, {}, {}, "\n"},
     {"backup_numbers_toggle_files", {}, {}, {}, "2\n3\n3\nОткат\n"},
-    {"backup_minus_then_one", {}, {}, {}, "-\n1\nrollback\n"},
-    {"backup_minus_plus_toggle", {}, {}, {}, "-\n+\n2\n\n"},
+    {"backup_minus_plus_toggle", {}, {}, {}, "-\n+\n2\nrollback\n"},
     {"backup_unknown_answers_then_cancel", {}, {}, {}, "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n"},
     {"backup_cancel", {}, {}, {}, "2\ncancel\n"},
-    {"backup_no_input", {}, {}, {}, ""},
     {"backup_input_ends", {}, {}, {}, "2\n3\n"},
     {"backup_another_set_by_number", [](Outcome& t) { t.OlderSet(); }, {}, {}, "н 1\n\n"},
     {"backup_without_any_set", [](Outcome& t) { t.Remove(kBackupRootNative); }, {}, {}, "\n"},
@@ -264,11 +261,7 @@ const std::vector<OutcomeCase> kConsoleBackUps = {
 // crash, a hang or a write outside the run's own targets.
 const std::vector<OutcomeCase> kHostile = {
     {"hostile_name_parent", [](Outcome& t) { t.ReachingOut("sub\\..\\..\\evil.exe"); }},
-    {"hostile_name_drive", [](Outcome& t) { t.ReachingOut("C:\\evil.exe"); }},
-    {"hostile_name_drive_relative", [](Outcome& t) { t.ReachingOut("D:evil.exe"); }},
     {"hostile_name_absolute_posix", [](Outcome& t) { t.ReachingOut("/tmp/yrn-hostile-evil.exe"); }},
-    {"hostile_name_control_character", [](Outcome& t) { t.ReachingOut("ev\x01il.exe"); }},
-    {"hostile_name_300_characters", [](Outcome& t) { t.ReachingOut(std::string(300, 'A') + ".exe"); }},
     // A target directory that climbs above its drive stays on that drive.
     {"hostile_target_directory_climbing_above_the_drive", [](Outcome& t) {
          t.Pkg("[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\..\\..\\..\\..\\TOVR\\\r\n");
@@ -314,17 +307,14 @@ const std::vector<OutcomeCase> kHostile = {
     // of another type: the run fails before it installs anything. A file that is
     // not REGEDIT4 is refused. Either way the registry file keeps its bytes.
     {"hostile_registry_package_version_as_text", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=\"seven\"\r\n\r\n"); }},
-    {"hostile_registry_file_version_as_text", [](Outcome& t) { t.OverRegistry(kKey + "\"A.exe\"=\"1\"\r\n\r\n"); }},
     {"hostile_registry_file_version_of_another_type", [](Outcome& t) { t.OverRegistry(kKey + "\"A.exe\"=hex:01,00\r\n\r\n"); }},
     {"hostile_registry_torn_in_a_value", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=dword:1\r\n\"A.exe\"=dwo"); }},
     {"hostile_registry_torn_in_a_header", [](Outcome& t) { t.OverRegistry(kKey.substr(0, 40)); }},
-    {"hostile_registry_empty", [](Outcome& t) { t.OverRegistry(""); }},
     {"hostile_registry_another_format", [](Outcome& t) { t.OverRegistry("Windows Registry Editor Version 5.00\r\n\r\n"); }},
     // A damaged version resource: no version, or the fixed part's when the strings are unreadable.
     {"hostile_version_block_longer_than_its_data", [](Outcome& t) { t.Damaged(kVersionData, 0xFFFF, 2); }},
     {"hostile_version_strings_unreadable", [](Outcome& t) { t.Damaged(kVersionData + 92, 0, 2); }},
-    {"hostile_version_data_size_beyond_the_image", [](Outcome& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }},
-    {"hostile_version_directory_pointing_to_the_root", [](Outcome& t) { t.Damaged(kTypeEntry + 4, 0x80000000, 4); }}};
+    {"hostile_version_data_size_beyond_the_image", [](Outcome& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }}};
 
 // The cases of a table, each set up on top of base.
 std::vector<OutcomeCase> On(void (Outcome::*base)(), std::vector<OutcomeCase> cases) {
