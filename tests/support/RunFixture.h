@@ -85,7 +85,6 @@ protected:
 
     // Runs the update in a fresh progress window; returns its view.
     RecordingView RunUpdate(std::deque<bool> answers = {}) { return RunWindow(platform, 1, std::move(answers)); }
-    std::string Log() const { return ReadFile(root.Native("cwd/YRNUpdate.log")); }
     std::string Registry() const { return ReadFile(root.Native("registry.reg")); }
 
     TempRoot root;

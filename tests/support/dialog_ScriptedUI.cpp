@@ -16,7 +16,7 @@ void ScriptedUI::ShowUpdateForm(TUpdateForm& form) {
 }
 
 void ScriptedUI::ShowBackUpForm(TBackUpForm& form) {
-    form.AttachView(&backUpView);
+    form.AttachView(this);
     form.FormShow();
     if (onBackUpForm) onBackUpForm(form);
     form.AttachView(nullptr);
