@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <sstream>
 
-#include "core/BackUpUnit.h"
-#include "core/ParamQueryUnit.h"
 #include "support/Package.h"
 #include "support/dialog_ScriptedUI.h"
 #include "ui/console/ConsoleUI.h"
