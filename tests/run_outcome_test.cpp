@@ -193,7 +193,16 @@ const std::vector<OutcomeCase> kUpdates = {
     {"update_local_copy_mark", [](Outcome& t) {
          t.Put("d/Pack/YRNUpdate.ini", ReadFile(t.root.Native("d/Pack/YRNUpdate.ini")) + "[MAIN]\r\nLocalCopy=0\r\n");
      }},
-    {"update_log_cannot_be_opened", [](Outcome& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }}};
+    {"update_log_cannot_be_opened", [](Outcome& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }},
+    {"update_backup_root_that_is_a_file", [](Outcome& t) { t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way"); }},
+    // The set name of this minute taken by a file, then by the first run's set: the next free suffix.
+    {"update_taken_set_names_get_the_next_suffix", [](Outcome& t) {
+         t.Put("c/TOVR/UPDATE/OldFiles/24-03-05 10-20", "squatter");
+         t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
+         RunWindow(t.fp, 1);
+         ResetSettings();
+         t.Worked();  // the same installation and package again
+     }}};
 
 const std::vector<OutcomeCase> kCatalogueNames = {
     // A package file named like the set's catalogue, or two names landing on
@@ -256,7 +265,6 @@ const std::vector<OutcomeCase> kConsoleBackUps = {
 // Damaged and hostile input: a clear logged failure or a silent skip, never a
 // crash, a hang or a write outside the run's own targets.
 const std::vector<OutcomeCase> kHostile = {
-    {"hostile_name_parent", [](Outcome& t) { t.ReachingOut("sub\\..\\..\\evil.exe"); }},
     {"hostile_name_absolute_posix", [](Outcome& t) { t.ReachingOut("/tmp/yrn-hostile-evil.exe"); }},
     // A target directory that climbs above its drive stays on that drive.
     {"hostile_target_directory_climbing_above_the_drive", [](Outcome& t) {
@@ -282,23 +290,6 @@ const std::vector<OutcomeCase> kHostile = {
          t.Put("c/TOVR/abs.exe", "installed abs");
          t.Put("c/TOVR/ok.exe", "installed ok");
      }, {}, kKeep},
-    // The set name of this minute taken by a file, then by the first run's set: the next free suffix.
-    {"hostile_taken_set_names_get_the_next_suffix", [](Outcome& t) {
-         t.Pkg(kA);
-         t.Put("c/TOVR/A.exe", "old");
-         t.Put("c/TOVR/UPDATE/OldFiles/24-03-05 10-20", "squatter");
-         t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
-         RunWindow(t.fp, 1);
-         t.Pkg(kA, "newer");
-         IsNoVersion = true;
-     }},
-    {"hostile_backup_root_that_is_a_file", [](Outcome& t) {
-         t.Pkg("[ExeFiles]\r\nVersion=2\r\n[FILES]\r\nA.exe=\r\nB.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n"
-               "[B.exe]\r\nSDir=C:\\TOVR\\\r\n");
-         t.Put("c/PKG/B.exe", "new b");
-         t.Put("c/TOVR/A.exe", "old");
-         t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way");
-     }},
     // A value the run reads that is not a well-formed string or dword is a value
     // of another type: the run fails before it installs anything. A file that is
     // not REGEDIT4 is refused. Either way the registry file keeps its bytes.
@@ -307,7 +298,6 @@ const std::vector<OutcomeCase> kHostile = {
     {"hostile_registry_torn_in_a_header", [](Outcome& t) { t.OverRegistry(kKey.substr(0, 40)); }},
     {"hostile_registry_another_format", [](Outcome& t) { t.OverRegistry("Windows Registry Editor Version 5.00\r\n\r\n"); }},
     // A damaged version resource: no version, or the fixed part's when the strings are unreadable.
-    {"hostile_version_block_longer_than_its_data", [](Outcome& t) { t.Damaged(kVersionData, 0xFFFF, 2); }},
     {"hostile_version_strings_unreadable", [](Outcome& t) { t.Damaged(kVersionData + 92, 0, 2); }},
     {"hostile_version_data_size_beyond_the_image", [](Outcome& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }}};
 
