@@ -40,7 +40,6 @@ void PrintTo(const ParamCase& c, std::ostream* os) { *os << c.name; }
 
 class DialogTest : public RunTest {
 protected:
-    void Seed(const Lines& values) { WriteFile(root.Native("registry.reg"), Reg(values)); }
     // One start of the dialog, or of the whole program, with this console input;
     // the lines printed go to screen, the failure box to errors.
     int Start(const std::string& input, const Lines& args = {}, bool whole = false) {
@@ -60,7 +59,7 @@ class ParamRoundTrip : public DialogTest, public ::testing::WithParamInterface<P
 // The screen, the registry file and the settings loaded, as a golden file.
 TEST_P(ParamRoundTrip, ShowsLoadsAndStores) {
     const ParamCase& c = GetParam();
-    if (!c.stored.empty()) Seed(c.stored);
+    if (!c.stored.empty()) WriteFile(root.Native("registry.reg"), Reg(c.stored));
     EXPECT_EQ(Start(c.input), c.result);
     const std::string text = screen + "== registry.reg\n" + Registry() + "== settings\n" + Cp1251ToUtf8(UpdatePath) + "|" + std::to_string(swType) +
             "|" + std::to_string(IsMessage) + "|" + std::to_string(IsNoVersion) + "\n";
@@ -102,7 +101,7 @@ TEST_F(DialogTest, TheEndOfInputCancelsTheDialogOfEveryArgumentCountButThree) {
 
 // Only a front end without the console's own check can confirm with no type.
 TEST_F(DialogTest, ConfirmingWithoutAChosenTypeIsRefused) {
-    Seed({Dw("swType", 9)});
+    WriteFile(root.Native("registry.reg"), Reg({Dw("swType", 9)}));
     for (int button : {1, 3}) {
         ScriptedUI ui;
         ui.onParamForm = [button](TParamForm&) { return button; };

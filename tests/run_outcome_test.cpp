@@ -73,14 +73,6 @@ public:
         Put("d/P/YRNUpdate.ini", manifest + sections);
         UpdatePath = "D:\\P\\";
     }
-    // A package naming name (for C:\TOVR\BIN\) before Good.exe, and a bait
-    // file wherever the name could reach.
-    void ReachingOut(const std::string& name) {
-        Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n" + name + "=\r\nGood.exe=\r\n[" + name +
-            "]\r\nSDir=C:\\TOVR\\BIN\\\r\nVersion=1\r\n[Good.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=1\r\n");
-        Put("c/PKG/Good.exe", "good");
-        for (const char* p : {"c/evil.exe", "c/TOVR/evil.exe", "c/PKG/sub/x", "c/TOVR/BIN/sub/x", "d/evil.exe"}) Put(p, "bait");
-    }
     // Ten megabytes of manifest: start, filler, and A.exe's entry at the very end.
     void Huge(const std::string& start) { Pkg(start + std::string((10u << 20) - start.size(), ';') + "\r\n" + kA); }
     // A.exe installed and packaged as the two.exe image with one field damaged.
@@ -265,7 +257,12 @@ const std::vector<OutcomeCase> kConsoleBackUps = {
 // Damaged and hostile input: a clear logged failure or a silent skip, never a
 // crash, a hang or a write outside the run's own targets.
 const std::vector<OutcomeCase> kHostile = {
-    {"hostile_name_absolute_posix", [](Outcome& t) { t.ReachingOut("/tmp/yrn-hostile-evil.exe"); }},
+    // A package file named by a path of its own: refused, and the next file installed.
+    {"hostile_name_absolute_posix", [](Outcome& t) {
+         t.Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n/tmp/yrn-hostile-evil.exe=\r\nGood.exe=\r\n[/tmp/yrn-hostile-evil.exe]\r\n"
+               "SDir=C:\\TOVR\\BIN\\\r\nVersion=1\r\n[Good.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=1\r\n");
+         t.Put("c/PKG/Good.exe", "good");
+     }},
     // A target directory that climbs above its drive stays on that drive.
     {"hostile_target_directory_climbing_above_the_drive", [](Outcome& t) {
          t.Pkg("[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\..\\..\\..\\..\\TOVR\\\r\n");
