@@ -73,14 +73,6 @@ public:
         Put("d/P/YRNUpdate.ini", manifest + sections);
         UpdatePath = "D:\\P\\";
     }
-    // A package naming name (for C:\TOVR\BIN\) before Good.exe, and a bait
-    // file wherever the name could reach.
-    void ReachingOut(const std::string& name) {
-        Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n" + name + "=\r\nGood.exe=\r\n[" + name +
-            "]\r\nSDir=C:\\TOVR\\BIN\\\r\nVersion=1\r\n[Good.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=1\r\n");
-        Put("c/PKG/Good.exe", "good");
-        for (const char* p : {"c/evil.exe", "c/TOVR/evil.exe", "c/PKG/sub/x", "c/TOVR/BIN/sub/x", "d/evil.exe"}) Put(p, "bait");
-    }
     // Ten megabytes of manifest: start, filler, and A.exe's entry at the very end.
     void Huge(const std::string& start) { Pkg(start + std::string((10u << 20) - start.size(), ';') + "\r\n" + kA); }
     // A.exe installed and packaged as the two.exe image with one field damaged.
@@ -104,7 +96,7 @@ public:
         RunUpdate();
         set = BackupSets(root).at(0);
         ResetSettings();
-        from = Log().size();
+        from = ReadFile(root.Native("cwd/YRNUpdate.log")).size();
     }
     // An older set besides the run's, holding Old.exe.
     void OlderSet() {
@@ -151,7 +143,7 @@ TEST_P(Outcome, IsItsGoldenFile) {
         ui.onBackUpForm = [&c](TBackUpForm& form) { c.person(form); form.StartBtnClick(); };
         TBackUpForm form(fp, ui);
         ui.ShowBackUpForm(form);
-        EXPECT_TRUE(ui.backUpView.hidden && ui.backUpView.closed);
+        EXPECT_TRUE(ui.hidden && ui.closed);
         EXPECT_EQ(RollbackList, nullptr);  // freed once the window has closed
         ASSERT_EQ(ui.updateViews.size(), 1u);
         window = ui.updateViews.back();
@@ -175,7 +167,6 @@ const std::vector<OutcomeCase> kUpdates = {
     {"update_worked_example", {}},
     {"update_manager_installs_nothing_records_version", [](Outcome&) { swType = 2; }},
     {"update_missing_manifest", [](Outcome& t) { UpdatePath = "D:\\Empty\\"; t.Put("d/Empty/.keep", ""); }},
-    {"update_older_package_recorded", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000b\r\n"); }, {false}},
     {"update_same_package_accepted", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000c\r\n"); }, {true}},
     {"update_lower_package_declined", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000d\r\n"); }, {false}},
     {"update_no_version_checks_install_equal", [](Outcome& t) {
@@ -194,15 +185,22 @@ const std::vector<OutcomeCase> kUpdates = {
     {"update_local_copy_mark", [](Outcome& t) {
          t.Put("d/Pack/YRNUpdate.ini", ReadFile(t.root.Native("d/Pack/YRNUpdate.ini")) + "[MAIN]\r\nLocalCopy=0\r\n");
      }},
-    {"update_recorded_version_of_wrong_type", [](Outcome& t) { t.Reg("\"UpdateVersion\"=\"eleven\"\r\n"); }},
-    {"update_log_cannot_be_opened", [](Outcome& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }}};
+    {"update_log_cannot_be_opened", [](Outcome& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }},
+    {"update_backup_root_that_is_a_file", [](Outcome& t) { t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way"); }},
+    // The set name of this minute taken by a file, then by the first run's set: the next free suffix.
+    {"update_taken_set_names_get_the_next_suffix", [](Outcome& t) {
+         t.Put("c/TOVR/UPDATE/OldFiles/24-03-05 10-20", "squatter");
+         t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
+         RunWindow(t.fp, 1);
+         ResetSettings();
+         t.Worked();  // the same installation and package again
+     }}};
 
 const std::vector<OutcomeCase> kCatalogueNames = {
     // A package file named like the set's catalogue, or two names landing on
     // one saved copy: the file fails and nothing of it is touched.
     {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {"BackUp.ini", "TOVR"}}); }},
     {"catalogue_CatalogueNameFirst", [](Outcome& t) { t.Named({{"BackUp.ini", "TOVR"}, {"A.exe", "TOVR"}}); }},
-    {"catalogue_CatalogueNameThroughADotStep", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\BackUp.ini", "TOVR"}}); }},
     {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\A.exe", "OTHER"}}); }},
     // A rollback never copies the catalogue over a file.
     {"catalogue_never_restored_over_a_file", [](Outcome& t) {
@@ -248,27 +246,23 @@ const std::vector<OutcomeCase> kRollbacks = {
 // The backup dialog on the console, each on top of the shared package installed by an earlier start.
 const std::vector<OutcomeCase> kConsoleBackUps = {
     {"backup_enter_restores_every_file_of_the_newest_set", [](Outcome& t) { t.OlderSet(); }, {}, {}, "\n"},
-    {"backup_numbers_toggle_files", {}, {}, {}, "2\n3\n3\nОткат\n"},
-    {"backup_minus_then_one", {}, {}, {}, "-\n1\nrollback\n"},
-    {"backup_minus_plus_toggle", {}, {}, {}, "-\n+\n2\n\n"},
+    {"backup_minus_plus_and_numbers_toggle_files", {}, {}, {}, "-\n+\n2\n3\n3\nОткат\n"},
     {"backup_unknown_answers_then_cancel", {}, {}, {}, "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n"},
     {"backup_cancel", {}, {}, {}, "2\ncancel\n"},
-    {"backup_no_input", {}, {}, {}, ""},
     {"backup_input_ends", {}, {}, {}, "2\n3\n"},
-    {"backup_another_set_by_number", [](Outcome& t) { t.OlderSet(); }, {}, {}, "н 1\n\n"},
-    {"backup_without_any_set", [](Outcome& t) { t.Remove(kBackupRootNative); }, {}, {}, "\n"},
-    // Coming back to a set checks every file of it again.
-    {"backup_another_set_and_back_checks_every_file_again", [](Outcome& t) { t.OlderSet(); }, {}, {}, "-\nн 1\nн 2\n\n"}};
+    {"backup_without_any_set", [](Outcome& t) { t.Remove(kBackupRootNative); }, {}, {}, "rollback\n"},
+    // Another set by number; coming back to a set checks every file of it again.
+    {"backup_another_set_and_back_checks_every_file_again", [](Outcome& t) { t.OlderSet(); }, {}, {}, "-\nн 1\nн 2\nн 1\n\n"}};
 
 // Damaged and hostile input: a clear logged failure or a silent skip, never a
 // crash, a hang or a write outside the run's own targets.
 const std::vector<OutcomeCase> kHostile = {
-    {"hostile_name_parent", [](Outcome& t) { t.ReachingOut("sub\\..\\..\\evil.exe"); }},
-    {"hostile_name_drive", [](Outcome& t) { t.ReachingOut("C:\\evil.exe"); }},
-    {"hostile_name_drive_relative", [](Outcome& t) { t.ReachingOut("D:evil.exe"); }},
-    {"hostile_name_absolute_posix", [](Outcome& t) { t.ReachingOut("/tmp/yrn-hostile-evil.exe"); }},
-    {"hostile_name_control_character", [](Outcome& t) { t.ReachingOut("ev\x01il.exe"); }},
-    {"hostile_name_300_characters", [](Outcome& t) { t.ReachingOut(std::string(300, 'A') + ".exe"); }},
+    // A package file named by a path of its own: refused, and the next file installed.
+    {"hostile_name_absolute_posix", [](Outcome& t) {
+         t.Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n/tmp/yrn-hostile-evil.exe=\r\nGood.exe=\r\n[/tmp/yrn-hostile-evil.exe]\r\n"
+               "SDir=C:\\TOVR\\BIN\\\r\nVersion=1\r\n[Good.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=1\r\n");
+         t.Put("c/PKG/Good.exe", "good");
+     }},
     // A target directory that climbs above its drive stays on that drive.
     {"hostile_target_directory_climbing_above_the_drive", [](Outcome& t) {
          t.Pkg("[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\..\\..\\..\\..\\TOVR\\\r\n");
@@ -293,38 +287,16 @@ const std::vector<OutcomeCase> kHostile = {
          t.Put("c/TOVR/abs.exe", "installed abs");
          t.Put("c/TOVR/ok.exe", "installed ok");
      }, {}, kKeep},
-    // The set name of this minute taken by a file, then by the first run's set: the next free suffix.
-    {"hostile_taken_set_names_get_the_next_suffix", [](Outcome& t) {
-         t.Pkg(kA);
-         t.Put("c/TOVR/A.exe", "old");
-         t.Put("c/TOVR/UPDATE/OldFiles/24-03-05 10-20", "squatter");
-         t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
-         RunWindow(t.fp, 1);
-         t.Pkg(kA, "newer");
-         IsNoVersion = true;
-     }},
-    {"hostile_backup_root_that_is_a_file", [](Outcome& t) {
-         t.Pkg("[ExeFiles]\r\nVersion=2\r\n[FILES]\r\nA.exe=\r\nB.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n"
-               "[B.exe]\r\nSDir=C:\\TOVR\\\r\n");
-         t.Put("c/PKG/B.exe", "new b");
-         t.Put("c/TOVR/A.exe", "old");
-         t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way");
-     }},
     // A value the run reads that is not a well-formed string or dword is a value
     // of another type: the run fails before it installs anything. A file that is
     // not REGEDIT4 is refused. Either way the registry file keeps its bytes.
     {"hostile_registry_package_version_as_text", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=\"seven\"\r\n\r\n"); }},
-    {"hostile_registry_file_version_as_text", [](Outcome& t) { t.OverRegistry(kKey + "\"A.exe\"=\"1\"\r\n\r\n"); }},
-    {"hostile_registry_file_version_of_another_type", [](Outcome& t) { t.OverRegistry(kKey + "\"A.exe\"=hex:01,00\r\n\r\n"); }},
     {"hostile_registry_torn_in_a_value", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=dword:1\r\n\"A.exe\"=dwo"); }},
     {"hostile_registry_torn_in_a_header", [](Outcome& t) { t.OverRegistry(kKey.substr(0, 40)); }},
-    {"hostile_registry_empty", [](Outcome& t) { t.OverRegistry(""); }},
     {"hostile_registry_another_format", [](Outcome& t) { t.OverRegistry("Windows Registry Editor Version 5.00\r\n\r\n"); }},
     // A damaged version resource: no version, or the fixed part's when the strings are unreadable.
-    {"hostile_version_block_longer_than_its_data", [](Outcome& t) { t.Damaged(kVersionData, 0xFFFF, 2); }},
     {"hostile_version_strings_unreadable", [](Outcome& t) { t.Damaged(kVersionData + 92, 0, 2); }},
-    {"hostile_version_data_size_beyond_the_image", [](Outcome& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }},
-    {"hostile_version_directory_pointing_to_the_root", [](Outcome& t) { t.Damaged(kTypeEntry + 4, 0x80000000, 4); }}};
+    {"hostile_version_data_size_beyond_the_image", [](Outcome& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }}};
 
 // The cases of a table, each set up on top of base.
 std::vector<OutcomeCase> On(void (Outcome::*base)(), std::vector<OutcomeCase> cases) {

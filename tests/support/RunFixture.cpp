@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 namespace yrn::test {
 namespace fs = std::filesystem;
@@ -60,12 +59,6 @@ std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after) 
     return out;
 }
 
-std::vector<std::string> Utf8(const std::vector<std::string>& lines) {
-    std::vector<std::string> out;
-    for (const std::string& l : lines) out.push_back(Cp1251ToUtf8(l));
-    return out;
-}
-
 std::vector<std::string> LogLines(const std::string& bytes) {
     std::vector<std::string> lines;
     for (size_t pos = 0, crlf; pos < bytes.size(); pos = crlf == std::string::npos ? crlf : crlf + 2)
@@ -73,34 +66,26 @@ std::vector<std::string> LogLines(const std::string& bytes) {
     return lines;
 }
 
-std::string Unstamped(const std::string& line) {
-    const bool stamped = std::regex_search(line, std::regex(R"(^\d\d\.\d\d \d\d:\d\d:\d\d )"));
-    EXPECT_TRUE(stamped) << "bad stamp in: " << Cp1251ToUtf8(line);
-    return stamped ? line.substr(15) : line;
-}
-
 std::string Golden(const std::string& name) {
     std::string dir = __FILE__;
     return ReadFile(dir.substr(0, dir.rfind("/support/")) + "/golden/" + name);
 }
 
-std::string MaskedLog(const std::string& bytes) {
-    std::string out;
-    for (const std::string& line : LogLines(bytes)) out += (line.empty() ? "" : "dd.mm hh:nn:ss " + Unstamped(line)) + "\r\n";
-    const bool terminated = bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0;
-    return Cp1251ToUtf8(terminated || out.empty() ? out : out.substr(0, out.size() - 2));
-}
-
-RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers) {
+RecordingView ShowWindow(TUpdateForm& form, std::deque<bool> answers) {
     RecordingView view;
     view.answers = std::move(answers);
-    TUpdateForm form(platform);
     form.AttachView(&view);
-    form.SetMode(mode);
     form.FormShow();
     EXPECT_EQ(view.posted.size(), 1u);
     if (!view.posted.empty()) form.HandleMessage(view.posted[0].message);
+    form.AttachView(nullptr);
     return view;
+}
+
+RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers) {
+    TUpdateForm form(platform);
+    form.SetMode(mode);
+    return ShowWindow(form, std::move(answers));
 }
 
 }  // namespace yrn::test

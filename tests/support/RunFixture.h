@@ -32,7 +32,7 @@ public:
     void PostToSelf(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         posted.push_back({message, wParam, lParam});
     }
-    void Close() override { closed = true; }
+    void Close() override {}
 
     struct Post { uint32_t message; uintptr_t wParam; intptr_t lParam; };
     std::vector<std::string> lines, captions;  // 1251
@@ -40,7 +40,6 @@ public:
     std::vector<Question> questions;
     std::deque<bool> answers;
     std::vector<Post> posted;
-    bool closed = false;
 };
 
 // A temporary prefix root and working directory, removed afterwards.
@@ -66,21 +65,17 @@ std::vector<std::string> ListDir(const std::string& path);  // sorted names
 using Snapshot = std::map<std::string, std::string>;
 Snapshot TakeSnapshot(const std::string& dir);
 std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after);
-// 1251 lines as UTF-8, for readable expectations.
-std::vector<std::string> Utf8(const std::vector<std::string>& lines);
 
 // Splits a log file into lines at CR LF; keeps an unterminated tail.
 std::vector<std::string> LogLines(const std::string& bytes);
-// Checks the "dd.mm hh:nn:ss " stamp and returns the text after it.
-std::string Unstamped(const std::string& line);
 
 // The bytes of tests/golden/<name>.
 std::string Golden(const std::string& name);
-// A log's bytes as UTF-8 with every checked stamp shown as "dd.mm hh:nn:ss ".
-std::string MaskedLog(const std::string& bytes);
 
-// Shows a progress window in the given mode over platform and handles the
-// start message it posts itself; returns what the window showed.
+// Shows the progress window with a recording view answering its questions from
+// answers, and handles the one start message it posts itself; returns the view.
+RecordingView ShowWindow(TUpdateForm& form, std::deque<bool> answers);
+// The same for a fresh window in the given mode over platform.
 RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers = {});
 
 class RunTest : public ::testing::Test {
@@ -90,8 +85,6 @@ protected:
 
     // Runs the update in a fresh progress window; returns its view.
     RecordingView RunUpdate(std::deque<bool> answers = {}) { return RunWindow(platform, 1, std::move(answers)); }
-    RecordingView RunRollback(std::deque<bool> answers = {}) { return RunWindow(platform, 2, std::move(answers)); }
-    std::string Log() const { return ReadFile(root.Native("cwd/YRNUpdate.log")); }
     std::string Registry() const { return ReadFile(root.Native("registry.reg")); }
 
     TempRoot root;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <regex>
 
 namespace yrn::test {
 
@@ -10,19 +11,12 @@ int ScriptedUI::ShowParamForm(TParamForm& form) {
 }
 
 void ScriptedUI::ShowUpdateForm(TUpdateForm& form) {
-    RecordingView view;
-    view.answers = answers;
-    form.AttachView(&view);
-    form.FormShow();
-    // The window's loop: every posted start message runs its handler.
-    for (size_t i = 0; i < view.posted.size(); ++i) form.HandleMessage(view.posted[i].message);
-    form.AttachView(nullptr);
-    answers = view.answers;
-    updateViews.push_back(std::move(view));
+    updateViews.push_back(ShowWindow(form, answers));
+    answers = updateViews.back().answers;
 }
 
 void ScriptedUI::ShowBackUpForm(TBackUpForm& form) {
-    form.AttachView(&backUpView);
+    form.AttachView(this);
     form.FormShow();
     if (onBackUpForm) onBackUpForm(form);
     form.AttachView(nullptr);
@@ -53,8 +47,13 @@ std::string RunReport(const TempRoot& root, const RecordingView& view, const std
     // A tail after the last line end stays as it is: a failure's text has no stamp.
     const std::string log = ReadFile(root.Native("cwd/YRNUpdate.log")).substr(from);
     const size_t end = log.rfind("\r\n") == std::string::npos ? 0 : log.rfind("\r\n") + 2;
-    r += "== log\n" + MaskedLog(log.substr(0, end)) + Cp1251ToUtf8(log.substr(end));
-    return Masked(r, set);
+    r += "== log\n";
+    for (const std::string& line : LogLines(log.substr(0, end))) {  // each stamp checked, then masked
+        const bool stamped = std::regex_search(line, std::regex(R"(^\d\d\.\d\d \d\d:\d\d:\d\d )"));
+        EXPECT_TRUE(stamped || line.empty()) << "bad stamp in: " << Cp1251ToUtf8(line);
+        r += Cp1251ToUtf8(stamped ? "dd.mm hh:nn:ss " + line.substr(15) : line) + "\r\n";
+    }
+    return Masked(r + Cp1251ToUtf8(log.substr(end)), set);
 }
 
 std::string Masked(std::string text, const std::string& set) {

@@ -15,22 +15,16 @@
 
 namespace yrn::test {
 
-// Records what the backup dialog asks of its view.
-class RecordingBackUpView : public BackUpView {
-public:
-    void ListsChanged() override {}
-    void Hide() override { hidden = true; }
-    void Close() override { closed = true; }
-    bool hidden = false;
-    bool closed = false;
-};
-
-class ScriptedUI : public AppUI {
+// The backup dialog's view is the front end itself, recording what it is asked.
+class ScriptedUI : public AppUI, public BackUpView {
 public:
     void ShowStartupFailure() override {}
     int ShowParamForm(TParamForm& form) override;
     void ShowUpdateForm(TUpdateForm& form) override;
     void ShowBackUpForm(TBackUpForm& form) override;
+    void ListsChanged() override {}
+    void Hide() override { hidden = true; }
+    void Close() override { closed = true; }
 
     // Plays the person at the parameters dialog: edits the form, returns the
     // dialog result. Without it the dialog is cancelled.
@@ -39,7 +33,8 @@ public:
     std::function<void(TBackUpForm&)> onBackUpForm;
     std::deque<bool> answers;  // for the progress windows' questions
     std::vector<RecordingView> updateViews;
-    RecordingBackUpView backUpView;
+    bool hidden = false;
+    bool closed = false;
 };
 
 // The text with each occurrence of a backup set's name shown as <set>.
