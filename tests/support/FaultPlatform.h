@@ -25,13 +25,13 @@ namespace yrn::test {
     X(WriteWholeFile, Write) X(AppendToFile, Write) X(OpenAppend, Other) X(LogWrite, Other) X(LogFlush, Other)        \
     X(LogClose, Other) X(Now, Other) X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other)        \
     X(RegReadInteger, Other) X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegClose, Other)                    \
-    X(WaitForProcess, Other) X(StartProcess, Other) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
+    X(WaitForProcess, Other) X(StartProcess, Write) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
     X(VersionQuery, Other) X(SaveCopy, Copy) X(UnshareCopy, Path) X(PlaceFile, Copy) X(CopyFilePending, Copy)         \
     X(WriteWholeFilePending, Write) X(FlushPending, Other) X(RegWriteIntegerPending, Other)                       \
     X(SaveCopyStaged, Copy) X(AppendToFileStaged, Write)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
-// A copy is recorded by its target, a write by its file with the bytes as the value.
+// A copy is recorded by its target, a write by its file with the bytes as the value (a start: program, parameters).
 #define YRN_FAULT_Path(call) \
     bool call(const std::string& p) override { return Do(Call::call, p, {}, [&] { return inner_.call(p); }); }
 #define YRN_FAULT_Copy(call)                                            \
@@ -96,7 +96,7 @@ public:
             if (r.failed) return &r;
         return nullptr;
     }
-    int OpenLogFiles() const { return openLogs_; }
+    // Log files handed out that were not both closed and destroyed.
     int UnclosedLogFiles() const { return unclosedLogs_; }
 
     // Counts the call and, unless it is failed, makes it; else returns fail.
@@ -131,9 +131,6 @@ public:
     bool WaitForProcess(uint32_t pid) override {
         return Do(Call::WaitForProcess, std::to_string(pid), {}, [&] { return inner_.WaitForProcess(pid); });
     }
-    bool StartProcess(const std::string& program, const std::string& params) override {
-        return Do(Call::StartProcess, program, params, [&] { return inner_.StartProcess(program, params); });
-    }
     uint32_t VersionInfoSize(const std::string& p, uint32_t& handle) override {
         handle = 0;
         return Do(Call::VersionInfoSize, p, {}, [&] { return inner_.VersionInfoSize(p, handle); });
@@ -155,16 +152,16 @@ private:
     std::optional<DateTime> clock_;
     std::function<void(const CallRecord&)> afterCall_;
     std::vector<CallRecord> records_;
-    int openLogs_ = 0, unclosedLogs_ = 0;
+    int unclosedLogs_ = 0;
 };
 
 class FaultTextFile : public TextFile {
 public:
     FaultTextFile(FaultPlatform& owner, std::unique_ptr<TextFile> inner, std::string path)
         : owner_(owner), inner_(std::move(inner)), path_(std::move(path)) {
-        ++owner_.openLogs_, ++owner_.unclosedLogs_;
+        ++owner_.unclosedLogs_;
     }
-    ~FaultTextFile() override { --owner_.openLogs_, owner_.unclosedLogs_ -= closed_ ? 1 : 0; }
+    ~FaultTextFile() override { owner_.unclosedLogs_ -= closed_ ? 1 : 0; }
     bool Write(const std::string& b) override { return owner_.Do(Call::LogWrite, path_, b, [&] { return inner_->Write(b); }); }
     bool Flush() override { return owner_.Do(Call::LogFlush, path_, {}, [&] { return inner_->Flush(); }); }
     bool Close() override {
@@ -209,14 +206,12 @@ private:
 
 inline std::unique_ptr<TextFile> FaultPlatform::OpenAppend(const std::string& path) {
     std::unique_ptr<TextFile> file = Do(Call::OpenAppend, path, {}, [&] { return inner_.OpenAppend(path); });
-    if (!file) return nullptr;
-    return std::make_unique<FaultTextFile>(*this, std::move(file), path);
+    return file ? std::make_unique<FaultTextFile>(*this, std::move(file), path) : nullptr;
 }
 
 inline std::unique_ptr<RegistryKey> FaultPlatform::OpenRegistryKey(const std::string& key) {
     std::unique_ptr<RegistryKey> k = Do(Call::OpenRegistryKey, key, {}, [&] { return inner_.OpenRegistryKey(key); });
-    if (!k) return nullptr;
-    return std::make_unique<FaultRegistryKey>(*this, std::move(k));
+    return k ? std::make_unique<FaultRegistryKey>(*this, std::move(k)) : nullptr;
 }
 
 }  // namespace yrn::test
