@@ -311,23 +311,22 @@ TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
 // copied); one whose file then cannot be replaced gets bytes of its own, or
 // a later change of the file would change the saved copy too.
 TEST_F(InterruptedRunTest, SavedCopyIsALinkUnlessItsFileStaysInPlace) {
-    TempRoot root;
-    LayScene(root, 1);
     auto inode = [](const std::string& path) {
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     };
     const PackageFile &shift = PackageFileNamed("Shift.exe"), &lib = PackageFileNamed("Lib.dll");
-    const ino_t oldLib = inode(root.Native(lib.native));
-    PosixPlatform posix(root.Path());
-    FaultPlatform fp(posix);
-    fp.FailWhen([&](const CallRecord& r) { return r.call == Call::PlaceFile && r.arg == shift.target; });
-    Start(fp, root, 1);
-    const std::string saved = SetDir(root, BackupSets(root).at(0)) + "/";
-    EXPECT_EQ(inode(saved + "Lib.dll"), oldLib);
-    EXPECT_EQ(ReadFile(saved + "Lib.dll"), lib.oldBytes);
-    EXPECT_NE(inode(saved + "Shift.exe"), inode(root.Native(shift.native)));
-    EXPECT_EQ(ReadFile(saved + "Shift.exe"), shift.oldBytes);
+    ino_t oldLib = 0;
+    Run(1, [&](PosixPlatform& posix, FaultPlatform& fp) {
+        oldLib = inode(posix.Root() + "/" + lib.native);
+        fp.FailWhen([&](const CallRecord& r) { return r.call == Call::PlaceFile && r.arg == shift.target; });
+    }, [&](const TempRoot& root, const RecordingView&) {
+        const std::string saved = SetDir(root, BackupSets(root).at(0)) + "/";
+        EXPECT_EQ(inode(saved + "Lib.dll"), oldLib);
+        EXPECT_EQ(ReadFile(saved + "Lib.dll"), lib.oldBytes);
+        EXPECT_NE(inode(saved + "Shift.exe"), inode(root.Native(shift.native)));
+        EXPECT_EQ(ReadFile(saved + "Shift.exe"), shift.oldBytes);
+    });
 }
 
 }  // namespace

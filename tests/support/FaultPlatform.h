@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/platform.h"
@@ -21,7 +22,7 @@ namespace yrn::test {
 // it forwards alike (Other: written out below).
 #define YRN_FAULT_CALLS(X)                                                                                            \
     X(FileExists, Path) X(DirectoryExists, Path) X(CreateDir, Path) X(ForceDirectories, Path) X(CopyFile, Copy)       \
-    X(CopyNewFile, Copy) X(FindFiles, Other) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                       \
+    X(CopyNewFile, Copy) X(FindFiles, Write) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                       \
     X(WriteWholeFile, Write) X(AppendToFile, Write) X(OpenAppend, Other) X(LogWrite, Other) X(LogFlush, Other)        \
     X(LogClose, Other) X(Now, Other) X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other)        \
     X(RegReadInteger, Other) X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegClose, Other)                    \
@@ -31,16 +32,17 @@ namespace yrn::test {
     X(SaveCopyStaged, Copy) X(AppendToFileStaged, Write)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
-// A copy is recorded by its target, a write by its file with the bytes as the value (a start: program, parameters).
+// A copy is recorded by its target, a write by its file with the bytes as the value (a search: directory,
+// pattern; a start: program, parameters).
 #define YRN_FAULT_Path(call) \
     bool call(const std::string& p) override { return Do(Call::call, p, {}, [&] { return inner_.call(p); }); }
 #define YRN_FAULT_Copy(call)                                            \
     bool call(const std::string& s, const std::string& d) override {    \
         return Do(Call::call, d, s, [&] { return inner_.call(s, d); }); \
     }
-#define YRN_FAULT_Write(call)                                           \
-    bool call(const std::string& p, const std::string& b) override {    \
-        return Do(Call::call, p, b, [&] { return inner_.call(p, b); }); \
+#define YRN_FAULT_Write(call)                                                                                \
+    auto call(const std::string& p, const std::string& b)->decltype(std::declval<Platform&>().call(p, b)) override { \
+        return Do(Call::call, p, b, [&] { return inner_.call(p, b); });                                        \
     }
 #define YRN_FAULT_Other(call)
 #define YRN_FAULT_FORWARD(call, shape) YRN_FAULT_##shape(call)
@@ -117,9 +119,6 @@ public:
 
     YRN_FAULT_CALLS(YRN_FAULT_FORWARD)
     bool FlushPending() override { return Do(Call::FlushPending, {}, {}, [&] { return inner_.FlushPending(); }); }
-    std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override {
-        return Do(Call::FindFiles, dir, pattern, [&] { return inner_.FindFiles(dir, pattern); });
-    }
     std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
