@@ -130,10 +130,8 @@ int ExpectCopyLeftoversHidden(const TempRoot& root) {
     PosixPlatform posix(root.Path());
     int seen = 0;
     for (const auto& e : fs::recursive_directory_iterator(root.Native("c"))) {
-        if (!e.is_directory()) {
-            seen += e.path().filename().string().starts_with(".~yrn");
-            continue;
-        }
+        seen += !e.is_directory() && e.path().filename().string().starts_with(".~yrn");
+        if (!e.is_directory()) continue;
         std::string dir = "C:\\" + fs::relative(e.path(), root.Native("c")).string() + "\\";
         std::replace(dir.begin(), dir.end(), '/', '\\');
         for (const std::string& name : posix.FindFiles(dir, "*"))
@@ -298,7 +296,7 @@ TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
     int appends = 0;
     Run(1, [&](PosixPlatform&, FaultPlatform& fp) {
         fp.FailWhen([&](const CallRecord& r) {
-            const bool catalogue = r.arg.size() > 10 && r.arg.compare(r.arg.size() - 10, 10, "BackUp.ini") == 0;
+            const bool catalogue = r.arg.ends_with("BackUp.ini");
             if (catalogue && r.call == Call::AppendToFile) return ++appends == 1;  // the Lib.dll entry
             return catalogue && r.call == Call::ReadWholeFile && appends > 0;
         });
