@@ -187,15 +187,14 @@ public:
     RegRead ReadInteger(const std::string& n, int32_t& v) override {
         return owner_.Do(Call::RegReadInteger, n, {}, [&] { return inner_->ReadInteger(n, v); }, RegRead::Failed);
     }
-    bool WriteString(const std::string& n, const std::string& v) override {
-        return owner_.Do(Call::RegWriteString, n, v, [&] { return inner_->WriteString(n, v); });
+// A value write is recorded by the value's name, with the value as text.
+#define YRN_FAULT_KEY_WRITE(call, type, text)                                         \
+    bool call(const std::string& n, type v) override {                                \
+        return owner_.Do(Call::Reg##call, n, text, [&] { return inner_->call(n, v); }); \
     }
-    bool WriteInteger(const std::string& n, int32_t v) override {
-        return owner_.Do(Call::RegWriteInteger, n, std::to_string(v), [&] { return inner_->WriteInteger(n, v); });
-    }
-    bool WriteIntegerPending(const std::string& n, int32_t v) override {
-        return owner_.Do(Call::RegWriteIntegerPending, n, std::to_string(v), [&] { return inner_->WriteIntegerPending(n, v); });
-    }
+    YRN_FAULT_KEY_WRITE(WriteString, const std::string&, v)
+    YRN_FAULT_KEY_WRITE(WriteInteger, int32_t, std::to_string(v))
+    YRN_FAULT_KEY_WRITE(WriteIntegerPending, int32_t, std::to_string(v))
     void Close() override { owner_.Do(Call::RegClose, {}, {}, [&] { return (inner_->Close(), true); }); }
 
 private:
