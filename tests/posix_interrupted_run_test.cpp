@@ -162,8 +162,8 @@ protected:
         if (faults) faults(posix, fp);
         const RecordingView view = Start(fp, root, mode);
         const CallRecord* failed = fp.Failed();
-        SCOPED_TRACE(!failed ? "no fault" : "fault at call " + std::to_string(failed->index) + " " + CallName(failed->call) + "(" +
-                                                Cp1251ToUtf8(failed->arg) + ")");
+        SCOPED_TRACE(!failed ? "no fault" : "fault at call " + std::to_string(failed->index) + " " + CallName(failed->call) +
+                                                "(" + Cp1251ToUtf8(failed->arg) + ")");
         EXPECT_EQ(view.endStates, (std::vector<bool>{false, true}));
         EXPECT_EQ(fp.UnclosedLogFiles(), 0) << "log not closed";
         if (!killed) ExpectSafe(root);  // the killed run's set stays beside the new one
