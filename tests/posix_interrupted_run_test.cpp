@@ -37,9 +37,15 @@ std::optional<uint32_t> RegDword(const TempRoot& root, const std::string& name) 
     return v && v->type == RegType::Dword ? std::optional<uint32_t>(v->dword) : std::nullopt;
 }
 
-bool Starts(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-
 std::string SetDir(const TempRoot& root, const std::string& set) { return root.Native(kBackupRootNative) + "/" + set; }
+
+// The run to cut: the update, or the rollback of the set the scene made.
+RecordingView Start(FaultPlatform& fp, const TempRoot& root, uint8_t mode) {
+    fp.SetClock(kRunTime);
+    if (mode == 2) return RollBack(fp, root, BackupSets(root).at(0));
+    ResetSettings();
+    return RunWindow(fp, 1);
+}
 
 // The shared package and the registry; for a rollback (mode 2) the package installed by a clean update.
 void LayScene(const TempRoot& root, uint8_t mode) {
@@ -48,18 +54,8 @@ void LayScene(const TempRoot& root, uint8_t mode) {
                                            "\"UpdatePath\"=\"C:\\\\TOVR\\\\UPDATE\\\\\"\r\n"
                                            "\"UpdateVersion\"=dword:00000006\r\n\"Shift.exe\"=dword:00000002\r\n\r\n");
     PosixPlatform posix(root.Path());
-    FaultPlatform clock(posix);
-    clock.SetClock(kRunTime);
-    ResetSettings();
-    if (mode == 2) RunWindow(clock, 1);
-}
-
-// The run to cut: the update, or the rollback of the set the scene made.
-RecordingView Start(FaultPlatform& fp, const TempRoot& root, uint8_t mode) {
-    fp.SetClock(kRunTime);
-    if (mode == 2) return RollBack(fp, root, BackupSets(root).at(0));
-    ResetSettings();
-    return RunWindow(fp, 1);
+    FaultPlatform fp(posix);
+    if (mode == 2) Start(fp, root, 1);
 }
 
 // Makes the run in a child process and kills it once it has begun call k,
@@ -90,16 +86,16 @@ bool KilledAt(const TempRoot& root, uint8_t mode, int k) {
 }
 
 // What any cut leaves: every file whole, each replaced one saved and listed in the run's set.
-void ExpectSafe(const TempRoot& root, const std::string& context) {
+void ExpectSafe(const TempRoot& root) {
     const std::vector<std::string> sets = BackupSets(root);
-    EXPECT_LE(sets.size(), 1u) << context;
-    ExpectWholeAndSaved(root, PackageFiles(), sets.empty() ? "" : SetDir(root, sets[0]), context);
+    EXPECT_LE(sets.size(), 1u);
+    ExpectWholeAndSaved(root, PackageFiles(), sets.empty() ? "" : SetDir(root, sets[0]), "");
 }
 
 // Rolling the sets back, the latest first, restores every old byte. A set
 // cut before its first catalogue entry holds no listed copy (nothing was
 // replaced), and its rollback says so.
-void ExpectRolledBack(const TempRoot& root, const std::string& context) {
+void ExpectRolledBack(const TempRoot& root) {
     std::vector<std::string> sets = BackupSets(root);
     std::sort(sets.rbegin(), sets.rend());
     PosixPlatform posix(root.Path());
@@ -107,45 +103,44 @@ void ExpectRolledBack(const TempRoot& root, const std::string& context) {
         const RecordingView view = RollBack(posix, root, set);
         const bool catalogued = Exists(SetDir(root, set) + "/BackUp.ini");
         EXPECT_EQ(view.lines.back(), catalogued ? W("Замена исполняемых файлов завершена.")
-                                                : W("Не найден файл: ") + BackupDir + "BackUp.ini") << context;
+                                                : W("Не найден файл: ") + BackupDir + "BackUp.ini");
     }
     ResetSettings();
     for (const PackageFile& f : PackageFiles())
-        EXPECT_TRUE(f.oldBytes.empty() || ReadFile(root.Native(f.native)) == f.oldBytes) << context << ": rolled back " << f.name;
+        EXPECT_TRUE(f.oldBytes.empty() || ReadFile(root.Native(f.native)) == f.oldBytes) << "rolled back " << f.name;
 }
 
 // A run writes its targets, its log and, an update, the registry and the
 // package's copies below C:\TOVR\UPDATE\; files of an interrupted copy only
 // a kill may leave.
-void ExpectNoStrayWrite(const Snapshot& before, const TempRoot& root, uint8_t mode, bool killed, const std::string& context) {
+void ExpectNoStrayWrite(const Snapshot& before, const TempRoot& root, uint8_t mode, bool killed) {
     for (const std::string& p : Changed(before, TakeSnapshot(root.Path()))) {
         const std::string name = p.substr(p.rfind('/') + 1);
         const bool target = std::any_of(PackageFiles().begin(), PackageFiles().end(), [&](auto& f) { return f.native == p; });
-        const bool copy = Starts(p, "c/TOVR/UPDATE/") && (name == "YRNUpdate.ini" || name == "BackUp.ini" ||
+        const bool copy = p.starts_with("c/TOVR/UPDATE/") && (name == "YRNUpdate.ini" || name == "BackUp.ini" ||
                           std::any_of(PackageFiles().begin(), PackageFiles().end(), [&](auto& f) { return f.name == name; }));
         const bool runs = target || p == "cwd/YRNUpdate.log" || (mode == 1 && (p == "registry.reg" || copy));
-        EXPECT_TRUE(Starts(name, ".~yrn") ? killed : runs) << context << ": stray write " << p;
+        EXPECT_TRUE(name.starts_with(".~yrn") ? killed : runs) << "stray write " << p;
     }
 }
 
 // No file of an interrupted copy shows in a search of its directory; returns how many lie there.
-int ExpectCopyLeftoversHidden(const TempRoot& root, const std::string& context) {
+int ExpectCopyLeftoversHidden(const TempRoot& root) {
     namespace fs = std::filesystem;
     PosixPlatform posix(root.Path());
     int seen = 0;
     for (const auto& e : fs::recursive_directory_iterator(root.Native("c"))) {
-        if (!e.is_directory()) {
-            seen += Starts(e.path().filename(), ".~yrn");
-            continue;
-        }
+        seen += !e.is_directory() && e.path().filename().string().starts_with(".~yrn");
+        if (!e.is_directory()) continue;
         std::string dir = "C:\\" + fs::relative(e.path(), root.Native("c")).string() + "\\";
         std::replace(dir.begin(), dir.end(), '/', '\\');
         for (const std::string& name : posix.FindFiles(dir, "*"))
-            EXPECT_FALSE(Starts(name, ".~yrn")) << context << ": listed " << dir << name;
+            EXPECT_FALSE(name.starts_with(".~yrn")) << "listed " << dir << name;
     }
     return seen;
 }
 
+using Faults = std::function<void(PosixPlatform&, FaultPlatform&)>;
 using Inspect = std::function<void(const TempRoot&, const RecordingView&)>;
 enum class Cut { Fault, Kill, PowerLoss };
 
@@ -153,24 +148,25 @@ class InterruptedRunTest : public ::testing::Test {
 protected:
     void TearDown() override { ResetSettings(); }
 
-    // One run (mode 1 update, 2 rollback) with the faults faults sets; checks
-    // what it left, shows it to inspect and rolls back. Returns the number of
-    // calls the run made.
-    int Run(uint8_t mode, const std::function<void(FaultPlatform&)>& faults, const Inspect& inspect = {}) {
-        TempRoot root;
-        LayScene(root, mode);
+    // One run (mode 1 update, 2 rollback) with the faults faults sets, on a
+    // fresh scene or on what a killed update left; checks what it left, shows
+    // it to inspect and rolls back. Returns the number of calls the run made.
+    int Run(uint8_t mode, const Faults& faults, const Inspect& inspect = {}, const TempRoot* killed = nullptr) {
+        std::optional<TempRoot> fresh;
+        const TempRoot& root = killed ? *killed : fresh.emplace();
+        if (!killed) LayScene(root, mode);
         PosixPlatform posix(root.Path());
         FaultPlatform fp(posix);
         auto setFiles = [&] { return BackupSets(root).empty() ? Snapshot{} : TakeSnapshot(SetDir(root, BackupSets(root)[0])); };
         const Snapshot before = TakeSnapshot(root.Path()), setBefore = setFiles();
-        faults(fp);
+        if (faults) faults(posix, fp);
         const RecordingView view = Start(fp, root, mode);
         const CallRecord* failed = fp.Failed();
-        const std::string context = !failed ? "no fault" : "fault at call " + std::to_string(failed->index) + " " +
-                                                               CallName(failed->call) + "(" + Cp1251ToUtf8(failed->arg) + ")";
-        EXPECT_EQ(view.endStates, (std::vector<bool>{false, true})) << context;
-        EXPECT_EQ(fp.OpenLogFiles() + fp.UnclosedLogFiles(), 0) << context << ": log not closed";
-        ExpectSafe(root, context);
+        SCOPED_TRACE(!failed ? "no fault" : "fault at call " + std::to_string(failed->index) + " " + CallName(failed->call) +
+                                                "(" + Cp1251ToUtf8(failed->arg) + ")");
+        EXPECT_EQ(view.endStates, (std::vector<bool>{false, true}));
+        EXPECT_EQ(fp.UnclosedLogFiles(), 0) << "log not closed";
+        if (!killed) ExpectSafe(root);  // the killed run's set stays beside the new one
         bool allDone = true, skipped = false;
         for (const PackageFile& f : PackageFiles()) {
             const std::string now = ReadFile(root.Native(f.native));
@@ -182,66 +178,53 @@ protected:
                                            (failed->call == Call::ReadWholeFile && failed->arg == UpdatePath + "YRNUpdate.ini"));
             skipped = skipped || silent;
             EXPECT_TRUE(silent || std::any_of(view.lines.begin(), view.lines.end(), [&](const std::string& l) {
-                            return l == W("Сбой при замене файла: ") + f.name || Starts(l, kGeneralFailure[mode - 1]) ||
-                                   Starts(l, W("Не найден файл: "));
-                        })) << context << ": " << f.name << " not done without a failure line";
+                            return l == W("Сбой при замене файла: ") + f.name || l.starts_with(kGeneralFailure[mode - 1]) ||
+                                   l.starts_with(W("Не найден файл: "));
+                        })) << f.name << " not done without a failure line";
             // A version is recorded only for a file in place.
             EXPECT_TRUE(mode == 2 || RegDword(root, f.name) == (f.name == "Shift.exe" ? std::optional<uint32_t>(2) : std::nullopt))
-                << context << ": " << f.name;
+                << f.name;
         }
-        EXPECT_TRUE(mode == 2 || (failed && (allDone || skipped)) || RegDword(root, "UpdateVersion") == (failed ? 6u : 7u)) << context;
+        EXPECT_TRUE(mode == 2 || (failed && (allDone || skipped)) || RegDword(root, "UpdateVersion") == (failed ? 6u : 7u));
         EXPECT_TRUE(failed || allDone) << "a clean run leaves every file in place";
         std::string logged = before.count("cwd/YRNUpdate.log") ? before.at("cwd/YRNUpdate.log") : "";
         for (const CallRecord& r : fp.Records()) logged += r.ok && r.call == Call::LogWrite ? r.value : "";
-        EXPECT_EQ(ReadFile(root.Native("cwd/YRNUpdate.log")), logged) << context << ": log lines lost";
-        ExpectNoStrayWrite(before, root, mode, false, context);
+        EXPECT_EQ(ReadFile(root.Native("cwd/YRNUpdate.log")), logged) << "log lines lost";
+        ExpectNoStrayWrite(before, root, mode, killed);
         EXPECT_TRUE(mode == 1 || (setFiles() == setBefore && ReadFile(root.Native("registry.reg")) == before.at("registry.reg")))
-            << context << ": the backup set or the registry changed";
+            << "the backup set or the registry changed";
         if (inspect) inspect(root, view);
-        ExpectRolledBack(root, context);
+        ExpectRolledBack(root);
         return fp.Calls();
     }
 
     // Cuts the run at every point: a fault checked by Run; a kill or a power
     // loss checked here on what the disk holds.
     void EveryCut(Cut cut, uint8_t mode) {
-        const int calls = Run(mode, [](FaultPlatform&) {});
-        TempRoot recorded;  // a power loss: the disk after each call of one run
-        LayScene(recorded, mode);
-        PosixPlatform posix(recorded.Path());
-        FaultPlatform fp(posix);
-        PowerCutModel disk(posix, fp);
-        if (cut == Cut::PowerLoss) Start(fp, recorded, mode);
-        const int points = cut == Cut::PowerLoss ? static_cast<int>(disk.Cuts().size()) - 1 : calls;
+        std::optional<PowerCutModel> disk;  // for a power loss: the disk after each call of the clean run
+        const int calls = Run(mode, [&](PosixPlatform& posix, FaultPlatform& fp) { disk.emplace(posix, fp); });
+        const int points = cut == Cut::PowerLoss ? static_cast<int>(disk->Cuts().size()) - 1 : calls;
         int leftovers = 0;
         for (int k = cut == Cut::PowerLoss ? 0 : 1; k <= points && !HasFailure(); ++k) {
             if (cut == Cut::Fault) {
-                Run(mode, [k](FaultPlatform& fp) { fp.FailCall(k); });
+                Run(mode, [k](PosixPlatform&, FaultPlatform& fp) { fp.FailCall(k); });
                 continue;
             }
-            const std::string context = (cut == Cut::Kill ? "kill at call " : "power lost at cut ") + std::to_string(k);
+            SCOPED_TRACE((cut == Cut::Kill ? "kill at call " : "power lost at cut ") + std::to_string(k));
             TempRoot root;
-            if (cut == Cut::PowerLoss) PowerCutModel::Lay(disk.Cuts()[k], root.Path());
+            if (cut == Cut::PowerLoss) PowerCutModel::Lay(disk->Cuts()[k], root.Path());
             if (cut == Cut::Kill) LayScene(root, mode);
-            const Snapshot before = TakeSnapshot(root.Path());
-            ASSERT_TRUE(cut == Cut::PowerLoss || KilledAt(root, mode, k)) << context << ": not killed there";
-            ExpectSafe(root, context);
-            if (cut == Cut::Kill) leftovers += ExpectCopyLeftoversHidden(root, context);
-            if (cut == Cut::Kill && mode == 1) {  // a second run finishes the job
-                PosixPlatform platform(root.Path());
-                FaultPlatform again(platform);
-                Start(again, root, 1);
-                for (const PackageFile& f : PackageFiles())
-                    EXPECT_EQ(ReadFile(root.Native(f.native)), f.newBytes) << context << ": second run left " << f.name;
-                ExpectNoStrayWrite(before, root, 1, true, context);
-            }
-            ExpectRolledBack(root, context);
+            ASSERT_TRUE(cut == Cut::PowerLoss || KilledAt(root, mode, k)) << "not killed there";
+            ExpectSafe(root);
+            if (cut == Cut::Kill) leftovers += ExpectCopyLeftoversHidden(root);
+            if (cut == Cut::Kill && mode == 1) Run(1, {}, {}, &root);  // a second run finishes the job
+            else ExpectRolledBack(root);
         }
         if (cut == Cut::PowerLoss) {  // the cut after the last call keeps the whole run
             const PackageFile& shift = PackageFileNamed("Shift.exe");
-            EXPECT_EQ(disk.Cuts().back().files.at(shift.native), mode == 1 ? shift.newBytes : shift.oldBytes);
-            EXPECT_EQ(disk.Cuts().back().files.count("registry.reg"), 1u);
-            EXPECT_GT(points, fp.Calls());
+            EXPECT_EQ(disk->Cuts().back().files.at(shift.native), mode == 1 ? shift.newBytes : shift.oldBytes);
+            EXPECT_EQ(disk->Cuts().back().files.count("registry.reg"), 1u);
+            EXPECT_GT(points, calls);
         }
         std::cout << "[ cut      ] " << (mode == 1 ? "update: " : "rollback: ") << points << " cut points"
                   << (cut == Cut::Kill ? ", " + std::to_string(leftovers) + " files of interrupted copies seen" : "") << "\n";
@@ -290,10 +273,11 @@ TEST_F(InterruptedRunTest, EveryCallOfOneKindFailing) {
     };
     for (const KindCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.mode) + " " + c.screen);
-        Run(c.mode, [&](FaultPlatform& fp) { fp.FailKind(c.kind); }, [&](const TempRoot& root, const RecordingView& view) {
+        Run(c.mode, [&](PosixPlatform&, FaultPlatform& fp) { fp.FailKind(c.kind); },
+            [&](const TempRoot& root, const RecordingView& view) {
             std::string shown;  // the run failure's reason cut off
             for (const std::string& l : view.lines)
-                shown += Cp1251ToUtf8(Starts(l, kGeneralFailure[0]) ? kGeneralFailure[0] : l) + "\n";
+                shown += Cp1251ToUtf8(l.starts_with(kGeneralFailure[0]) ? kGeneralFailure[0] : l) + "\n";
             EXPECT_EQ(shown, Screen(c.mode, c.screen));
             for (const PackageFile& f : PackageFiles()) {
                 const bool listed = (" " + std::string(c.done) + " ").find(" " + f.name + " ") != std::string::npos;
@@ -310,9 +294,9 @@ TEST_F(InterruptedRunTest, EveryCallOfOneKindFailing) {
 // must not cost the entries already on disk (checked by Run).
 TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
     int appends = 0;
-    Run(1, [&](FaultPlatform& fp) {
+    Run(1, [&](PosixPlatform&, FaultPlatform& fp) {
         fp.FailWhen([&](const CallRecord& r) {
-            const bool catalogue = r.arg.size() > 10 && r.arg.compare(r.arg.size() - 10, 10, "BackUp.ini") == 0;
+            const bool catalogue = r.arg.ends_with("BackUp.ini");
             if (catalogue && r.call == Call::AppendToFile) return ++appends == 1;  // the Lib.dll entry
             return catalogue && r.call == Call::ReadWholeFile && appends > 0;
         });
@@ -325,23 +309,22 @@ TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
 // copied); one whose file then cannot be replaced gets bytes of its own, or
 // a later change of the file would change the saved copy too.
 TEST_F(InterruptedRunTest, SavedCopyIsALinkUnlessItsFileStaysInPlace) {
-    TempRoot root;
-    LayScene(root, 1);
     auto inode = [](const std::string& path) {
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     };
     const PackageFile &shift = PackageFileNamed("Shift.exe"), &lib = PackageFileNamed("Lib.dll");
-    const ino_t oldLib = inode(root.Native(lib.native));
-    PosixPlatform posix(root.Path());
-    FaultPlatform fp(posix);
-    fp.FailWhen([&](const CallRecord& r) { return r.call == Call::PlaceFile && r.arg == shift.target; });
-    Start(fp, root, 1);
-    const std::string saved = SetDir(root, BackupSets(root).at(0)) + "/";
-    EXPECT_EQ(inode(saved + "Lib.dll"), oldLib);
-    EXPECT_EQ(ReadFile(saved + "Lib.dll"), lib.oldBytes);
-    EXPECT_NE(inode(saved + "Shift.exe"), inode(root.Native(shift.native)));
-    EXPECT_EQ(ReadFile(saved + "Shift.exe"), shift.oldBytes);
+    ino_t oldLib = 0;
+    Run(1, [&](PosixPlatform& posix, FaultPlatform& fp) {
+        oldLib = inode(posix.Root() + "/" + lib.native);
+        fp.FailWhen([&](const CallRecord& r) { return r.call == Call::PlaceFile && r.arg == shift.target; });
+    }, [&](const TempRoot& root, const RecordingView&) {
+        const std::string saved = SetDir(root, BackupSets(root).at(0)) + "/";
+        EXPECT_EQ(inode(saved + "Lib.dll"), oldLib);
+        EXPECT_EQ(ReadFile(saved + "Lib.dll"), lib.oldBytes);
+        EXPECT_NE(inode(saved + "Shift.exe"), inode(root.Native(shift.native)));
+        EXPECT_EQ(ReadFile(saved + "Shift.exe"), shift.oldBytes);
+    });
 }
 
 }  // namespace

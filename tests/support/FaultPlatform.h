@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/platform.h"
@@ -21,26 +22,27 @@ namespace yrn::test {
 // it forwards alike (Other: written out below).
 #define YRN_FAULT_CALLS(X)                                                                                            \
     X(FileExists, Path) X(DirectoryExists, Path) X(CreateDir, Path) X(ForceDirectories, Path) X(CopyFile, Copy)       \
-    X(CopyNewFile, Copy) X(FindFiles, Other) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                       \
+    X(CopyNewFile, Copy) X(FindFiles, Write) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                       \
     X(WriteWholeFile, Write) X(AppendToFile, Write) X(OpenAppend, Other) X(LogWrite, Other) X(LogFlush, Other)        \
     X(LogClose, Other) X(Now, Other) X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other)        \
     X(RegReadInteger, Other) X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegClose, Other)                    \
-    X(WaitForProcess, Other) X(StartProcess, Other) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
+    X(WaitForProcess, Other) X(StartProcess, Write) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
     X(VersionQuery, Other) X(SaveCopy, Copy) X(UnshareCopy, Path) X(PlaceFile, Copy) X(CopyFilePending, Copy)         \
     X(WriteWholeFilePending, Write) X(FlushPending, Other) X(RegWriteIntegerPending, Other)                       \
     X(SaveCopyStaged, Copy) X(AppendToFileStaged, Write)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
-// A copy is recorded by its target, a write by its file with the bytes as the value.
+// A copy is recorded by its target, a write by its file with the bytes as the value (a search: directory,
+// pattern; a start: program, parameters).
 #define YRN_FAULT_Path(call) \
     bool call(const std::string& p) override { return Do(Call::call, p, {}, [&] { return inner_.call(p); }); }
 #define YRN_FAULT_Copy(call)                                            \
     bool call(const std::string& s, const std::string& d) override {    \
         return Do(Call::call, d, s, [&] { return inner_.call(s, d); }); \
     }
-#define YRN_FAULT_Write(call)                                           \
-    bool call(const std::string& p, const std::string& b) override {    \
-        return Do(Call::call, p, b, [&] { return inner_.call(p, b); }); \
+#define YRN_FAULT_Write(call)                                                                                \
+    auto call(const std::string& p, const std::string& b)->decltype(std::declval<Platform&>().call(p, b)) override { \
+        return Do(Call::call, p, b, [&] { return inner_.call(p, b); });                                        \
     }
 #define YRN_FAULT_Other(call)
 #define YRN_FAULT_FORWARD(call, shape) YRN_FAULT_##shape(call)
@@ -96,7 +98,7 @@ public:
             if (r.failed) return &r;
         return nullptr;
     }
-    int OpenLogFiles() const { return openLogs_; }
+    // Log files handed out that were not both closed and destroyed.
     int UnclosedLogFiles() const { return unclosedLogs_; }
 
     // Counts the call and, unless it is failed, makes it; else returns fail.
@@ -117,9 +119,6 @@ public:
 
     YRN_FAULT_CALLS(YRN_FAULT_FORWARD)
     bool FlushPending() override { return Do(Call::FlushPending, {}, {}, [&] { return inner_.FlushPending(); }); }
-    std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override {
-        return Do(Call::FindFiles, dir, pattern, [&] { return inner_.FindFiles(dir, pattern); });
-    }
     std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
@@ -130,9 +129,6 @@ public:
     std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override;
     bool WaitForProcess(uint32_t pid) override {
         return Do(Call::WaitForProcess, std::to_string(pid), {}, [&] { return inner_.WaitForProcess(pid); });
-    }
-    bool StartProcess(const std::string& program, const std::string& params) override {
-        return Do(Call::StartProcess, program, params, [&] { return inner_.StartProcess(program, params); });
     }
     uint32_t VersionInfoSize(const std::string& p, uint32_t& handle) override {
         handle = 0;
@@ -155,16 +151,16 @@ private:
     std::optional<DateTime> clock_;
     std::function<void(const CallRecord&)> afterCall_;
     std::vector<CallRecord> records_;
-    int openLogs_ = 0, unclosedLogs_ = 0;
+    int unclosedLogs_ = 0;
 };
 
 class FaultTextFile : public TextFile {
 public:
     FaultTextFile(FaultPlatform& owner, std::unique_ptr<TextFile> inner, std::string path)
         : owner_(owner), inner_(std::move(inner)), path_(std::move(path)) {
-        ++owner_.openLogs_, ++owner_.unclosedLogs_;
+        ++owner_.unclosedLogs_;
     }
-    ~FaultTextFile() override { --owner_.openLogs_, owner_.unclosedLogs_ -= closed_ ? 1 : 0; }
+    ~FaultTextFile() override { owner_.unclosedLogs_ -= closed_ ? 1 : 0; }
     bool Write(const std::string& b) override { return owner_.Do(Call::LogWrite, path_, b, [&] { return inner_->Write(b); }); }
     bool Flush() override { return owner_.Do(Call::LogFlush, path_, {}, [&] { return inner_->Flush(); }); }
     bool Close() override {
@@ -191,15 +187,14 @@ public:
     RegRead ReadInteger(const std::string& n, int32_t& v) override {
         return owner_.Do(Call::RegReadInteger, n, {}, [&] { return inner_->ReadInteger(n, v); }, RegRead::Failed);
     }
-    bool WriteString(const std::string& n, const std::string& v) override {
-        return owner_.Do(Call::RegWriteString, n, v, [&] { return inner_->WriteString(n, v); });
+// A value write is recorded by the value's name, with the value as text.
+#define YRN_FAULT_KEY_WRITE(call, type, text)                                         \
+    bool call(const std::string& n, type v) override {                                \
+        return owner_.Do(Call::Reg##call, n, text, [&] { return inner_->call(n, v); }); \
     }
-    bool WriteInteger(const std::string& n, int32_t v) override {
-        return owner_.Do(Call::RegWriteInteger, n, std::to_string(v), [&] { return inner_->WriteInteger(n, v); });
-    }
-    bool WriteIntegerPending(const std::string& n, int32_t v) override {
-        return owner_.Do(Call::RegWriteIntegerPending, n, std::to_string(v), [&] { return inner_->WriteIntegerPending(n, v); });
-    }
+    YRN_FAULT_KEY_WRITE(WriteString, const std::string&, v)
+    YRN_FAULT_KEY_WRITE(WriteInteger, int32_t, std::to_string(v))
+    YRN_FAULT_KEY_WRITE(WriteIntegerPending, int32_t, std::to_string(v))
     void Close() override { owner_.Do(Call::RegClose, {}, {}, [&] { return (inner_->Close(), true); }); }
 
 private:
@@ -209,14 +204,12 @@ private:
 
 inline std::unique_ptr<TextFile> FaultPlatform::OpenAppend(const std::string& path) {
     std::unique_ptr<TextFile> file = Do(Call::OpenAppend, path, {}, [&] { return inner_.OpenAppend(path); });
-    if (!file) return nullptr;
-    return std::make_unique<FaultTextFile>(*this, std::move(file), path);
+    return file ? std::make_unique<FaultTextFile>(*this, std::move(file), path) : nullptr;
 }
 
 inline std::unique_ptr<RegistryKey> FaultPlatform::OpenRegistryKey(const std::string& key) {
     std::unique_ptr<RegistryKey> k = Do(Call::OpenRegistryKey, key, {}, [&] { return inner_.OpenRegistryKey(key); });
-    if (!k) return nullptr;
-    return std::make_unique<FaultRegistryKey>(*this, std::move(k));
+    return k ? std::make_unique<FaultRegistryKey>(*this, std::move(k)) : nullptr;
 }
 
 }  // namespace yrn::test

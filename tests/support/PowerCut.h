@@ -69,11 +69,11 @@ private:
             durable_.dirs.insert(rel);
         }
         if (is({Call::CopyFile, Call::CopyNewFile, Call::SaveCopy, Call::UnshareCopy, Call::WriteWholeFile, Call::AppendToFile}))
-            Keep(r.arg);
-        if (is({Call::RegWriteInteger, Call::RegWriteString})) Keep(kRegistry);
+            Keep(r.arg, durable_);
+        if (is({Call::RegWriteInteger, Call::RegWriteString})) Keep(kRegistry, durable_);
         if (is({Call::SaveCopyStaged, Call::AppendToFileStaged})) staged_.insert(r.arg);
         if (is({Call::PlaceFile})) {
-            for (const std::string& p : std::exchange(staged_, {})) Keep(p);
+            for (const std::string& p : std::exchange(staged_, {})) Keep(p, durable_);
             DiskState early = durable_;
             Keep(r.arg, early);
             cuts_.push_back(early);
@@ -82,15 +82,14 @@ private:
         if (is({Call::WriteWholeFilePending})) pendingRecords_.insert(r.arg);
         if (is({Call::RegWriteIntegerPending})) pendingRecords_.insert(kRegistry);
         if (is({Call::FlushPending})) {
-            for (const std::string& p : std::exchange(pendingCopies_, {})) Keep(p);
-            for (const std::string& p : std::exchange(staged_, {})) Keep(p);
+            for (const std::string& p : std::exchange(pendingCopies_, {})) Keep(p, durable_);
+            for (const std::string& p : std::exchange(staged_, {})) Keep(p, durable_);
             cuts_.push_back(durable_);
-            for (const std::string& p : std::exchange(pendingRecords_, {})) Keep(p);
+            for (const std::string& p : std::exchange(pendingRecords_, {})) Keep(p, durable_);
         }
         cuts_.push_back(durable_);
     }
 
-    void Keep(const std::string& windowsPath) { Keep(windowsPath, durable_); }
     void Keep(const std::string& windowsPath, DiskState& state) {
         const std::string rel = Relative(windowsPath), native = posix_.Root() + "/" + rel;
         state.files[rel] = Exists(native) ? std::optional<std::string>(ReadFile(native)) : std::nullopt;
