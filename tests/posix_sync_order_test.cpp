@@ -4,11 +4,11 @@
 // link was made. The power-cut model trusts this of the backend; here the
 // backend's own calls are watched.
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <mutex>
 
 #include "support/Package.h"
@@ -23,17 +23,12 @@ void Note(const std::string& event) {
     if (trace) trace->push_back(event);
 }
 
-std::string PathOf(int fd) {
-    char path[PATH_MAX];
-    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
-    return n > 0 ? std::string(path, static_cast<size_t>(n)) : "?";
-}
-
 }  // namespace
 
 // Every call of these in this program passes here on its way to the kernel.
 extern "C" int fsync(int fd) {
-    Note("fsync " + PathOf(fd));
+    std::error_code unnamed;
+    Note("fsync " + std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), unnamed).string());
     return static_cast<int>(syscall(SYS_fsync, fd));
 }
 extern "C" int link(const char* from, const char* to) {
