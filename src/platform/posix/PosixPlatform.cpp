@@ -374,7 +374,7 @@ bool PosixPlatform::Save(const std::string& src, const std::string& dst, bool st
     struct stat st;
     if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     // The installed file's bytes are on disk already; the new name is made
-    // durable in its directory.
+    // durable in its directory, at once or with the next durable copy.
     if (::link(from.c_str(), to.c_str()) == 0) {
         if (staged) {
             staged_.insert(DirName(to));
