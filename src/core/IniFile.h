@@ -24,6 +24,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Raised when a package is refused before anything is changed (its
+// signature or its files' hashes do not hold).
+class PackageRefused : public YrnError {
+public:
+    using YrnError::YrnError;
+};
+
 class IniDocument {
 public:
     explicit IniDocument(std::string bytes = {});

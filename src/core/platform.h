@@ -63,10 +63,15 @@ public:
     // name (as the copies here do), never written in place. Else as
     // CopyNewFile.
     virtual bool SaveCopy(const std::string& src, const std::string& dst) { return CopyNewFile(src, dst); }
-    // Gives the saved copy at path bytes of its own when it still shares
-    // them with another name (SaveCopy linked it, and the file it was saved
-    // from was then not replaced). Durable.
+    // The number of names (hard links) of the file at path; 0 when it
+    // cannot be read.
+    virtual int LinkCount(const std::string&) { return 1; }
+    // Gives the file at path bytes of its own when it shares them with
+    // another name: a copy of it, durable, takes the name. False when that
+    // fails; path is then as it was.
     virtual bool UnshareCopy(const std::string&) { return true; }
+    // Removes the file at path, durably.
+    virtual bool RemoveFile(const std::string&) { return false; }
     // As SaveCopy and AppendToFile, but durable only by the next copy that
     // makes its own bytes durable (PlaceFile above all, before its new file
     // takes the name) or FlushPending: a replacement then commits the saved
