@@ -4,6 +4,7 @@
 
 #include "BackUpUnit.h"
 #include "ParamQueryUnit.h"
+#include "SavedCopies.h"
 #include "TRegistry.h"
 #include "YRNUpdateFrm/TUpdateForm.h"
 #include "text.h"
@@ -165,6 +166,7 @@ void RunQueued(Platform& platform) {
 }
 
 int RunProgram(const std::vector<std::string>& args, Platform& platform, AppUI& ui) {
+    UnshareSavedCopies(platform);
     const int mode = QueryParams(args, platform, ui);
     try {
         switch (mode) {

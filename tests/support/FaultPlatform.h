@@ -29,7 +29,7 @@ namespace yrn::test {
     X(WaitForProcess, Other) X(StartProcess, Write) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
     X(VersionQuery, Other) X(SaveCopy, Copy) X(UnshareCopy, Path) X(PlaceFile, Copy) X(CopyFilePending, Copy)         \
     X(WriteWholeFilePending, Write) X(FlushPending, Other) X(RegWriteIntegerPending, Other)                       \
-    X(SaveCopyStaged, Copy) X(AppendToFileStaged, Write)
+    X(SaveCopyStaged, Copy) X(AppendToFileStaged, Write) X(RemoveFile, Path) X(LinkCount, Other)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
 // A copy is recorded by its target, a write by its file with the bytes as the value (a search: directory,
@@ -121,6 +121,7 @@ public:
     bool FlushPending() override { return Do(Call::FlushPending, {}, {}, [&] { return inner_.FlushPending(); }); }
     std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
+    int LinkCount(const std::string& p) override { return Do(Call::LinkCount, p, {}, [&] { return inner_.LinkCount(p); }); }
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
         return Do(Call::ReadWholeFile, p, {}, [&] { return inner_.ReadWholeFile(p, bytes); });
     }

@@ -209,7 +209,13 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
     }
     if (placed) return T;
     // A saved copy linked to a file left in place would change with it.
-    if (savedNow) platform_.UnshareCopy(BackupDir + N);
+    // One that cannot get bytes of its own goes (the file it was saved from
+    // is still in place), and is no longer counted as saved: a second
+    // listing of the name saves the file anew.
+    if (savedNow && !platform_.UnshareCopy(BackupDir + N)) {
+        platform_.RemoveFile(BackupDir + N);
+        saved_.erase(LandingName(N, platform_.WindowsFileNames()));
+    }
     failed_ = true;
     log_.Both(W("Сбой при замене файла: ") + N);
     return std::nullopt;

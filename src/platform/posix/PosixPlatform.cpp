@@ -18,6 +18,7 @@
 #include <ctime>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "RegFile.h"
@@ -123,7 +124,7 @@ class PosixRegistryKey : public RegistryKey, private PosixPlatform::PendingWrite
 public:
     // onDisk: the file's bytes when they are exactly data's text, else empty.
     PosixRegistryKey(PosixPlatform& platform, std::string file, RegFile data, std::string key, std::string onDisk)
-        : platform_(platform), file_(std::move(file)), data_(std::move(data)), key_(std::move(key)),
+        : platform_(platform), file_(std::move(file)), data_(std::move(data)), written_(data_), key_(std::move(key)),
           onDisk_(std::move(onDisk)) {}
     // Closing the key keeps what was written to it, as the registry does:
     // values still pending are written now, after the copies they describe.
@@ -155,6 +156,7 @@ public:
     }
     // Kept in memory until FlushPending, which writes the file once.
     bool WriteIntegerPending(const std::string& name, int32_t value) override {
+        if (platform_.FlushFailed()) return false;
         RegFile::SetDword(data_.AddKey(key_), name, static_cast<uint32_t>(value));
         onDisk_.clear();
         platform_.AddPendingWriter(this);
@@ -166,10 +168,12 @@ private:
     bool WritePending() override {
         std::string text = data_.Text();
         if (!NativeWriteAtomic(file_, text)) return false;
+        written_ = data_;
         onDisk_ = std::move(text);
         platform_.DropPendingWriter(this);
         return true;
     }
+    void DropPending() override { data_ = written_; }
 
     const RegValue* Value(const std::string& name) {
         RegKeyData* k = data_.FindKey(key_);
@@ -184,6 +188,7 @@ private:
         std::string text = changed.Text();
         if (!(added && AppendAtTail(text)) && !NativeWriteAtomic(file_, text)) return false;
         data_ = std::move(changed);
+        written_ = data_;
         onDisk_ = std::move(text);
         platform_.DropPendingWriter(this);  // the pending values went with it
         return true;
@@ -218,6 +223,7 @@ private:
     PosixPlatform& platform_;
     std::string file_;
     RegFile data_;
+    RegFile written_;  // data_ as last written to the file
     std::string key_;
     std::string onDisk_;
 };
@@ -373,33 +379,39 @@ bool PosixPlatform::Save(const std::string& src, const std::string& dst, bool st
     const std::string from = NativePath(src), to = NativePath(dst);
     struct stat st;
     if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    // The installed file's bytes are on disk already; the new name is made
-    // durable in its directory, at once or with the next durable copy.
-    if (::link(from.c_str(), to.c_str()) == 0) {
+    // Only a file with no other name is linked: a name elsewhere could
+    // write into it in place, and so into the saved copy. The link's bytes
+    // (a program may have written them just before) and its name are made
+    // durable, at once or with the next durable copy.
+    if (st.st_nlink == 1 && ::link(from.c_str(), to.c_str()) == 0) {
         if (staged) {
+            staged_.insert(to);
             staged_.insert(DirName(to));
             pendingDirs_.insert(DirName(to));
             return true;
         }
-        if (SyncDirectory(DirName(to))) return true;
+        if (SyncTogether({to, DirName(to)})) return true;
         ::unlink(to.c_str());
         return false;
     }
     if (errno == EEXIST) return false;
-    return Copy(src, dst, false);  // another file system, or one without links
+    return Copy(src, dst, false);  // another file system, one without links, a file with other names
+}
+
+int PosixPlatform::LinkCount(const std::string& path) {
+    struct stat st;
+    if (::lstat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    return static_cast<int>(st.st_nlink);
 }
 
 bool PosixPlatform::UnshareCopy(const std::string& path) {
-    struct stat st;
+    const int links = LinkCount(path);
+    return links == 1 || (links > 1 && Copy(path, path, true));
+}
+
+bool PosixPlatform::RemoveFile(const std::string& path) {
     const std::string native = NativePath(path);
-    if (::lstat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (st.st_nlink < 2) return true;
-    // A copy of its own takes the name; where none can be made, the name
-    // goes: a saved copy that changes with the live file is no saved copy.
-    if (Copy(path, path, true)) return true;
-    ::unlink(native.c_str());
-    SyncDirectory(DirName(native));
-    return false;
+    return ::unlink(native.c_str()) == 0 && SyncDirectory(DirName(native));
 }
 
 bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool replace, Sync sync) {
@@ -451,31 +463,53 @@ bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool re
     return Commit(out, temp, to, replace, false, sync == Sync::All);
 }
 
-// fd's bytes and every staged write made durable together: fsyncs issued
-// at once let the file system commit them in one go, where one after
-// another each waits for a commit of its own.
-bool PosixPlatform::SyncWithStaged(int fd) {
-    std::vector<int> fds{fd};
+namespace {
+
+// Flushes issued at once let the file system commit them in one go, where
+// one after another each waits for a commit of its own.
+bool SyncFds(const std::vector<int>& fds) {
+    std::vector<char> ok(fds.size(), 0);
+    std::vector<std::thread> helpers;
+    try {
+        helpers.reserve(fds.size());  // no throw while threads run
+        for (size_t i = 1; i < fds.size(); ++i) helpers.emplace_back([&ok, &fds, i] { ok[i] = ::fsync(fds[i]) == 0; });
+    } catch (const std::exception&) {
+        // No thread to spare: the rest one after another.
+    }
+    for (size_t i = helpers.size() + 1; i < fds.size(); ++i) ok[i] = ::fsync(fds[i]) == 0;
+    if (!fds.empty()) ok[0] = ::fsync(fds[0]) == 0;
+    for (std::thread& t : helpers) t.join();
+    return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
+}
+
+// Opens each path (file or directory) and flushes it with the others and
+// with fd, when fd is given. A path that cannot be opened fails the call.
+bool SyncOpened(const std::vector<std::string>& paths, int fd) {
+    std::vector<int> fds;
+    if (fd >= 0) fds.push_back(fd);
     bool opened = true;
-    for (const std::string& path : staged_) {
+    for (const std::string& path : paths) {
         const int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (f >= 0) fds.push_back(f);
         opened = opened && f >= 0;
     }
-    std::vector<char> ok(fds.size(), 0);
-    std::vector<std::thread> helpers;
-    try {
-        for (size_t i = 1; i < fds.size(); ++i) helpers.emplace_back([&ok, &fds, i] { ok[i] = ::fsync(fds[i]) == 0; });
-    } catch (const std::system_error&) {
-        // No thread to spare: the rest one after another.
-    }
-    for (size_t i = helpers.size() + 1; i < fds.size(); ++i) ok[i] = ::fsync(fds[i]) == 0;
-    ok[0] = ::fsync(fd) == 0;
-    for (std::thread& t : helpers) t.join();
-    for (size_t i = 1; i < fds.size(); ++i) ::close(fds[i]);
-    const bool all = opened && std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
-    if (all) staged_.clear();
-    return all;
+    const bool ok = SyncFds(fds) && opened;
+    for (size_t i = fd >= 0 ? 1 : 0; i < fds.size(); ++i) ::close(fds[i]);
+    return ok;
+}
+
+}  // namespace
+
+bool PosixPlatform::SyncTogether(const std::vector<std::string>& paths) { return SyncOpened(paths, -1); }
+
+// fd's bytes and every staged write made durable together. Whatever the
+// outcome the staged paths are dropped: one that cannot be opened (gone)
+// must not fail every later copy, and a flush that failed once cannot be
+// trusted when tried again (the kernel reports a lost write only once).
+bool PosixPlatform::SyncWithStaged(int fd) {
+    const std::vector<std::string> staged(staged_.begin(), staged_.end());
+    staged_.clear();
+    return SyncOpened(staged, fd);
 }
 
 std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const std::string& pattern) {
@@ -513,7 +547,7 @@ bool PosixPlatform::WriteWholeFile(const std::string& path, const std::string& b
 bool PosixPlatform::WriteWholeFilePending(const std::string& path, const std::string& bytes) {
     const std::string native = NativePath(path);
     struct stat st;
-    if (::stat(DirName(native).c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+    if (flushFailed_ || ::stat(DirName(native).c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
         (::lstat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
         return false;
     pendingWholeFiles_[native] = bytes;
@@ -521,9 +555,9 @@ bool PosixPlatform::WriteWholeFilePending(const std::string& path, const std::st
 }
 
 bool PosixPlatform::FlushPending() {
+    if (flushFailed_) return false;
     bool ok = true;
     // Copies and renames first: one syncfs per file system, not one fsync per file.
-    // What fails stays pending, for the next flush to try again.
     std::set<dev_t> synced;
     for (auto it = pendingDirs_.begin(); it != pendingDirs_.end();) {
         int fd = ::open(it->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -533,8 +567,18 @@ bool PosixPlatform::FlushPending() {
         ok = ok && done;
         it = done ? pendingDirs_.erase(it) : std::next(it);
     }
-    if (!ok) return false;  // the records must not reach the disk before what they list
-    staged_.clear();        // their directories were among those synced
+    if (!ok) {
+        // The records must not reach the disk before what they list, and a
+        // second flush proves nothing (the kernel reports a lost write
+        // once): what waits is dropped, and nothing more is flushed.
+        flushFailed_ = true;
+        pendingDirs_.clear();
+        staged_.clear();
+        pendingWholeFiles_.clear();
+        for (PendingWriter* w : std::exchange(writers_, {})) w->DropPending();
+        return false;
+    }
+    staged_.clear();  // their directories were among those synced
     for (auto it = pendingWholeFiles_.begin(); it != pendingWholeFiles_.end();) {
         const bool done = NativeWriteAtomic(it->first, it->second);
         ok = ok && done;

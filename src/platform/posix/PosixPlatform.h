@@ -27,7 +27,9 @@ public:
     bool CopyFile(const std::string& src, const std::string& dst) override;
     bool CopyNewFile(const std::string& src, const std::string& dst) override;
     bool SaveCopy(const std::string& src, const std::string& dst) override;
+    int LinkCount(const std::string& path) override;
     bool UnshareCopy(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
     bool SaveCopyStaged(const std::string& src, const std::string& dst) override;
     bool AppendToFileStaged(const std::string& path, const std::string& bytes) override;
     bool PlaceFile(const std::string& src, const std::string& dst) override;
@@ -53,6 +55,7 @@ public:
     class PendingWriter {
     public:
         virtual bool WritePending() = 0;
+        virtual void DropPending() = 0;
 
     protected:
         ~PendingWriter() = default;
@@ -60,6 +63,9 @@ public:
     void AddPendingWriter(PendingWriter* writer) { writers_.insert(writer); }
     void DropPendingWriter(PendingWriter* writer) { writers_.erase(writer); }
     bool HasPendingWriter(PendingWriter* writer) const { return writers_.count(writer) > 0; }
+    // A flush failed: the writes that waited for it were dropped, and no
+    // later one is taken.
+    bool FlushFailed() const { return flushFailed_; }
 
 private:
     // How much of a copy is durable on return: all of it; its bytes but not
@@ -68,6 +74,7 @@ private:
     bool Copy(const std::string& src, const std::string& dst, bool replace, Sync sync = Sync::All);
     bool Save(const std::string& src, const std::string& dst, bool staged);
     bool SyncWithStaged(int fd);
+    bool SyncTogether(const std::vector<std::string>& paths);
     std::string root_;
     // Pending writes: directories whose files and names wait for a syncfs
     // of their file system; whole files held until written; registry keys.
@@ -76,6 +83,7 @@ private:
     std::set<std::string> staged_;
     std::map<std::string, std::string> pendingWholeFiles_;
     std::set<PendingWriter*> writers_;
+    bool flushFailed_ = false;
 };
 
 // Splits a parameter text into arguments by the Windows command-line rules
