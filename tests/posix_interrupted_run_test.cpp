@@ -292,7 +292,7 @@ TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
     Run(1, [&](PosixPlatform&, FaultPlatform& fp) {
         fp.FailWhen([&](const CallRecord& r) {
             const bool catalogue = r.arg.ends_with("BackUp.ini");
-            if (catalogue && r.call == Call::AppendToFile) return ++appends == 1;  // the Lib.dll entry
+            if (catalogue && r.call == Call::AppendToFileStaged) return ++appends == 1;  // the Lib.dll entry
             return catalogue && r.call == Call::ReadWholeFile && appends > 0;
         });
     }, [](const TempRoot& root, const RecordingView&) {
@@ -399,6 +399,9 @@ void ExpectSafeAfterCut(const TempRoot& root, uint8_t mode, bool unflushed) {
         EXPECT_TRUE(mode == 2 || replaced || !version || (f.name == "Shift.exe" && version == 2u)) << f.name << " recorded, not in place";
     }
     EXPECT_TRUE(mode == 2 || all || RegDword(root, "UpdateVersion") != 7u);
+    const std::string local = root.Native("c/TOVR/UPDATE/NewFiles/" + (sets.empty() ? "" : sets[0]));
+    for (const std::string& name : IniDocument(ReadFile(local + "/YRNUpdate.ini")).Keys("FILES"))
+        EXPECT_EQ(ReadFile(local + "/" + name), PackageFileNamed(name).newBytes) << "local copy of " << name;
 }
 
 // Every catalogued saved copy there has bytes of its own, the old ones (but

@@ -42,6 +42,10 @@ std::string Parent(const std::string& rel) {
 
 bool HasDir(const CrashState& s, const std::string& dir) { return dir.empty() || s.dirs.count(dir) > 0; }
 
+// Whether a file can change what a check of a state finds: the hidden files
+// of unfinished copies cannot.
+bool Matters(const std::string& rel) { return rel.find("/.~yrn") == std::string::npos; }
+
 int Fail() {
     errno = EIO;
     return -1;
@@ -252,7 +256,7 @@ std::vector<CrashState> CrashRecorder::States() const {
                 std::string key;
                 for (const std::string& d : s.dirs) key += d + '\n';
                 for (const auto& [name, file] : s.files)
-                    key += name + '\t' + std::to_string(file.id) + '\t' + std::to_string(std::hash<std::string>()(file.bytes)) + '\n';
+                    if (Matters(name)) key += name + '\t' + std::to_string(file.id) + '\t' + std::to_string(std::hash<std::string>()(file.bytes)) + '\n';
                 if (seen.insert(std::hash<std::string>()(key)).second) states.push_back(std::move(s));
             }
         }
