@@ -394,8 +394,9 @@ bool PosixPlatform::Save(const std::string& src, const std::string& dst, bool st
         ::unlink(to.c_str());
         return false;
     }
-    if (errno == EEXIST) return false;
-    return Copy(src, dst, false);  // another file system, one without links, a file with other names
+    // Another file system, one without links, a file with other names; a
+    // name already taken is refused here too.
+    return Copy(src, dst, false);
 }
 
 int PosixPlatform::LinkCount(const std::string& path) {
