@@ -177,33 +177,65 @@ INSTANTIATE_TEST_SUITE_P(
                       CopyCase{"target_read_shared_for_good", true, CopyCase::Older, false, false, "target", FILE_SHARE_READ, 0}),
     [](const auto& info) { return std::string(info.param.what); });
 
-DWORD Links(const std::string& path) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    FileHandle h(::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
-    return ::GetFileInformationByHandle(h.Get(), &info) ? info.nNumberOfLinks : 0;
+// Which installed files SaveCopy links: only one nothing but a new file
+// taking its name can change (no read-only flag, no other name, no other
+// handle that writes into it or keeps it from being replaced). Any other
+// is copied: a saved copy with bytes of its own.
+struct SaveCase {
+    const char* what;
+    DWORD attributes;
+    bool secondName;
+    DWORD heldAccess, heldShare;  // heldAccess 0: not held
+    int savedLinks;
+};
+void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.what; }
+
+class Win32SaveCopy : public Win32Files, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(Win32SaveCopy, LinksOnlyAFileNothingElseChanges) {
+    const SaveCase& c = GetParam();
+    const std::string live = dir / "Shift.exe", saved = dir / "saved.exe";
+    ASSERT_TRUE(PutFile(live, "old shift") && SetAttributes(live, c.attributes));
+    if (c.secondName) { ASSERT_TRUE(::CreateHardLinkW(Wide(dir / "other.exe").c_str(), Wide(live).c_str(), nullptr)); }
+    FileHandle held(c.heldAccess ? ::CreateFileW(Wide(live).c_str(), c.heldAccess, c.heldShare, nullptr, OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE);
+    ASSERT_EQ(held.Valid(), c.heldAccess != 0);
+    ASSERT_TRUE(platform.SaveCopy(live, saved));
+    EXPECT_EQ(platform.LinkCount(saved), c.savedLinks);
+    EXPECT_EQ(GetFile(saved), "old shift");
+    EXPECT_FALSE(platform.SaveCopy(live, saved)) << "a taken name";
 }
 
-// A saved copy is a hard link that keeps the old bytes once a copy replaces
-// the file; a read-only file is copied; a link whose file stays gets bytes
-// of its own; a taken name is refused.
-TEST_F(Win32Files, SaveCopyLinksWhereACopyWouldReplaceTheFile) {
-    ASSERT_TRUE(PutFile(dir / "Shift.exe", "old shift") && PutFile(dir / "Lib.dll", "old lib") &&
-                PutFile(dir / "Ro.dll", "old ro") && PutFile(dir / "new", "new bytes"));
-    ASSERT_TRUE(SetAttributes(dir / "Ro.dll", FILE_ATTRIBUTE_READONLY));
-    for (const char* name : {"Shift.exe", "Lib.dll", "Ro.dll"})
-        ASSERT_TRUE(platform.SaveCopy(dir / name, dir / (std::string("saved-") + name))) << name;
-    EXPECT_EQ(Links(dir / "saved-Shift.exe"), 2u);
-    EXPECT_EQ(Links(dir / "saved-Ro.dll"), 1u);
-    EXPECT_EQ(GetFile(dir / "saved-Ro.dll"), "old ro");
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Win32SaveCopy,
+    ::testing::Values(SaveCase{"plain", FILE_ATTRIBUTE_NORMAL, false, 0, 0, 2},
+                      SaveCase{"read_only", FILE_ATTRIBUTE_READONLY, false, 0, 0, 1},
+                      SaveCase{"second_name", FILE_ATTRIBUTE_NORMAL, true, 0, 0, 1},
+                      SaveCase{"held_the_fopen_way", FILE_ATTRIBUTE_NORMAL, false, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 1},
+                      SaveCase{"held_by_a_writer_sharing_all", FILE_ATTRIBUTE_NORMAL, false, GENERIC_WRITE, kShareAll, 1}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// A linked saved copy keeps the old bytes once a copy replaces its file.
+// Unsharing gives it bytes of its own, or, where it cannot, leaves it as it
+// was; RemoveFile takes it away.
+TEST_F(Win32Files, LinkedSavedCopyReplacedUnsharedRemoved) {
+    ASSERT_TRUE(PutFile(dir / "Shift.exe", "old shift") && PutFile(dir / "Lib.dll", "old lib") && PutFile(dir / "new", "new"));
+    ASSERT_TRUE(platform.SaveCopy(dir / "Shift.exe", dir / "saved-Shift.exe") && platform.SaveCopy(dir / "Lib.dll", dir / "saved-Lib.dll"));
     ASSERT_TRUE(platform.CopyFile(dir / "new", dir / "Shift.exe"));
     EXPECT_EQ(GetFile(dir / "saved-Shift.exe"), "old shift");
-    EXPECT_EQ(Links(dir / "saved-Shift.exe"), 1u);
+    EXPECT_EQ(platform.LinkCount(dir / "saved-Shift.exe"), 1);
+    ASSERT_TRUE(platform.CreateDir(dir / "saved-Lib.dll.~yrn")) << "the unsharing's temp name taken";
+    EXPECT_FALSE(platform.UnshareCopy(dir / "saved-Lib.dll"));
+    EXPECT_EQ(platform.LinkCount(dir / "saved-Lib.dll"), 2);
+    ASSERT_TRUE(::RemoveDirectoryW(Wide(dir / "saved-Lib.dll.~yrn").c_str()));
     EXPECT_TRUE(platform.UnshareCopy(dir / "saved-Lib.dll"));
-    EXPECT_EQ(Links(dir / "Lib.dll"), 1u);
+    EXPECT_EQ(platform.LinkCount(dir / "Lib.dll"), 1);
     EXPECT_EQ(GetFile(dir / "saved-Lib.dll"), "old lib");
-    EXPECT_FALSE(platform.SaveCopy(dir / "new", dir / "saved-Lib.dll"));
-    EXPECT_EQ(GetFile(dir / "saved-Lib.dll"), "old lib");
+    EXPECT_TRUE(platform.RemoveFile(dir / "saved-Lib.dll"));
+    EXPECT_FALSE(platform.RemoveFile(dir / "saved-Lib.dll"));
+    EXPECT_EQ(platform.LinkCount(dir / "saved-Lib.dll"), 0);
+    EXPECT_EQ(AllNames(dir.Path()), (Names{"Lib.dll", "Shift.exe", "new", "saved-Shift.exe"}));
 }
 
 // Whole files where none can be, and the log opened for appending again

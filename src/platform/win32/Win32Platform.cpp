@@ -95,6 +95,17 @@ Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstri
     return Attempt::Done;
 }
 
+// Writes the entries of the directory holding path to disk.
+bool FlushDirectoryOf(const std::wstring& path) {
+    const size_t cut = path.find_last_of(L'\\');
+    if (cut == std::wstring::npos) return false;
+    const bool driveRoot = cut == 2 && path[1] == L':';
+    FileHandle dir(::CreateFileW(path.substr(0, driveRoot ? cut + 1 : cut).c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return dir.Valid() && ::FlushFileBuffers(dir.Get());
+}
+
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
     FileHandle h(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, 0, nullptr));
@@ -240,17 +251,21 @@ bool Win32Platform::Copy(const std::string& src, const std::string& dst, bool re
 
 bool Win32Platform::SaveCopy(const std::string& src, const std::string& dst) {
     const std::wstring wsrc = Wide(src), wdst = Wide(dst);
-    // Linked only when a copy may replace the file later (not read-only,
-    // hidden or system) and nobody holds it (a running program's file is
-    // copied): the saved copy keeps the old bytes once a new file takes the
-    // name. The flush writes the file's record with its new link to disk.
+    // Linked only when nothing but a new file taking the name can change the
+    // file: a copy may replace it later (not read-only, hidden or system), it
+    // has no other name, and no other handle may write into it or keep it
+    // from being replaced (the open asks for write and delete access and
+    // lets no other writer in; a running program's file is copied). The
+    // flush writes the file's record with its new link to disk.
     const DWORD attributes = ::GetFileAttributesW(wsrc.c_str());
     constexpr DWORD kKeptAsIs =
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kKeptAsIs)) {
-        FileHandle file(::CreateFileW(wsrc.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
-        if (file.Valid() && ::CreateHardLinkW(wdst.c_str(), wsrc.c_str(), nullptr)) {
+        FileHandle file(::CreateFileW(wsrc.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (file.Valid() && ::GetFileInformationByHandle(file.Get(), &info) && info.nNumberOfLinks == 1 &&
+            ::CreateHardLinkW(wdst.c_str(), wsrc.c_str(), nullptr)) {
             if (::FlushFileBuffers(file.Get())) return true;
             ::DeleteFileW(wdst.c_str());
             return false;
@@ -259,15 +274,21 @@ bool Win32Platform::SaveCopy(const std::string& src, const std::string& dst) {
     return CopyNewFile(src, dst);  // another volume, a file system without links, a held file
 }
 
+int Win32Platform::LinkCount(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    return FileIdentity(Wide(path), info) ? static_cast<int>(info.nNumberOfLinks) : 0;
+}
+
 bool Win32Platform::UnshareCopy(const std::string& path) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!FileIdentity(Wide(path), info)) return false;
-    if (info.nNumberOfLinks < 2) return true;
-    // A copy of its own takes the name; where none can be made, the name
-    // goes: a saved copy that changes with the live file is no saved copy.
-    if (Copy(path, path, true)) return true;
-    ::DeleteFileW(Wide(path).c_str());
-    return false;
+    // A copy of its own, flushed, takes the name; a failed one leaves path as it was.
+    return info.nNumberOfLinks < 2 || Copy(path, path, true);
+}
+
+bool Win32Platform::RemoveFile(const std::string& path) {
+    const std::wstring wpath = Wide(path);
+    return ::DeleteFileW(wpath.c_str()) && FlushDirectoryOf(wpath);
 }
 
 bool Win32Platform::FlushPending() {

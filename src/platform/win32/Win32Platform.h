@@ -26,7 +26,9 @@ public:
     bool CopyFile(const std::string& src, const std::string& dst) override;
     bool CopyNewFile(const std::string& src, const std::string& dst) override;
     bool SaveCopy(const std::string& src, const std::string& dst) override;
+    int LinkCount(const std::string& path) override;
     bool UnshareCopy(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
     bool FlushPending() override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
