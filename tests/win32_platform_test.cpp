@@ -238,6 +238,20 @@ TEST_F(Win32Files, LinkedSavedCopyReplacedUnsharedRemoved) {
     EXPECT_EQ(AllNames(dir.Path()), (Names{"Lib.dll", "Shift.exe", "new", "saved-Shift.exe"}));
 }
 
+// A read-only package file installs a file without the flag, so that the
+// next update of it and its rollback go through.
+TEST_F(Win32Files, ReadOnlyPackageFileInstallsAWritableFile) {
+    const std::string package = dir / "package.dll", installed = dir / "Lib.dll";
+    ASSERT_TRUE(PutFile(package, "v2") && PutFile(installed, "v1") && PutFile(dir / "v3", "v3"));
+    ASSERT_TRUE(SetAttributes(package, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(platform.PlaceFile(package, installed));
+    EXPECT_FALSE(::GetFileAttributesW(Wide(installed).c_str()) & FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(platform.SaveCopy(installed, dir / "saved.dll"));
+    EXPECT_TRUE(platform.PlaceFile(dir / "v3", installed)) << "the next update";
+    EXPECT_TRUE(platform.PlaceFile(dir / "saved.dll", installed)) << "its rollback";
+    EXPECT_EQ(GetFile(installed), "v2");
+}
+
 // Whole files where none can be, and the log opened for appending again
 // and again. (The profile-file comparison writes, appends and reads files.)
 TEST_F(Win32Files, WholeFilesAndAppends) {

@@ -58,7 +58,9 @@ Attempt Failure(DWORD error, const std::wstring& path) {
 }
 
 // Copies src into the hidden temp, flushed, with src's time of last change
-// and attributes, as CopyFile does. The temp is gone unless Done.
+// and attributes, as CopyFile does, but never read-only: a read-only file
+// would refuse the next replacement of the copy and its restore. The temp
+// is gone unless Done.
 Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstring& temp) {
     FileHandle in(::CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -89,8 +91,7 @@ Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstri
         RemoveTemp(temp);
         return outcome;
     }
-    const DWORD keep = srcAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
-                                        FILE_ATTRIBUTE_HIDDEN);
+    const DWORD keep = srcAttributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
     ::SetFileAttributesW(temp.c_str(), keep ? keep : FILE_ATTRIBUTE_NORMAL);
     return Attempt::Done;
 }
