@@ -323,5 +323,22 @@ TEST(Win32Process, WaitAndStart) {
     EXPECT_FALSE(platform.StartProcess(dir / "none.exe", "") || platform.StartProcess(dir / "data.exe", ""));
 }
 
+// The start's clean-up removes the names this program's own file was moved
+// aside to, and no other name like them.
+TEST(Win32SelfUpdate, CleanupRemovesOnlyMovedAsideNames) {
+    wchar_t self[MAX_PATH];
+    const std::string own = Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
+    const std::pair<std::string, bool> cases[] = {  // name, removed
+        {MovedAsideName(own, 1), true}, {own + ".42.~old", true}, {own + ".x.~old", false},
+        {own + ".1x.~old", false},      {own + "..~old", false},
+    };
+    for (const auto& [name, removed] : cases) ASSERT_TRUE(PutFile(name, "x"));
+    RemoveMovedAsideFiles();
+    for (const auto& [name, removed] : cases) {
+        EXPECT_NE(Win32Platform().FileExists(name), removed) << name;
+        ::DeleteFileW(Wide(name).c_str());
+    }
+}
+
 }  // namespace
 }  // namespace yrn::test

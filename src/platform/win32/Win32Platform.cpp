@@ -153,6 +153,24 @@ Attempt ReplaceOwnModule(const std::wstring& temp, const std::wstring& target) {
     return Attempt::Failed;
 }
 
+// Whether name is ownName + "." + digits + ".~old", as MovedAsideName
+// writes it (letter case ignored, as in file names).
+bool IsMovedAsideName(const std::wstring& name, const std::wstring& ownName) {
+    const std::wstring tail = L".~old";
+    if (name.size() < ownName.size() + 2 + tail.size()) return false;
+    const auto same = [](const std::wstring& a, const std::wstring& b) {
+        return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                      TRUE) == CSTR_EQUAL;
+    };
+    const size_t digitsEnd = name.size() - tail.size();
+    if (!same(name.substr(0, ownName.size()), ownName) || name[ownName.size()] != L'.' ||
+        !same(name.substr(digitsEnd), tail))
+        return false;
+    for (size_t i = ownName.size() + 1; i < digitsEnd; ++i)
+        if (name[i] < L'0' || name[i] > L'9') return false;
+    return true;
+}
+
 class Win32TextFile : public TextFile {
 public:
     explicit Win32TextFile(HANDLE h) : file_(h) {}
@@ -177,7 +195,9 @@ void RemoveMovedAsideFiles() {
     WIN32_FIND_DATAW data;
     FindHandle find(::FindFirstFileW((own + L".*.~old").c_str(), &data));
     if (!find.Valid()) return;
+    const std::wstring ownName = own.substr(cut + 1);
     do {
+        if (!IsMovedAsideName(data.cFileName, ownName)) continue;
         // One still in use (its program has not ended yet) waits for the next start.
         const std::wstring path = own.substr(0, cut + 1) + data.cFileName;
         ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);

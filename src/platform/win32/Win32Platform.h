@@ -67,7 +67,8 @@ std::string ReplacementTempName(const std::string& path);
 std::string MovedAsideName(const std::string& path, int n);
 
 // Removes the files that earlier runs moved aside from this program's own
-// name; one that cannot be removed yet stays for the next start.
+// name, only names of the form MovedAsideName writes; one that cannot be
+// removed yet stays for the next start.
 void RemoveMovedAsideFiles();
 
 }  // namespace yrn
