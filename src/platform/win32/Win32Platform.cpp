@@ -96,17 +96,6 @@ Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstri
     return Attempt::Done;
 }
 
-// Writes the entries of the directory holding path to disk.
-bool FlushDirectoryOf(const std::wstring& path) {
-    const size_t cut = path.find_last_of(L'\\');
-    if (cut == std::wstring::npos) return false;
-    const bool driveRoot = cut == 2 && path[1] == L':';
-    FileHandle dir(::CreateFileW(path.substr(0, driveRoot ? cut + 1 : cut).c_str(), GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return dir.Valid() && ::FlushFileBuffers(dir.Get());
-}
-
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
     FileHandle h(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, 0, nullptr));
@@ -308,8 +297,14 @@ bool Win32Platform::UnshareCopy(const std::string& path) {
 }
 
 bool Win32Platform::RemoveFile(const std::string& path) {
-    const std::wstring wpath = Wide(path);
-    return ::DeleteFileW(wpath.c_str()) && FlushDirectoryOf(wpath);
+    // No call makes a deletion durable; a write-through move does take the
+    // name away for good. What it moved to goes next, or at least hides.
+    const std::wstring wpath = Wide(path), temp = Wide(ReplacementTempName(path));
+    const DWORD attributes = ::GetFileAttributesW(wpath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!::MoveFileExW(wpath.c_str(), temp.c_str(), MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) return false;
+    if (!::DeleteFileW(temp.c_str())) ::SetFileAttributesW(temp.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+    return true;
 }
 
 bool Win32Platform::FlushPending() {
