@@ -34,9 +34,13 @@ if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
         echo "test-win32: locale ru_RU.UTF-8 missing (run as root to make it)" >&2; exit 1; fi
 fi
 
-# The build tree's own Wine prefix, made without any prompt.
+# The build tree's own Wine prefix, made without any prompt. The product is
+# a 32-bit program: Wine needs a kernel that runs 32-bit executables.
 unset DISPLAY
-tests/wine/wine-run.sh build-win32/wineprefix cmd /c exit 0 >/dev/null
+if ! tests/wine/wine-run.sh build-win32/wineprefix cmd /c exit 0 >/dev/null; then
+    echo "test-win32: Wine cannot start a 32-bit program here (does this kernel run 32-bit executables?)" >&2
+    exit 1
+fi
 
 cmake --preset win32
 cmake --build --preset win32

@@ -108,17 +108,16 @@ uint64_t LastChange(const std::string& path, uint64_t set = 0) {
 constexpr uint64_t kOldTime = 0x01D0000012345600u;
 
 // How CopyFile(src, dst) and CopyNewFile end for each state of the target,
-// and when the source or the target is held open for 2.5 s or for good
-// (sharing nothing or reading only): a momentary hold is waited out, one
-// held for good fails after about 5 s, nothing else waits. A done copy
-// carries the source's time of last change; no temporary file is left.
+// and when the source or the target is held open, sharing nothing, for 2.5 s
+// or for good: a momentary hold is waited out, one held for good fails after
+// about 5 s, nothing else waits. A done copy carries the source's time of
+// last change; no temporary file is left.
 struct CopyCase {
     const char* what;
     bool sourceThere;
     enum Target { Missing, Older, ReadOnly, Hidden, NoDirectory } target;
     bool onlyNew, ok;  // onlyNew: CopyNewFile
     const char* held = nullptr;  // or "source", "target"
-    DWORD share = 0;
     int holdMs = 0;  // 0: for good
 };
 void PrintTo(const CopyCase& c, std::ostream* os) { *os << c.what; }
@@ -137,7 +136,7 @@ TEST_P(Win32Copy, ReplacesOrLeavesTheTargetWhole) {
     if (c.target == CopyCase::ReadOnly) { ASSERT_TRUE(SetAttributes(target, FILE_ATTRIBUTE_READONLY)); }
     if (c.target == CopyCase::Hidden) { ASSERT_TRUE(SetAttributes(target, FILE_ATTRIBUTE_HIDDEN)); }
     FileHandle held(c.held ? ::CreateFileW(Wide(c.held == std::string("source") ? source : target).c_str(), GENERIC_READ,
-                                           c.share, nullptr, OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE);
+                                           0, nullptr, OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE);
     ASSERT_EQ(held.Valid(), c.held != nullptr);
     std::thread release([&] {
         ::Sleep(c.holdMs);
@@ -166,44 +165,86 @@ INSTANTIATE_TEST_SUITE_P(
                       CopyCase{"hidden", true, CopyCase::Hidden, false, false},
                       CopyCase{"nodir", true, CopyCase::NoDirectory, false, false},
                       CopyCase{"nosource", false, CopyCase::Older, false, false},
-                      CopyCase{"nosource_new", false, CopyCase::Missing, false, false},
                       CopyCase{"only_new_free", true, CopyCase::Missing, true, true},
                       CopyCase{"only_new_taken", true, CopyCase::Older, true, false},
-                      CopyCase{"only_new_nodir", true, CopyCase::NoDirectory, true, false},
-                      CopyCase{"target_unshared_2500ms", true, CopyCase::Older, false, true, "target", 0, 2500},
-                      CopyCase{"target_read_shared_2500ms", true, CopyCase::Older, false, true, "target", FILE_SHARE_READ, 2500},
-                      CopyCase{"source_unshared_2500ms", true, CopyCase::Older, false, true, "source", 0, 2500},
-                      CopyCase{"target_unshared_for_good", true, CopyCase::Older, false, false, "target", 0, 0},
-                      CopyCase{"target_read_shared_for_good", true, CopyCase::Older, false, false, "target", FILE_SHARE_READ, 0}),
+                      CopyCase{"target_unshared_2500ms", true, CopyCase::Older, false, true, "target", 2500},
+                      CopyCase{"source_unshared_2500ms", true, CopyCase::Older, false, true, "source", 2500},
+                      CopyCase{"target_unshared_for_good", true, CopyCase::Older, false, false, "target", 0}),
     [](const auto& info) { return std::string(info.param.what); });
 
-DWORD Links(const std::string& path) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    FileHandle h(::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
-    return ::GetFileInformationByHandle(h.Get(), &info) ? info.nNumberOfLinks : 0;
+// Which installed files SaveCopy links: only one nothing but a new file
+// taking its name can change (no read-only flag, no other name, no other
+// handle that writes into it or keeps it from being replaced). Any other
+// is copied: a saved copy with bytes of its own.
+struct SaveCase {
+    const char* what;
+    DWORD attributes;
+    bool secondName;
+    DWORD heldAccess, heldShare;  // heldAccess 0: not held
+    int savedLinks;
+};
+void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.what; }
+
+class Win32SaveCopy : public Win32Files, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(Win32SaveCopy, LinksOnlyAFileNothingElseChanges) {
+    const SaveCase& c = GetParam();
+    const std::string live = dir / "Shift.exe", saved = dir / "saved.exe";
+    ASSERT_TRUE(PutFile(live, "old shift") && SetAttributes(live, c.attributes));
+    if (c.secondName) { ASSERT_TRUE(::CreateHardLinkW(Wide(dir / "other.exe").c_str(), Wide(live).c_str(), nullptr)); }
+    FileHandle held(c.heldAccess ? ::CreateFileW(Wide(live).c_str(), c.heldAccess, c.heldShare, nullptr, OPEN_EXISTING, 0, nullptr)
+                                 : INVALID_HANDLE_VALUE);
+    ASSERT_EQ(held.Valid(), c.heldAccess != 0);
+    ASSERT_TRUE(platform.SaveCopy(live, saved));
+    EXPECT_EQ(platform.LinkCount(saved), c.savedLinks);
+    EXPECT_EQ(GetFile(saved), "old shift");
+    EXPECT_FALSE(platform.SaveCopy(live, saved)) << "a taken name";
 }
 
-// A saved copy is a hard link that keeps the old bytes once a copy replaces
-// the file; a read-only file is copied; a link whose file stays gets bytes
-// of its own; a taken name is refused.
-TEST_F(Win32Files, SaveCopyLinksWhereACopyWouldReplaceTheFile) {
-    ASSERT_TRUE(PutFile(dir / "Shift.exe", "old shift") && PutFile(dir / "Lib.dll", "old lib") &&
-                PutFile(dir / "Ro.dll", "old ro") && PutFile(dir / "new", "new bytes"));
-    ASSERT_TRUE(SetAttributes(dir / "Ro.dll", FILE_ATTRIBUTE_READONLY));
-    for (const char* name : {"Shift.exe", "Lib.dll", "Ro.dll"})
-        ASSERT_TRUE(platform.SaveCopy(dir / name, dir / (std::string("saved-") + name))) << name;
-    EXPECT_EQ(Links(dir / "saved-Shift.exe"), 2u);
-    EXPECT_EQ(Links(dir / "saved-Ro.dll"), 1u);
-    EXPECT_EQ(GetFile(dir / "saved-Ro.dll"), "old ro");
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Win32SaveCopy,
+    ::testing::Values(SaveCase{"plain", FILE_ATTRIBUTE_NORMAL, false, 0, 0, 2},
+                      SaveCase{"read_only", FILE_ATTRIBUTE_READONLY, false, 0, 0, 1},
+                      SaveCase{"second_name", FILE_ATTRIBUTE_NORMAL, true, 0, 0, 1},
+                      SaveCase{"held_the_fopen_way", FILE_ATTRIBUTE_NORMAL, false, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, 1},
+                      SaveCase{"held_by_a_writer_sharing_all", FILE_ATTRIBUTE_NORMAL, false, GENERIC_WRITE, kShareAll, 1}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// A linked saved copy keeps the old bytes once a copy replaces its file.
+// Unsharing gives it bytes of its own, or, where it cannot, leaves it as it
+// was; RemoveFile takes it away.
+TEST_F(Win32Files, LinkedSavedCopyReplacedUnsharedRemoved) {
+    ASSERT_TRUE(PutFile(dir / "Shift.exe", "old shift") && PutFile(dir / "Lib.dll", "old lib") && PutFile(dir / "new", "new"));
+    ASSERT_TRUE(platform.SaveCopy(dir / "Shift.exe", dir / "saved-Shift.exe") && platform.SaveCopy(dir / "Lib.dll", dir / "saved-Lib.dll"));
     ASSERT_TRUE(platform.CopyFile(dir / "new", dir / "Shift.exe"));
     EXPECT_EQ(GetFile(dir / "saved-Shift.exe"), "old shift");
-    EXPECT_EQ(Links(dir / "saved-Shift.exe"), 1u);
+    EXPECT_EQ(platform.LinkCount(dir / "saved-Shift.exe"), 1);
+    ASSERT_TRUE(platform.CreateDir(dir / "saved-Lib.dll.~yrn")) << "the unsharing's temp name taken";
+    EXPECT_FALSE(platform.UnshareCopy(dir / "saved-Lib.dll"));
+    EXPECT_EQ(platform.LinkCount(dir / "saved-Lib.dll"), 2);
+    ASSERT_TRUE(::RemoveDirectoryW(Wide(dir / "saved-Lib.dll.~yrn").c_str()));
     EXPECT_TRUE(platform.UnshareCopy(dir / "saved-Lib.dll"));
-    EXPECT_EQ(Links(dir / "Lib.dll"), 1u);
+    EXPECT_EQ(platform.LinkCount(dir / "Lib.dll"), 1);
     EXPECT_EQ(GetFile(dir / "saved-Lib.dll"), "old lib");
-    EXPECT_FALSE(platform.SaveCopy(dir / "new", dir / "saved-Lib.dll"));
-    EXPECT_EQ(GetFile(dir / "saved-Lib.dll"), "old lib");
+    EXPECT_TRUE(platform.RemoveFile(dir / "saved-Lib.dll"));
+    EXPECT_FALSE(platform.RemoveFile(dir / "saved-Lib.dll") || platform.UnshareCopy(dir / "saved-Lib.dll"));
+    EXPECT_EQ(platform.LinkCount(dir / "saved-Lib.dll"), 0);
+    EXPECT_EQ(AllNames(dir.Path()), (Names{"Lib.dll", "Shift.exe", "new", "saved-Shift.exe"}));
+}
+
+// A read-only package file installs a file without the flag, so that the
+// next update of it and its rollback go through.
+TEST_F(Win32Files, ReadOnlyPackageFileInstallsAWritableFile) {
+    const std::string package = dir / "package.dll", installed = dir / "Lib.dll";
+    ASSERT_TRUE(PutFile(package, "v2") && PutFile(installed, "v1") && PutFile(dir / "v3", "v3"));
+    ASSERT_TRUE(SetAttributes(package, FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(platform.PlaceFile(package, installed));
+    EXPECT_FALSE(::GetFileAttributesW(Wide(installed).c_str()) & FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(platform.SaveCopy(installed, dir / "saved.dll"));
+    EXPECT_TRUE(platform.PlaceFile(dir / "v3", installed)) << "the next update";
+    EXPECT_TRUE(platform.PlaceFile(dir / "saved.dll", installed)) << "its rollback";
+    EXPECT_EQ(GetFile(installed), "v2");
 }
 
 // Whole files where none can be, and the log opened for appending again
@@ -275,6 +316,23 @@ TEST(Win32Process, WaitAndStart) {
     EXPECT_EQ(::WaitForSingleObject(marker, 0), WAIT_OBJECT_0);
     ::CloseHandle(marker);
     EXPECT_FALSE(platform.StartProcess(dir / "none.exe", "") || platform.StartProcess(dir / "data.exe", ""));
+}
+
+// The start's clean-up removes the names this program's own file was moved
+// aside to, and no other name like them.
+TEST(Win32SelfUpdate, CleanupRemovesOnlyMovedAsideNames) {
+    wchar_t self[MAX_PATH];
+    const std::string own = Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
+    const std::pair<std::string, bool> cases[] = {  // name, removed
+        {MovedAsideName(own, 1), true}, {own + ".42.~old", true}, {own + ".x.~old", false},
+        {own + ".1x.~old", false},      {own + "..~old", false},
+    };
+    for (const auto& [name, removed] : cases) ASSERT_TRUE(PutFile(name, "x"));
+    RemoveMovedAsideFiles();
+    for (const auto& [name, removed] : cases) {
+        EXPECT_NE(Win32Platform().FileExists(name), removed) << name;
+        ::DeleteFileW(Wide(name).c_str());
+    }
 }
 
 }  // namespace

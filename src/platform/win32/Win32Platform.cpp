@@ -58,7 +58,9 @@ Attempt Failure(DWORD error, const std::wstring& path) {
 }
 
 // Copies src into the hidden temp, flushed, with src's time of last change
-// and attributes, as CopyFile does. The temp is gone unless Done.
+// and attributes, as CopyFile does, but never read-only: a read-only file
+// would refuse the next replacement of the copy and its restore. The temp
+// is gone unless Done.
 Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstring& temp) {
     FileHandle in(::CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -89,8 +91,7 @@ Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstri
         RemoveTemp(temp);
         return outcome;
     }
-    const DWORD keep = srcAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM |
-                                        FILE_ATTRIBUTE_HIDDEN);
+    const DWORD keep = srcAttributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
     ::SetFileAttributesW(temp.c_str(), keep ? keep : FILE_ATTRIBUTE_NORMAL);
     return Attempt::Done;
 }
@@ -141,6 +142,24 @@ Attempt ReplaceOwnModule(const std::wstring& temp, const std::wstring& target) {
     return Attempt::Failed;
 }
 
+// Whether name is ownName + "." + digits + ".~old", as MovedAsideName
+// writes it (letter case ignored, as in file names).
+bool IsMovedAsideName(const std::wstring& name, const std::wstring& ownName) {
+    const std::wstring tail = L".~old";
+    if (name.size() < ownName.size() + 2 + tail.size()) return false;
+    const auto same = [](const std::wstring& a, const std::wstring& b) {
+        return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                      TRUE) == CSTR_EQUAL;
+    };
+    const size_t digitsEnd = name.size() - tail.size();
+    if (!same(name.substr(0, ownName.size()), ownName) || name[ownName.size()] != L'.' ||
+        !same(name.substr(digitsEnd), tail))
+        return false;
+    for (size_t i = ownName.size() + 1; i < digitsEnd; ++i)
+        if (name[i] < L'0' || name[i] > L'9') return false;
+    return true;
+}
+
 class Win32TextFile : public TextFile {
 public:
     explicit Win32TextFile(HANDLE h) : file_(h) {}
@@ -165,7 +184,9 @@ void RemoveMovedAsideFiles() {
     WIN32_FIND_DATAW data;
     FindHandle find(::FindFirstFileW((own + L".*.~old").c_str(), &data));
     if (!find.Valid()) return;
+    const std::wstring ownName = own.substr(cut + 1);
     do {
+        if (!IsMovedAsideName(data.cFileName, ownName)) continue;
         // One still in use (its program has not ended yet) waits for the next start.
         const std::wstring path = own.substr(0, cut + 1) + data.cFileName;
         ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -240,17 +261,21 @@ bool Win32Platform::Copy(const std::string& src, const std::string& dst, bool re
 
 bool Win32Platform::SaveCopy(const std::string& src, const std::string& dst) {
     const std::wstring wsrc = Wide(src), wdst = Wide(dst);
-    // Linked only when a copy may replace the file later (not read-only,
-    // hidden or system) and nobody holds it (a running program's file is
-    // copied): the saved copy keeps the old bytes once a new file takes the
-    // name. The flush writes the file's record with its new link to disk.
+    // Linked only when nothing but a new file taking the name can change the
+    // file: a copy may replace it later (not read-only, hidden or system), it
+    // has no other name, and no other handle may write into it or keep it
+    // from being replaced (the open asks for write and delete access and
+    // lets no other writer in; a running program's file is copied). The
+    // flush writes the file's record with its new link to disk.
     const DWORD attributes = ::GetFileAttributesW(wsrc.c_str());
     constexpr DWORD kKeptAsIs =
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kKeptAsIs)) {
-        FileHandle file(::CreateFileW(wsrc.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
-        if (file.Valid() && ::CreateHardLinkW(wdst.c_str(), wsrc.c_str(), nullptr)) {
+        FileHandle file(::CreateFileW(wsrc.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        BY_HANDLE_FILE_INFORMATION info;
+        if (file.Valid() && ::GetFileInformationByHandle(file.Get(), &info) && info.nNumberOfLinks == 1 &&
+            ::CreateHardLinkW(wdst.c_str(), wsrc.c_str(), nullptr)) {
             if (::FlushFileBuffers(file.Get())) return true;
             ::DeleteFileW(wdst.c_str());
             return false;
@@ -259,15 +284,27 @@ bool Win32Platform::SaveCopy(const std::string& src, const std::string& dst) {
     return CopyNewFile(src, dst);  // another volume, a file system without links, a held file
 }
 
+int Win32Platform::LinkCount(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    return FileIdentity(Wide(path), info) ? static_cast<int>(info.nNumberOfLinks) : 0;
+}
+
 bool Win32Platform::UnshareCopy(const std::string& path) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!FileIdentity(Wide(path), info)) return false;
-    if (info.nNumberOfLinks < 2) return true;
-    // A copy of its own takes the name; where none can be made, the name
-    // goes: a saved copy that changes with the live file is no saved copy.
-    if (Copy(path, path, true)) return true;
-    ::DeleteFileW(Wide(path).c_str());
-    return false;
+    // A copy of its own, flushed, takes the name; a failed one leaves path as it was.
+    return info.nNumberOfLinks < 2 || Copy(path, path, true);
+}
+
+bool Win32Platform::RemoveFile(const std::string& path) {
+    // No call makes a deletion durable; a write-through move does take the
+    // name away for good. What it moved to goes next, or at least hides.
+    const std::wstring wpath = Wide(path), temp = Wide(ReplacementTempName(path));
+    const DWORD attributes = ::GetFileAttributesW(wpath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!::MoveFileExW(wpath.c_str(), temp.c_str(), MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) return false;
+    if (!::DeleteFileW(temp.c_str())) ::SetFileAttributesW(temp.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+    return true;
 }
 
 bool Win32Platform::FlushPending() {

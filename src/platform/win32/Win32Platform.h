@@ -26,7 +26,9 @@ public:
     bool CopyFile(const std::string& src, const std::string& dst) override;
     bool CopyNewFile(const std::string& src, const std::string& dst) override;
     bool SaveCopy(const std::string& src, const std::string& dst) override;
+    int LinkCount(const std::string& path) override;
     bool UnshareCopy(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
     bool FlushPending() override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
@@ -65,7 +67,8 @@ std::string ReplacementTempName(const std::string& path);
 std::string MovedAsideName(const std::string& path, int n);
 
 // Removes the files that earlier runs moved aside from this program's own
-// name; one that cannot be removed yet stays for the next start.
+// name, only names of the form MovedAsideName writes; one that cannot be
+// removed yet stays for the next start.
 void RemoveMovedAsideFiles();
 
 }  // namespace yrn

@@ -1,7 +1,6 @@
 // The backup selection dialog TBackUpForm as the program's main window: the
 // view that draws the form's two lists, and the window's own loop. Every
 // event goes to the form's handler; the window keeps no logic of its own.
-#include <exception>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,7 +42,7 @@ public:
         }
         RunLoop([](const MSG&) { return false; });
         form_.AttachView(nullptr);
-        if (failure_) std::rethrow_exception(failure_);
+        RaiseKeptFailure();
         if (!created_) throw std::runtime_error("the backup selection dialog could not be shown");
     }
 
@@ -64,18 +63,6 @@ public:
     }
 
 private:
-    // Runs one of the form's handlers. No failure may pass through the
-    // window procedure: the first one is kept for Run, and the dialog closes.
-    template <class Handler>
-    void Call(Handler handler) {
-        try {
-            handler();
-        } catch (...) {
-            if (!failure_) failure_ = std::current_exception();
-            Close();
-        }
-    }
-
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
         switch (message) {
             case WM_INITDIALOG:
@@ -83,20 +70,20 @@ private:
                 dirList_ = Item(IDC_DIRLIST);
                 fileList_ = Item(IDC_FILELIST);
                 Layout();
-                Call([this] { form_.FormShow(); });
+                Guarded([this] { form_.FormShow(); });
                 return TRUE;
             case WM_COMMAND:
                 switch (LOWORD(wParam)) {
                     case IDOK:  // "Откат", also Enter
-                        Call([this] { form_.StartBtnClick(); });
+                        Guarded([this] { form_.StartBtnClick(); });
                         return TRUE;
                     case IDCANCEL:  // "Отмена", Escape and the close box
-                        Call([this] { form_.CancelBtnClick(); });
+                        Guarded([this] { form_.CancelBtnClick(); });
                         return TRUE;
                     case IDC_DIRLIST:
                         if (HIWORD(wParam) == LBN_SELCHANGE && !filling_) {
                             form_.DirListIndex = static_cast<int>(::SendMessageW(dirList_, LB_GETCURSEL, 0, 0));
-                            Call([this] { form_.DirListClick(); });
+                            Guarded([this] { form_.DirListClick(); });
                         }
                         return TRUE;
                     default:
@@ -105,7 +92,7 @@ private:
             case WM_NOTIFY: {
                 const auto* header = reinterpret_cast<const NMHDR*>(lParam);
                 if (header->hwndFrom != fileList_) return FALSE;
-                if (header->code == NM_SETFOCUS) Call([this] { form_.FileListEnter(); });
+                if (header->code == NM_SETFOCUS) Guarded([this] { form_.FileListEnter(); });
                 if (header->code == LVN_ITEMCHANGED && !filling_)
                     FileListItemChanged(*reinterpret_cast<const NMLISTVIEW*>(lParam));
                 return FALSE;
@@ -188,7 +175,6 @@ private:
     HWND fileList_ = nullptr;
     bool created_ = false;
     bool filling_ = false;
-    std::exception_ptr failure_;
     ButtonGlyphs glyphs_;
     std::vector<std::string> shownDirs_;
     std::vector<std::pair<std::string, bool>> shownFiles_;

@@ -4,6 +4,7 @@
 // modeless dialog that runs as a modal window.
 #pragma once
 
+#include <exception>
 #include <span>
 
 #include "Win32Layout.h"
@@ -70,6 +71,22 @@ protected:
 
     HWND Item(int id) const { return ::GetDlgItem(dialog_, id); }
 
+    // Runs one of the form's handlers inside the window procedure, which no
+    // failure may pass: the first one is kept and the window closes.
+    // RaiseKeptFailure raises it once the window's loop is over.
+    template <class Handler>
+    void Guarded(Handler handler) {
+        try {
+            handler();
+        } catch (...) {
+            if (!failure_) failure_ = std::current_exception();
+            if (dialog_) ::DestroyWindow(dialog_);
+        }
+    }
+    void RaiseKeptFailure() const {
+        if (failure_) std::rethrow_exception(failure_);
+    }
+
     HINSTANCE instance_;
     HWND dialog_ = nullptr;
 
@@ -77,6 +94,7 @@ private:
     static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
     const wchar_t* placementName_;
+    std::exception_ptr failure_;
 };
 
 }  // namespace yrn

@@ -31,7 +31,8 @@ public:
     UpdateWindow(HINSTANCE instance, TUpdateForm& form) : Win32Dialog(instance, L"Placement"), form_(form) {}
 
     // Creates the window owned by owner (disabled meanwhile, as for a modal
-    // window), shows it, and runs its loop until it has closed.
+    // window), shows it, and runs its loop until it has closed. A failure of
+    // a handler closes the window and is raised here, once the loop is over.
     void Run(HWND owner) {
         if (!Create(IDD_UPDATEFORM, owner)) return;
         if (owner) ::EnableWindow(owner, FALSE);
@@ -52,6 +53,7 @@ public:
             ::EnableWindow(owner, TRUE);
             ::SetActiveWindow(owner);
         }
+        RaiseKeptFailure();
     }
 
     void AddLine(const std::string& text) override {
@@ -119,7 +121,8 @@ private:
         if (message == WM_KEYDOWN && wParam == VK_RETURN) return 0;
         if (message == WM_CHAR) {
             char key = wParam < 0x80 ? static_cast<char>(wParam) : 0;
-            if (key == 13) self->form_.LogListKeyPress(key);
+            if (key == 13) self->Guarded([self, &key] { self->form_.LogListKeyPress(key); });
+            if (!self->dialog_) return 0;  // closed by a failure: the edit is gone
         }
         return ::CallWindowProcW(self->logListBase_, edit, message, wParam, lParam);
     }
@@ -138,14 +141,15 @@ private:
             }
             case WM_START_UPDATE:
             case WM_START_ROLLBACK:
-                form_.HandleMessage(message);
+                Guarded([this, message] { form_.HandleMessage(message); });
                 DropQueuedInput();
                 return TRUE;
             case WM_COMMAND:
-                if (LOWORD(wParam) == IDC_ENDBTN && HIWORD(wParam) == BN_CLICKED && EndBtnEnabled()) form_.EndBtnClick();
+                if (LOWORD(wParam) == IDC_ENDBTN && HIWORD(wParam) == BN_CLICKED && EndBtnEnabled())
+                    Guarded([this] { form_.EndBtnClick(); });
                 return TRUE;  // Escape (IDCANCEL) does not close the window
             case WM_CLOSE:
-                if (EndBtnEnabled()) form_.EndBtnClick();
+                if (EndBtnEnabled()) Guarded([this] { form_.EndBtnClick(); });
                 return TRUE;
             case WM_CTLCOLORSTATIC:
             case WM_CTLCOLOREDIT:
