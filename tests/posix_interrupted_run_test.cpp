@@ -481,5 +481,18 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
 INSTANTIATE_TEST_SUITE_P(Run, PowerCut, ::testing::ValuesIn(kPowerCuts),
                          [](const ::testing::TestParamInfo<PowerCutCase>& info) { return std::string(info.param.name); });
 
+// A staged saved copy that is gone by the next durable copy fails that copy
+// only, not every one after it.
+TEST(StagedCopy, GoneFailsOnlyTheNextDurableCopy) {
+    TempRoot root;
+    PosixPlatform posix(root.Path());
+    WriteFile(root.Native("c/a"), "a");
+    WriteFile(root.Native("c/new"), "n");
+    ASSERT_TRUE(posix.SaveCopyStaged("C:\\a", "C:\\saved-a"));
+    ::unlink(root.Native("c/saved-a").c_str());
+    EXPECT_FALSE(posix.PlaceFile("C:\\new", "C:\\b"));
+    EXPECT_TRUE(posix.PlaceFile("C:\\new", "C:\\b"));
+}
+
 }  // namespace
 }  // namespace yrn::test
