@@ -24,6 +24,7 @@ const std::string RegKeyRoot = "SOFTWARE\\Quenbrit\\YRN";
 const char* const DirKeys[4] = {"SDir", "CDir", "MDir", "ODir"};
 std::unique_ptr<NameValueList> RunList;
 std::unique_ptr<NameValueList> RollbackList;
+std::optional<int32_t> LastRunResult;
 
 std::string SWTypeItem(int index) {
     static const char* const items[4] = {"Сервер", "Клиент", "Менеджер", "Офис"};
@@ -45,6 +46,7 @@ void ResetSettings() {
     LocalCopyDir = "C:\\TOVR\\UPDATE\\NewFiles\\";
     RunList.reset();
     RollbackList.reset();
+    LastRunResult.reset();
 }
 
 std::string UpdateRegKey() { return RegKeyRoot + "\\Update"; }
@@ -165,7 +167,9 @@ void RunQueued(Platform& platform) {
 }
 
 int RunProgram(const std::vector<std::string>& args, Platform& platform, AppUI& ui) {
+    LastRunResult.reset();
     const int mode = QueryParams(args, platform, ui);
+    bool failureShown = mode == mrFailure;
     try {
         switch (mode) {
             case mrUpdate: {
@@ -191,9 +195,11 @@ int RunProgram(const std::vector<std::string>& args, Platform& platform, AppUI& 
         // the failure box instead of an abort.
         RollbackList.reset();
         ui.ShowStartupFailure();
+        failureShown = true;
     }
     RunQueued(platform);
-    return 0;
+    if (LastRunResult) return *LastRunResult;
+    return failureShown ? StartupFailureStatus : 0;
 }
 
 }  // namespace yrn
