@@ -25,17 +25,12 @@ struct SilentView : UpdateView {
     void Close() override {}
 };
 
-DWORD Number(const wchar_t* name) {
-    DWORD value = 99, size = sizeof value;
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
-}
-
-std::string Text(const wchar_t* name) {
-    wchar_t value[64] = {};
-    DWORD size = sizeof value;
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_REG_SZ, nullptr, value, &size);
-    return Narrow(value);
+// A value of the tool's key as "type:data", a number in decimal.
+std::string Value(const wchar_t* name) {
+    DWORD type = 0, size = 128;
+    wchar_t data[64] = {};
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_ANY, &type, data, &size);
+    return std::to_string(type) + ":" + (type == REG_DWORD ? std::to_string(data[0] | static_cast<DWORD>(data[1]) << 16) : Narrow(data));
 }
 
 // A.exe goes in place; B.exe, packaged or not, has no target directory.
@@ -52,10 +47,9 @@ TEST(Win32RunResult, RecordedInTheRegistry) {
         UpdatePath = dir / "pkg\\";
         BackupDir = dir / "old\\";
         LocalCopyDir = dir / "new\\";
-        std::filesystem::create_directories(Fs(dir / "pkg"));
-        std::filesystem::create_directories(Fs(dir / "inst"));
+        std::filesystem::create_directories(Fs(UpdatePath));
         PutFile(UpdatePath + "YRNUpdate.ini",
-                "[FILES]\r\nA.exe=\r\nB.exe=\r\n[A.exe]\r\nSDir=" + dir / "inst" + "\r\n[B.exe]\r\nSDir=" + dir / "gone" + "\r\n");
+                "[FILES]\r\nA.exe=\r\nB.exe=\r\n[A.exe]\r\nSDir=" + dir.Path() + "\r\n[B.exe]\r\nSDir=" + dir / "gone" + "\r\n");
         PutFile(UpdatePath + "A.exe", "new A");
         if (c.withB) PutFile(UpdatePath + "B.exe", "new B");
         std::filesystem::current_path(Fs(dir.Path()));  // for the run's log
@@ -69,12 +63,10 @@ TEST(Win32RunResult, RecordedInTheRegistry) {
         form.AttachView(&view);
         form.StartUpdate();
         std::filesystem::current_path(cwd);
-        EXPECT_EQ(Number(L"LastRunResult"), c.result);
-        EXPECT_EQ(Text(L"LastRunKind"), "update");
-        EXPECT_TRUE(std::regex_match(Text(L"LastRunTime"), std::regex(R"(20\d\d-[01]\d-[0-3]\d [0-2]\d:[0-5]\d:[0-5]\d)")));
-        EXPECT_EQ(GetFile(dir / "inst\\A.exe"), c.refused ? "" : "new A");
+        EXPECT_EQ(Value(L"LastRunResult"), "4:" + std::to_string(c.result));
+        EXPECT_EQ(Value(L"LastRunKind"), "1:update");
+        EXPECT_TRUE(std::regex_match(Value(L"LastRunTime"), std::regex(R"(1:20\d\d-[01]\d-[0-3]\d [0-2]\d:[0-5]\d:[0-5]\d)")));
     }
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
     ResetSettings();
 }
 
