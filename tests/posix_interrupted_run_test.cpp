@@ -230,7 +230,7 @@ protected:
         if (cut == Cut::PowerLoss) {  // the cut after the last call keeps the whole run
             const PackageFile& shift = PackageFileNamed("Shift.exe");
             EXPECT_EQ(disk->Cuts().back().files.at(shift.native), mode == 1 ? shift.newBytes : shift.oldBytes);
-            EXPECT_EQ(disk->Cuts().back().files.count("registry.reg"), 1u);
+            EXPECT_NE(disk->Cuts().back().files.at("registry.reg")->find("\"LastRunResult\"=dword:00000000"), std::string::npos);
             EXPECT_GT(points, calls);
         }
         std::cout << "[ cut      ] " << (mode == 1 ? "update: " : "rollback: ") << points << " cut points"

@@ -167,7 +167,6 @@ void RunQueued(Platform& platform) {
 }
 
 int RunProgram(const std::vector<std::string>& args, Platform& platform, AppUI& ui) {
-    LastRunResult.reset();
     const int mode = QueryParams(args, platform, ui);
     bool failureShown = mode == mrFailure;
     try {
