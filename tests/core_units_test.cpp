@@ -174,7 +174,7 @@ TEST_F(RunTest, CommandLineBranch) {
 }
 
 // A failure escaping a window ends the program with the failure box, once,
-// and the exit status stays 0.
+// and the start-up failure's exit status.
 TEST_F(RunTest, FailureEscapingAWindowShowsTheFailureBox) {
     struct ThrowingUI : ScriptedUI {
         void ShowStartupFailure() override { ++failures; }
@@ -183,8 +183,8 @@ TEST_F(RunTest, FailureEscapingAWindowShowsTheFailureBox) {
         void ShowBackUpForm(TBackUpForm&) override { throw std::bad_alloc(); }
         int failures = 0;
     } update, rollback;
-    EXPECT_EQ(RunProgram({"0", "D:\\P", "1"}, platform, update), 0);
-    EXPECT_EQ(RunProgram({}, platform, rollback), 0);
+    EXPECT_EQ(RunProgram({"0", "D:\\P", "1"}, platform, update), StartupFailureStatus);
+    EXPECT_EQ(RunProgram({}, platform, rollback), StartupFailureStatus);
     EXPECT_EQ(update.failures + 10 * rollback.failures, 11);
     EXPECT_EQ(RollbackList, nullptr);
 }

@@ -117,7 +117,7 @@ TEST_F(DialogTest, AKeyThatCannotBeOpenedShowsCurrentValuesAndFailsOnConfirm) {
     EXPECT_NE(screen.find("\n  Обновление из папки: D:\\Current\\\n"), std::string::npos);
     EXPECT_EQ(Start("\n\n\n\nОткат\n"), mrFailure);
     EXPECT_EQ(Start("\n\n\n\nОтмена\n"), mrCancel);
-    EXPECT_EQ(Start("\n\n\n\n\n", {}, true), 0);  // the whole program ends with the failure box
+    EXPECT_EQ(Start("\n\n\n\n\n", {}, true), StartupFailureStatus);  // the whole program ends with the failure box
     EXPECT_EQ(errors, "YRN Update: Сбой при запуске программы обновления исполняемых файлов.\n");
     EXPECT_EQ(screen.find("[OK]"), std::string::npos);
 }

@@ -289,7 +289,7 @@ const std::vector<OutcomeCase> kHostile = {
      }, {}, kKeep},
     // A value the run reads that is not a well-formed string or dword is a value
     // of another type: the run fails before it installs anything. A file that is
-    // not REGEDIT4 is refused. Either way the registry file keeps its bytes.
+    // not REGEDIT4 is refused. Either way the values the file held stay as they were.
     {"hostile_registry_package_version_as_text", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=\"seven\"\r\n\r\n"); }},
     {"hostile_registry_torn_in_a_value", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=dword:1\r\n\"A.exe\"=dwo"); }},
     {"hostile_registry_torn_in_a_header", [](Outcome& t) { t.OverRegistry(kKey.substr(0, 40)); }},

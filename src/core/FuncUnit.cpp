@@ -25,6 +25,7 @@ const std::string RegKeyRoot = "SOFTWARE\\Quenbrit\\YRN";
 const char* const DirKeys[4] = {"SDir", "CDir", "MDir", "ODir"};
 std::unique_ptr<NameValueList> RunList;
 std::unique_ptr<NameValueList> RollbackList;
+std::optional<int32_t> LastRunResult;
 
 std::string SWTypeItem(int index) {
     static const char* const items[4] = {"Сервер", "Клиент", "Менеджер", "Офис"};
@@ -46,6 +47,7 @@ void ResetSettings() {
     LocalCopyDir = "C:\\TOVR\\UPDATE\\NewFiles\\";
     RunList.reset();
     RollbackList.reset();
+    LastRunResult.reset();
 }
 
 std::string UpdateRegKey() { return RegKeyRoot + "\\Update"; }
@@ -168,6 +170,7 @@ void RunQueued(Platform& platform) {
 int RunProgram(const std::vector<std::string>& args, Platform& platform, AppUI& ui) {
     UnshareSavedCopies(platform);
     const int mode = QueryParams(args, platform, ui);
+    bool failureShown = mode == mrFailure;
     try {
         switch (mode) {
             case mrUpdate: {
@@ -193,9 +196,11 @@ int RunProgram(const std::vector<std::string>& args, Platform& platform, AppUI& 
         // the failure box instead of an abort.
         RollbackList.reset();
         ui.ShowStartupFailure();
+        failureShown = true;
     }
     RunQueued(platform);
-    return 0;
+    if (LastRunResult) return *LastRunResult;
+    return failureShown ? StartupFailureStatus : 0;
 }
 
 }  // namespace yrn

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ std::string UpdateRegKey();  // RegKeyRoot + "\Update"
 extern std::unique_ptr<NameValueList> RunList;
 extern std::unique_ptr<NameValueList> RollbackList;
 
+// The result of the run that ended last in this process; none before.
+extern std::optional<int32_t> LastRunResult;
+
 // Puts every variable back to its start value (a new process, for tests).
 void ResetSettings();
 
@@ -55,8 +59,12 @@ std::string QueryWindowsDir(Platform& platform);
 void AddToRunList(const std::string& path, const std::string& params);
 void RunQueued(Platform& platform);
 
+// The exit status of a start that failed, apart from every run's result.
+constexpr int StartupFailureStatus = 10;
+
 // The whole program: start-up, the chosen mode, the queued programs.
-// Returns the exit status (always 0).
+// Returns the exit status: the result of the run made, 0 when none was made,
+// StartupFailureStatus after the failure box.
 int RunProgram(const std::vector<std::string>& args, Platform& platform, AppUI& ui);
 
 }  // namespace yrn

@@ -1,18 +1,43 @@
 #include "RunFrame.h"
 
+#include "../FuncUnit.h"
+#include "../TRegistry.h"
 #include "../text.h"
 
 namespace yrn {
+namespace {
+
+// A result that cannot be recorded changes nothing of the run: the log tells it.
+void RecordResult(Platform& platform, RunLog& log, const std::string& kind, const DateTime& start, RunResult result) {
+    try {
+        TRegistry registry(platform);
+        registry.OpenKeyOrFail(UpdateRegKey());
+        registry.WriteString("LastRunTime", FormatRunTime(start));
+        registry.WriteString("LastRunKind", kind);
+        registry.WriteInteger("LastRunResult", result);
+    } catch (const std::exception&) {
+        try {
+            if (log.Usable()) log.File(W("Не удалось записать результат в реестр."));
+        } catch (const std::exception&) {
+            // The log itself failed: nothing more to tell.
+        }
+    }
+}
+
+}  // namespace
 
 void RunInFrame(Platform& platform, UpdateView& view, const RunWords& words,
-                const std::function<void(RunLog&)>& steps) {
+                const std::function<RunResult(RunLog&)>& steps) {
+    const DateTime start = platform.Now();
+    RunResult result = RunError;
     RunLog log(platform, view);
     view.SetEndBtnEnabled(false);
     try {
         view.SetCaption(words.caption);
         log.Start(words.start);
-        steps(log);
+        result = steps(log);
     } catch (const std::exception& e) {
+        result = dynamic_cast<const PackageRefused*>(&e) ? RunRefused : RunError;
         // What the run wrote before it failed stays written.
         platform.FlushPending();
         log.Screen(words.failureDetail ? words.failure + " " + e.what() : words.failure);
@@ -26,6 +51,8 @@ void RunInFrame(Platform& platform, UpdateView& view, const RunWords& words,
             }
         }
     }
+    RecordResult(platform, log, words.kind, start, result);
+    LastRunResult = result;
     if (!log.Close())
         log.Screen(words.failureDetail ? words.failure + " I/O error: cannot close " + LogFileName : words.failure);
     view.SetEndBtnEnabled(true);

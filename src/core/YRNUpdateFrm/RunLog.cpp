@@ -22,6 +22,12 @@ std::string FormatBackupName(const DateTime& t) {
     return buf;
 }
 
+std::string FormatRunTime(const DateTime& t) {
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+    return buf;
+}
+
 void RunLog::Start(const std::string& startText) {
     file_ = platform_.OpenAppend(LogFileName);
     if (!file_) {
@@ -43,9 +49,15 @@ void RunLog::Write(const std::string& bytes) {
     }
 }
 
-void RunLog::File(const std::string& text) { Write(FormatLogStamp(platform_.Now()) + text + "\r\n"); }
+void RunLog::File(const std::string& text) {
+    Write((lineOpen_ ? "\r\n" : "") + FormatLogStamp(platform_.Now()) + text + "\r\n");
+    lineOpen_ = false;
+}
 
-void RunLog::FileUnterminated(const std::string& text) { Write(FormatLogStamp(platform_.Now()) + text); }
+void RunLog::FileUnterminated(const std::string& text) {
+    Write(FormatLogStamp(platform_.Now()) + text);
+    lineOpen_ = true;
+}
 
 void RunLog::Both(const std::string& text) {
     Screen(text);

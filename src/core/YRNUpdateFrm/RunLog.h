@@ -17,6 +17,7 @@ extern const char* const LogFileName;  // "YRNUpdate.log"
 
 std::string FormatLogStamp(const DateTime& t);   // "dd.mm hh:nn:ss "
 std::string FormatBackupName(const DateTime& t);  // "yy-mm-dd hh-mm"
+std::string FormatRunTime(const DateTime& t);     // "yyyy-mm-dd hh:nn:ss"
 
 class RunLog {
 public:
@@ -27,7 +28,8 @@ public:
     void Screen(const std::string& text);
     void File(const std::string& text);
     void Both(const std::string& text);
-    // A file line with no line end after it (the next run's bare line end ends it).
+    // A file line with no line end after it: the next run's bare line end
+    // ends it, or the next file line of this run.
     void FileUnterminated(const std::string& text);
     bool Usable() const { return file_ && !broken_; }
     // Closes the file. False when closing failed.
@@ -40,6 +42,7 @@ private:
     UpdateView& view_;
     std::unique_ptr<TextFile> file_;
     bool broken_ = false;
+    bool lineOpen_ = false;  // the last file line has no line end yet
 };
 
 }  // namespace yrn

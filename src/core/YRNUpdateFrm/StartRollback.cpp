@@ -18,7 +18,7 @@ std::string DirectoryPart(const std::string& P) {
 class RollbackRun {
 public:
     RollbackRun(Platform& platform, UpdateView& view, RunLog& log) : platform_(platform), view_(view), log_(log) {}
-    void Run();
+    RunResult Run();
 
 private:
     bool RestoreFile(const std::string& N, const std::string& dir);
@@ -26,21 +26,22 @@ private:
     Platform& platform_;
     UpdateView& view_;
     RunLog& log_;
+    bool failed_ = false;  // a file was to be restored and is not
 };
 
 }  // namespace
 
 void TUpdateForm::StartRollback() {
-    const RunWords words{RollbackCaption(), W("Старт программы отката обновления ЮКСВЕЛ."),
+    const RunWords words{"rollback", RollbackCaption(), W("Старт программы отката обновления ЮКСВЕЛ."),
                          W("Сбой при замене исполняемых файлов ЮКСВЕЛ."), false};
-    RunInFrame(platform_, *view_, words, [&](RunLog& log) { RollbackRun(platform_, *view_, log).Run(); });
+    RunInFrame(platform_, *view_, words, [&](RunLog& log) { return RollbackRun(platform_, *view_, log).Run(); });
 }
 
-void RollbackRun::Run() {
+RunResult RollbackRun::Run() {
     log_.File(W("Восстановление из каталога: ") + BackupDir);
     if (!platform_.FileExists(BackupDir + "BackUp.ini")) {
         log_.Both(W("Не найден файл: ") + BackupDir + "BackUp.ini");
-        return;
+        return RunError;
     }
     const NameValueList empty;
     const NameValueList& list = RollbackList ? *RollbackList : empty;
@@ -52,6 +53,7 @@ void RollbackRun::Run() {
         // elsewhere to a place of its choosing; nor is the catalogue ever the
         // saved copy of a file.
         if (IsUnsafeFileName(N) || LandsOnCatalogue(N, platform_.WindowsFileNames())) {
+            failed_ = true;
             log_.Both(W("Сбой при замене файла: ") + N);
             continue;
         }
@@ -60,6 +62,7 @@ void RollbackRun::Run() {
     }
     if (!platform_.FlushPending()) throw YrnError("Failed to flush the restored files to disk");
     log_.Both(W("Замена исполняемых файлов завершена."));
+    return failed_ ? RunFileFailed : RunClean;
 }
 
 bool RollbackRun::RestoreFile(const std::string& N, const std::string& dir) {
@@ -81,6 +84,7 @@ bool RollbackRun::RestoreFile(const std::string& N, const std::string& dir) {
         // A failure before the copy leaves the file as it was, and says no more.
     }
     if (!copied) log_.Both(W("Сбой при замене файла: ") + N);
+    failed_ = failed_ || !result;
     return result;
 }
 

@@ -38,7 +38,7 @@ class UpdateRun {
 public:
     UpdateRun(Platform& platform, UpdateView& view, RunLog& log)
         : platform_(platform), view_(view), log_(log), registry_(platform) {}
-    void Run();
+    RunResult Run();
 
 private:
     bool AskToGoOn(TIniFile& pkg);
@@ -63,17 +63,17 @@ private:
 
 void TUpdateForm::StartUpdate() {
     if (!platform_.DirectoryExists(FromOfficeDir)) platform_.CreateDir(FromOfficeDir);
-    const RunWords words{UpdateCaption(), W("Старт программы обновления ЮКСВЕЛ."),
+    const RunWords words{"update", UpdateCaption(), W("Старт программы обновления ЮКСВЕЛ."),
                          W("Сбой при обновлении исполняемых файлов ЮКСВЕЛ."), true};
-    RunInFrame(platform_, *view_, words, [&](RunLog& log) { UpdateRun(platform_, *view_, log).Run(); });
+    RunInFrame(platform_, *view_, words, [&](RunLog& log) { return UpdateRun(platform_, *view_, log).Run(); });
 }
 
-void UpdateRun::Run() {
+RunResult UpdateRun::Run() {
     log_.File(W("Обновление из каталога: ") + UpdatePath);
     const std::string manifestPath = UpdatePath + "YRNUpdate.ini";
     if (!platform_.FileExists(manifestPath)) {
         log_.Both(W("Не найден файл: ") + manifestPath);
-        return;
+        return RunError;
     }
     platform_.ForceDirectories(BackupDir);
     platform_.ForceDirectories(LocalCopyDir);
@@ -86,7 +86,7 @@ void UpdateRun::Run() {
     registry_.OpenKeyOrFail(UpdateRegKey());
     if (!AskToGoOn(pkg)) {
         log_.Screen(W("Обновление исполняемых файлов завершено."));
-        return;
+        return RunDeclined;
     }
 
     // A type outside 0..3 is refused at start-up; keep the run safe anyway.
@@ -119,6 +119,7 @@ void UpdateRun::Run() {
     localManifest_.reset();
     registry_.CloseKey();
     log_.Both(W("Обновление исполняемых файлов завершено."));
+    return failed_ ? RunFileFailed : RunClean;
 }
 
 // The package version against the recorded one: a lower or equal package

