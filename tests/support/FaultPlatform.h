@@ -121,6 +121,14 @@ public:
     bool FlushPending() override { return Do(Call::FlushPending, {}, {}, [&] { return inner_.FlushPending(); }); }
     std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
+    bool FileSha256(const std::string& p, std::string& digest) override { return inner_.FileSha256(p, digest); }
+    bool VerifyP256(const std::string& xy, const std::string& m, const std::string& rs) override {
+        return inner_.VerifyP256(xy, m, rs);
+    }
+    void ExpectHash(const std::string& src, const std::string& digest) override { inner_.ExpectHash(src, digest); }
+    std::unique_ptr<RegistryKey> OpenExistingRegistryKey(const std::string& key) override {
+        return inner_.OpenExistingRegistryKey(key);
+    }
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
         return Do(Call::ReadWholeFile, p, {}, [&] { return inner_.ReadWholeFile(p, bytes); });
     }
