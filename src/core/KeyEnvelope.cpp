@@ -116,7 +116,8 @@ std::optional<std::string> Sha256FromHex(Bytes hex) {
     for (size_t i = 0; i < hex.size(); i += 2) {
         int byte = 0;
         for (char c : hex.substr(i, 2)) {
-            const int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            const char lower = static_cast<char>(c | 0x20);
+            const int v = c >= '0' && c <= '9' ? c - '0' : lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
             if (v < 0) return std::nullopt;
             byte = byte << 4 | v;
         }

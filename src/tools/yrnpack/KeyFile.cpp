@@ -69,8 +69,8 @@ std::optional<std::string> SignWithKey(const std::string& path, const std::strin
         EVP_DigestSign(ctx.get(), nullptr, &size, bytes, message.size()) != 1)
         return std::nullopt;
     std::string signature(size, '\0');
-    if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &size, bytes, message.size()) != 1)
-        return std::nullopt;
+    auto* out = reinterpret_cast<unsigned char*>(signature.data());
+    if (EVP_DigestSign(ctx.get(), out, &size, bytes, message.size()) != 1) return std::nullopt;
     signature.resize(size);
     return signature;
 }
