@@ -57,23 +57,15 @@ TEST_F(Yrnpack, KeygenSignVerifyAgreeWithOpenssl) {
 }
 
 TEST_F(Yrnpack, CheckReportsAndSignRefusesAPackageInError) {
-    WriteFile(dir + "/YRNUpdate.ini", "[ExeFiles]\r\nVersion=x\r\n[FILES]\r\nA.exe=\r\nC.exe=\r\nA.exe=\r\n..\\D.exe=\r\n"
+    WriteFile(dir + "/YRNUpdate.ini", "[ExeFiles]\r\nVersion=x\r\n[FILES]\r\nA.exe=\r\nC.exe=\r\nA.exe=\r\n..\\D.exe=\r\nCom1.dll=\r\n"
                                       "[A.exe]\r\nSDir=<DB>\r\nCDir=<bogus>\r\nSHA256=00\r\n[C.exe]\r\nSDir=C:\\\r\n"
                                       "[Old.exe]\r\nExecute=1\r\n");
     const std::string before = ReadFile(dir + "/YRNUpdate.ini");
     const Result check = Pack("check '" + dir + "'");
     EXPECT_EQ(check.status, 1);
-    EXPECT_EQ(check.out, "error: [ExeFiles]: Version \"x\" is not an integer\n"
-                         "error: A.exe: CDir \"<bogus>\" is neither a directory, <none> nor a known token\n"
-                         "error: C.exe: missing from the package\n"
-                         "error: A.exe: listed twice\n"
-                         "error: A.exe: CDir \"<bogus>\" is neither a directory, <none> nor a known token\n"
-                         "error: ..\\D.exe: a name the station refuses (absolute, \"..\", \":\")\n"
-                         "error: SHA256 for " + dir + "/A.exe is not 64 hex digits\n"
-                         "warning: A.exe: no Version\nwarning: C.exe: no Version\nwarning: A.exe: no Version\n"
-                         "warning: ..\\D.exe: listed without a section; no installation type installs it\n"
-                         "warning: [Old.exe]: a section of a file not listed in [FILES]\n"
-                         "server: A.exe -> <DB>\nserver: A.exe -> <DB>\nclient: A.exe -> <bogus>\nclient: A.exe -> <bogus>\n");
+    std::string out = check.out;
+    for (size_t at; (at = out.find(dir)) != std::string::npos;) out.replace(at, dir.size(), "<dir>");
+    EXPECT_EQ(out, Golden("yrnpack_check.txt"));
     EXPECT_EQ(Pack("sign '" + dir + "' '" + kData + "signer.pem'").status, 1);
     EXPECT_EQ(ReadFile(dir + "/YRNUpdate.ini"), before);
     EXPECT_FALSE(Exists(dir + "/YRNUpdate.sig"));

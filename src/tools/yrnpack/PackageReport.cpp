@@ -93,7 +93,10 @@ PackageReport CheckPackageDir(Platform& platform, const std::string& dir, const 
     if (files.empty()) report.errors.push_back("[FILES] lists no file");
     std::set<std::string> listed;
     for (const std::string& N : files) {
-        if (!listed.insert(Upper1251(N)).second) report.errors.push_back(N + ": listed twice");
+        if (!listed.insert(Upper1251(N)).second) {
+            report.errors.push_back(N + ": listed twice");
+            continue;
+        }
         if (IsUnsafeFileName(N)) report.errors.push_back(N + ": a name the station refuses (absolute, \"..\", \":\")");
         else if (IsDeviceName(N)) report.errors.push_back(N + ": a device name");
         if (!manifest.SectionExists(N)) {
@@ -121,13 +124,16 @@ PackageReport CheckPackageDir(Platform& platform, const std::string& dir, const 
     } catch (const PackageRefused& e) {
         report.errors.push_back(std::string(e.what()).substr(std::string("Package refused: ").size()));
     }
-    for (size_t type = 0; type < 4; ++type)
+    for (size_t type = 0; type < 4; ++type) {
+        std::set<std::string> shown;
         for (const std::string& N : files) {
             const std::string* target = manifest.Find(N, DirKeys[type]);
             std::string resolved = target ? *target : "<none>";
-            if (target && ResolveTargetDir(platform, resolved) && platform.FileExists(dir + N))
+            if (target && ResolveTargetDir(platform, resolved) && platform.FileExists(dir + N) &&
+                shown.insert(Upper1251(N)).second)
                 report.installs.push_back(std::string(kTypeNames[type]) + ": " + N + " -> " + *target);
         }
+    }
     return report;
 }
 
