@@ -15,7 +15,7 @@ namespace {
 void CheckSignature(Platform& platform, const std::string& dir, const CheckedPackage& package,
                     const std::vector<std::string>& keys) {
     const std::string path = dir + "YRNUpdate.sig";
-    if (!package.signature) Refuse("not signed, no " + path);
+    if (!package.signature) Refuse(platform.FileExists(path) ? "cannot read " + path : "not signed, no " + path);
     if (const auto rs = P256SignatureRs(*package.signature))
         for (const std::string& key : keys)
             if (platform.VerifyP256(key, package.manifest, *rs)) return;
@@ -28,10 +28,9 @@ CheckedPackage CheckPackage(Platform& platform, const std::string& dir, const st
     CheckedPackage package;
     const std::string manifestPath = dir + "YRNUpdate.ini";
     if (!platform.ReadWholeFile(manifestPath, package.manifest)) Refuse("cannot read " + manifestPath);
-    if (std::string sig; platform.FileExists(dir + "YRNUpdate.sig")) {
-        if (!platform.ReadWholeFile(dir + "YRNUpdate.sig", sig)) Refuse("cannot read " + dir + "YRNUpdate.sig");
+    // Kept for the local copy; without keys an unreadable one is no reason to refuse.
+    if (std::string sig; platform.FileExists(dir + "YRNUpdate.sig") && platform.ReadWholeFile(dir + "YRNUpdate.sig", sig))
         package.signature = std::move(sig);
-    }
     size_t written = 0;
     const std::vector<std::string> keys = keysText ? ParsePackageKeys(*keysText, written) : std::vector<std::string>{};
     if (written > 0 && keys.empty()) Refuse("PackageKeys holds no valid P-256 public key");
