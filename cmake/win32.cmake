@@ -6,7 +6,7 @@ file(GLOB YRN_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/w
      ${CMAKE_SOURCE_DIR}/src/ui/win32/*.cpp)
 list(FILTER YRN_WIN32_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(yrn_win32 STATIC ${YRN_WIN32_SOURCES})
-target_link_libraries(yrn_win32 PUBLIC yrn_core version comctl32 shell32 ole32 uuid user32 gdi32 advapi32)
+target_link_libraries(yrn_win32 PUBLIC yrn_core version comctl32 shell32 ole32 uuid user32 gdi32 advapi32 bcrypt)
 # Unicode throughout: the tool calls the W functions only.
 # The version resource takes its numbers from the configured yrn_version.h.
 target_include_directories(yrn_win32 PUBLIC ${CMAKE_BINARY_DIR}/generated)

@@ -3,7 +3,7 @@
 # each one for a bounded time over its seed corpus.
 #   FUZZ_SECONDS   seconds per target (default 60)
 #   FUZZ_RUNS      stop a target after this many executions instead (optional)
-#   FUZZ_TARGETS   targets to run (default "ini regfile pe")
+#   FUZZ_TARGETS   targets to run (default "ini regfile pe keys")
 #   FUZZ_BUILD_DIR build directory (default build-fuzz)
 # Exit status is non-zero when a target fails to build or finds a crash; the
 # crashing input is kept in build-fuzz/artifacts/.
@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-60}"
-targets="${FUZZ_TARGETS:-ini regfile pe}"
+targets="${FUZZ_TARGETS:-ini regfile pe keys}"
 build="${FUZZ_BUILD_DIR:-build-fuzz}"
 
 cmake -S . -B "$build" -G Ninja -DYRN_FUZZ=ON -DYRN_BUILD_TESTS=OFF -DYRN_WERROR=ON \

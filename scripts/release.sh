@@ -2,7 +2,8 @@
 # Cuts a release of the checked-out commit into dist/:
 #   YRNUpdate-<version>-win32.zip   YRNUpdate.exe, the station guide with its
 #                                   pictures, a short readme
-#   yrnupdate_<version>_amd64.deb   the console tool as /usr/bin/yrnupdate
+#   yrnupdate_<version>_amd64.deb   the console tool as /usr/bin/yrnupdate, the
+#                                   package tool as /usr/bin/yrnpack
 #   SHA256SUMS
 # Every date in them is the commit's (SOURCE_DATE_EPOCH), so two runs on the
 # same commit, in any two directories, give the same bytes. Run as root it
@@ -16,7 +17,7 @@ exe_only=0
 [ "${1:-}" = --exe ] && exe_only=1
 
 need=()
-for pkg in cmake ninja-build g++ mingw-w64 zip dpkg-dev python3-markdown git; do
+for pkg in cmake ninja-build g++ libssl-dev mingw-w64 zip dpkg-dev python3-markdown git; do
     dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 if [ "${#need[@]}" -gt 0 ]; then

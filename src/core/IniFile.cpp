@@ -179,6 +179,12 @@ const std::string& IniDocument::Text() const {
 TIniFile::TIniFile(Platform& platform, std::string path, Writes writes)
     : platform_(platform), path_(std::move(path)), writes_(writes) {}
 
+void TIniFile::Preload(std::string bytes) {
+    doc_ = IniDocument(std::move(bytes));
+    loaded_ = exists_ = true;
+    unreadable_ = false;
+}
+
 IniDocument& TIniFile::Doc() {
     if (!loaded_) {
         std::string bytes;

@@ -99,6 +99,9 @@ public:
     void WriteStrings(const std::vector<Entry>& entries);
 
     const std::string& FileName() const { return path_; }
+    // Takes the file's bytes as already read (and checked) instead of
+    // reading them from disk.
+    void Preload(std::string bytes);
 
 private:
     IniDocument& Doc();

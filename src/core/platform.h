@@ -138,6 +138,21 @@ public:
     virtual bool VersionInfo(const std::string& path, uint32_t handle, uint32_t size, uint8_t* data) = 0;
     virtual bool VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock,
                               const uint8_t*& value, uint32_t& length) = 0;
+
+    // Hashes and signatures, by the system's own library.
+    //
+    // The SHA-256 (32 bytes) of the file at path; false when it cannot be read.
+    virtual bool FileSha256(const std::string& path, std::string& digest) = 0;
+    // Whether rs (r || s, 32 bytes each) is an ECDSA P-256 signature over the
+    // SHA-256 of message by the public point xy (X || Y, 32 bytes each).
+    virtual bool VerifyP256(const std::string& xy, const std::string& message, const std::string& rs) = 0;
+    // From now on each copy from src hashes the bytes it wrote, before they
+    // take their name, and fails, leaving its target as it was, unless their
+    // SHA-256 is digest (32 bytes).
+    virtual void ExpectHash(const std::string& src, const std::string& digest) = 0;
+    // As OpenRegistryKey, but only reads a key that is there: nullptr when it
+    // is missing, and nothing created.
+    virtual std::unique_ptr<RegistryKey> OpenExistingRegistryKey(const std::string& key) { return OpenRegistryKey(key); }
 };
 
 }  // namespace yrn

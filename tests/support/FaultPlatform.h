@@ -122,6 +122,14 @@ public:
     std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
     int LinkCount(const std::string& p) override { return Do(Call::LinkCount, p, {}, [&] { return inner_.LinkCount(p); }); }
+    bool FileSha256(const std::string& p, std::string& digest) override { return inner_.FileSha256(p, digest); }
+    bool VerifyP256(const std::string& xy, const std::string& m, const std::string& rs) override {
+        return inner_.VerifyP256(xy, m, rs);
+    }
+    void ExpectHash(const std::string& src, const std::string& digest) override { inner_.ExpectHash(src, digest); }
+    std::unique_ptr<RegistryKey> OpenExistingRegistryKey(const std::string& key) override {
+        return inner_.OpenExistingRegistryKey(key);
+    }
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
         return Do(Call::ReadWholeFile, p, {}, [&] { return inner_.ReadWholeFile(p, bytes); });
     }

@@ -7,6 +7,7 @@
 #include "../FuncUnit.h"
 #include "../TRegistry.h"
 #include "../text.h"
+#include "PackageCheck.h"
 #include "RunFrame.h"
 #include "TUpdateForm.h"
 #include "TVersionInfo.h"
@@ -51,6 +52,7 @@ private:
     UpdateView& view_;
     RunLog& log_;
     bool failed_ = false;
+    CheckedPackage package_;
     std::unique_ptr<TIniFile> manifest_;
     TRegistry registry_;
     std::unique_ptr<TIniFile> catalogue_;
@@ -75,6 +77,7 @@ RunResult UpdateRun::Run() {
         log_.Both(W("Не найден файл: ") + manifestPath);
         return RunError;
     }
+    package_ = CheckPackage(platform_, UpdatePath, ReadPackageKeys(platform_));
     platform_.ForceDirectories(BackupDir);
     platform_.ForceDirectories(LocalCopyDir);
     std::string setName = FreeSetName(platform_, FormatBackupName(platform_.Now()));
@@ -82,6 +85,7 @@ RunResult UpdateRun::Run() {
     LocalCopyDir += setName + "\\";
 
     manifest_ = std::make_unique<TIniFile>(platform_, manifestPath);
+    manifest_->Preload(package_.manifest);
     TIniFile& pkg = *manifest_;
     registry_.OpenKeyOrFail(UpdateRegKey());
     if (!AskToGoOn(pkg)) {
@@ -145,13 +149,19 @@ void UpdateRun::CopyToLocal(const std::string& N) {
         localManifest_ = std::make_unique<TIniFile>(platform_, LocalCopyDir + "YRNUpdate.ini", TIniFile::Writes::Pending);
         localManifest_->WriteBool("MAIN", "LocalCopy", true);
         localManifest_->WriteInteger("ExeFiles", "Version", pkg.ReadInteger("ExeFiles", "Version", 0));
+        // The signed manifest as checked, so that the copy's files can be checked against it again.
+        if (package_.signature && (!platform_.WriteWholeFilePending(LocalCopyDir + "Package.ini", package_.manifest) ||
+                                   !platform_.WriteWholeFilePending(LocalCopyDir + "Package.sig", *package_.signature)))
+            throw YrnError("Failed to write the signed manifest into " + LocalCopyDir);
     }
-    // The file's entry and its six values reach the disk in one write: the
+    // The file's entry and its values reach the disk in one write: the
     // local manifest never lists a file without its values.
     std::vector<TIniFile::Entry> entry{{"FILES", N, ""}};
     static const char* const keys[][2] = {{"SDir", "<none>"}, {"CDir", "<none>"}, {"MDir", "<none>"},
-                                          {"Version", "0"},   {"Execute", "0"},   {"Param", ""}};
+                                          {"ODir", "<none>"}, {"Version", "0"},   {"Execute", "0"},
+                                          {"Param", ""},      {"Params", ""}};
     for (const auto& k : keys) entry.push_back({N, k[0], pkg.ReadString(N, k[0], k[1])});
+    if (pkg.ValueExists(N, "SHA256")) entry.push_back({N, "SHA256", pkg.ReadString(N, "SHA256", "")});
     localManifest_->WriteStrings(entry);
 }
 

@@ -450,6 +450,7 @@ bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool re
     }
     ::close(in);
     if (ok) ok = ::fchmod(out, st.st_mode & 07777) == 0;
+    if (ok) ok = CopiedAsExpected(from, temp);
     if (!ok) {
         ::close(out);
         ::unlink(temp.c_str());
@@ -616,6 +617,13 @@ DateTime PosixPlatform::Now() {
     std::tm tm{};
     ::localtime_r(&t, &tm);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::unique_ptr<RegistryKey> PosixPlatform::OpenExistingRegistryKey(const std::string& key) {
+    std::string bytes;
+    if (!ReadNative(root_ + "/registry.reg", bytes) || !RegFile::IsRegedit4(bytes)) return nullptr;
+    if (!RegFile::Parse(bytes).FindKey("HKEY_LOCAL_MACHINE\\" + key)) return nullptr;
+    return OpenRegistryKey(key);
 }
 
 std::unique_ptr<RegistryKey> PosixPlatform::OpenRegistryKey(const std::string& key) {

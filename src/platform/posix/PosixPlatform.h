@@ -50,6 +50,10 @@ public:
     bool VersionInfo(const std::string& path, uint32_t handle, uint32_t size, uint8_t* data) override;
     bool VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock, const uint8_t*& value,
                       uint32_t& length) override;
+    bool FileSha256(const std::string& path, std::string& digest) override;
+    bool VerifyP256(const std::string& xy, const std::string& message, const std::string& rs) override;
+    void ExpectHash(const std::string& src, const std::string& digest) override;
+    std::unique_ptr<RegistryKey> OpenExistingRegistryKey(const std::string& key) override;
 
     // A holder of values that wait for FlushPending (a registry key).
     class PendingWriter {
@@ -75,6 +79,9 @@ private:
     bool Save(const std::string& src, const std::string& dst, bool staged);
     bool SyncWithStaged(int fd);
     bool SyncTogether(const std::vector<std::string>& paths);
+    // Whether the temp file a copy from the native path from wrote holds
+    // the bytes ExpectHash asked of that source (true when it asked none).
+    bool CopiedAsExpected(const std::string& from, const std::string& tempPath) const;
     std::string root_;
     // Pending writes: directories whose files and names wait for a syncfs
     // of their file system; whole files held until written; registry keys.
@@ -84,6 +91,7 @@ private:
     std::map<std::string, std::string> pendingWholeFiles_;
     std::set<PendingWriter*> writers_;
     bool flushFailed_ = false;
+    std::map<std::string, std::string> expectedHashes_;  // native source path -> SHA-256
 };
 
 // Splits a parameter text into arguments by the Windows command-line rules

@@ -245,6 +245,7 @@ bool Win32Platform::Copy(const std::string& src, const std::string& dst, bool re
             if (!staged) {
                 const Attempt written = WriteTemp(wsrc, srcAttributes, temp);
                 if (written != Attempt::Done) return written;
+                if (!CopiedAsExpected(src, temp)) return Attempt::Failed;
                 staged = true;
             }
             // Without replace the move fails when dst exists: the name is

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 
@@ -45,13 +46,21 @@ public:
     bool VersionInfo(const std::string& path, uint32_t handle, uint32_t size, uint8_t* data) override;
     bool VersionQuery(uint8_t* data, uint32_t size, const std::string& subBlock, const uint8_t*& value,
                       uint32_t& length) override;
+    bool FileSha256(const std::string& path, std::string& digest) override;
+    bool VerifyP256(const std::string& xy, const std::string& message, const std::string& rs) override;
+    void ExpectHash(const std::string& src, const std::string& digest) override;
+    std::unique_ptr<RegistryKey> OpenExistingRegistryKey(const std::string& key) override;
 
 private:
     bool Copy(const std::string& src, const std::string& dst, bool replace);
+    // Whether the temp a copy from src wrote holds the bytes ExpectHash
+    // asked of src (true when it asked none).
+    bool CopiedAsExpected(const std::string& src, const std::wstring& temp) const;
 
     HeldFileWait heldFileWait_;
     std::set<std::string> openedKeys_;  // flushed by FlushPending
     std::function<void()> whileWaiting_;
+    std::map<std::string, std::string> expectedHashes_;  // source path, upper case -> SHA-256
 };
 
 // The command line StartProcess hands over: the program, in double quotes

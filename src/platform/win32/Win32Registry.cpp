@@ -98,4 +98,11 @@ std::unique_ptr<RegistryKey> Win32Platform::OpenRegistryKey(const std::string& k
     return std::make_unique<Win32RegistryKey>(h);
 }
 
+std::unique_ptr<RegistryKey> Win32Platform::OpenExistingRegistryKey(const std::string& key) {
+    HKEY h = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS)
+        return nullptr;
+    return std::make_unique<Win32RegistryKey>(h);
+}
+
 }  // namespace yrn

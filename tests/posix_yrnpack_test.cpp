@@ -1,0 +1,77 @@
+// yrnpack driven as the people who make packages run it, with OpenSSL's
+// command line on the other side.
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "support/RunFixture.h"
+
+namespace yrn::test {
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+};
+Result Shell(const std::string& cmd) {
+    FILE* pipe = ::popen((cmd + " 2>&1").c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+Result Pack(const std::string& args) { return Shell(std::string("'" YRNPACK_PATH "' ") + args); }
+
+const std::string kData = YRN_TEST_DATA "/signed/";
+// LF line ends, a comment, an unterminated last line, the second file's section without entries.
+const std::string kManifest = "; build 12\n[ExeFiles]\nVersion=12\n[FILES]\nA.exe=\nB.dll=\n[A.exe]\nSDir=<default>\n"
+                              "Execute=1\nVersion=1\n\n; the library\n[B.dll]\nSDir=C:\\TOVR\\LIB\nVersion=1";
+
+class Yrnpack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(dir + "/A.exe", ReadFile(kData + "A.exe"));
+        WriteFile(dir + "/B.dll", ReadFile(kData + "B.dll"));
+        WriteFile(dir + "/YRNUpdate.ini", kManifest);
+    }
+    TempRoot root;
+    const std::string dir = root.Path() + "/pkg", key = root.Path() + "/key.pem";
+};
+
+TEST_F(Yrnpack, KeygenSignVerifyAgreeWithOpenssl) {
+    const Result keygen = Pack("keygen '" + key + "'");
+    ASSERT_EQ(keygen.status, 0);
+    EXPECT_EQ(keygen.out, Shell("openssl pkey -in '" + key + "' -pubout -outform DER | base64 -w0").out + "\n");
+    EXPECT_EQ(Pack("keygen '" + key + "'").status, 1);
+    ASSERT_EQ(Pack("sign '" + dir + "' '" + key + "'").status, 0);
+    std::string signedManifest = kManifest;
+    signedManifest.insert(signedManifest.find("\n\n; the"), "\nSHA256=87c2b36e775759a9f76fb85df7612ac699d1ad11ee4bde50e711727b968c755b");
+    EXPECT_EQ(ReadFile(dir + "/YRNUpdate.ini"),
+              signedManifest + "\nSHA256=3b737213e2a39cd009f4a6f0feb67ca338eb528bcdd937539f19f89901c15bad\n");
+    EXPECT_EQ(Shell("openssl pkey -in '" + key + "' -pubout -out '" + key + ".pub' && openssl dgst -sha256 -verify '" +
+                    key + ".pub' -signature '" + dir + "/YRNUpdate.sig' '" + dir + "/YRNUpdate.ini'").out, "Verified OK\n");
+    EXPECT_EQ(Pack("verify '" + dir + "' '" + key + "'").status, 0);
+    EXPECT_EQ(Pack("verify '" + dir + "' '" + kData + "other.pem'").out,
+              "refused: signature " + dir + "/YRNUpdate.sig does not verify under PackageKeys\n");
+}
+
+TEST_F(Yrnpack, CheckReportsAndSignRefusesAPackageInError) {
+    WriteFile(dir + "/YRNUpdate.ini", "[ExeFiles]\r\nVersion=x\r\njunk\r\n[FILES]\r\nA.exe=\r\nC.exe=\r\nA.exe=\r\n..\\D.exe=\r\nCom1.dll=\r\n"
+                                      "[A.exe]\r\nSDir=<DB>\r\nCDir=<bogus>\r\nSHA256=00\r\n[C.exe]\r\nExecute=1\r\n"
+                                      "[Old.exe]\r\nExecute=1\r\n");
+    const std::string before = ReadFile(dir + "/YRNUpdate.ini");
+    const Result check = Pack("check '" + dir + "'");
+    EXPECT_EQ(check.status, 1);
+    std::string out = check.out;
+    for (size_t at; (at = out.find(dir)) != std::string::npos;) out.replace(at, dir.size(), "<dir>");
+    EXPECT_EQ(out, Golden("yrnpack_check.txt"));
+    EXPECT_EQ(Pack("sign '" + dir + "' '" + kData + "signer.pem'").status, 1);
+    EXPECT_EQ(ReadFile(dir + "/YRNUpdate.ini"), before);
+    EXPECT_FALSE(Exists(dir + "/YRNUpdate.sig"));
+    EXPECT_EQ(Pack("check").status, 2);
+    EXPECT_EQ(Pack("check '" + dir + "' --key").status, 2);
+}
+
+}  // namespace
+}  // namespace yrn::test

@@ -1,0 +1,47 @@
+// The Win32 backend's hashes and signatures (CNG) on the package of
+// tests/data/signed, which OpenSSL signed.
+#include <gtest/gtest.h>
+
+#include "core/KeyEnvelope.h"
+#include "platform/win32/Win32Platform.h"
+#include "support/win32_Files.h"
+
+namespace yrn::test {
+namespace {
+
+const std::string kData = YRN_TEST_DATA "/signed/";
+
+std::string KeyPoint(const std::string& file) {
+    size_t written = 0;
+    return ParsePackageKeys(GetFile(kData + file), written).at(0);
+}
+
+TEST(Win32Crypto, VerifiesOnlyTheSignersSignatureOfTheExactBytes) {
+    Win32Platform platform;
+    std::string manifest = GetFile(kData + "YRNUpdate.ini");
+    const auto rs = P256SignatureRs(GetFile(kData + "YRNUpdate.sig"));
+    ASSERT_TRUE(rs);
+    EXPECT_TRUE(platform.VerifyP256(KeyPoint("signer.key"), manifest, *rs));
+    EXPECT_FALSE(platform.VerifyP256(KeyPoint("other.key"), manifest, *rs));
+    manifest[20] ^= 1;
+    EXPECT_FALSE(platform.VerifyP256(KeyPoint("signer.key"), manifest, *rs));
+}
+
+TEST(Win32Crypto, ACopyFromAnExpectedSourceFailsOnOtherBytes) {
+    Win32TempDir dir;
+    Win32Platform platform;
+    ASSERT_TRUE(PutFile(dir / "A.exe", GetFile(kData + "A.exe")) && PutFile(dir / "old", "old"));
+    std::string digest;
+    ASSERT_TRUE(platform.FileSha256(dir / "A.exe", digest));
+    EXPECT_EQ(HexLower(digest), "87c2b36e775759a9f76fb85df7612ac699d1ad11ee4bde50e711727b968c755b");
+    platform.ExpectHash(dir / "a.EXE", digest);
+    EXPECT_TRUE(platform.CopyFile(dir / "A.exe", dir / "new"));
+    ASSERT_TRUE(PutFile(dir / "A.exe", "evil"));
+    EXPECT_FALSE(platform.CopyFile(dir / "A.exe", dir / "old"));
+    EXPECT_EQ(GetFile(dir / "old"), "old");
+    EXPECT_EQ(GetFile(dir / "new"), GetFile(kData + "A.exe"));
+    EXPECT_FALSE(std::filesystem::exists(Fs(dir / "old.~yrn")));
+}
+
+}  // namespace
+}  // namespace yrn::test
