@@ -397,7 +397,8 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     // A file's step that ended recorded both its local copy and its version.
     const std::vector<std::string> sets = BackupSets(root);
     const IniDocument local(ReadFile(root.Native("c/TOVR/UPDATE/NewFiles/" + (sets.empty() ? "" : sets[0]) + "/YRNUpdate.ini")));
-    for (const std::string& name : local.Keys("FILES")) EXPECT_TRUE(RegDword(root, name)) << name << " copied, version not recorded";
+    for (const std::string& name : local.Keys("FILES"))
+        EXPECT_EQ(std::to_string(RegDword(root, name).value_or(0)), *local.Find(name, "Version")) << name << " copied, version not recorded";
     const std::vector<CrashState> states = Recorder().States();
     SkipFlushes(true);
     for (size_t i = 0; i < states.size() && !HasFailure(); ++i) {
