@@ -441,6 +441,8 @@ TEST(StagedCopy, GoneFailsOnlyTheNextDurableCopy) {
     ::unlink(root.Native("c/saved-a").c_str());
     EXPECT_FALSE(posix.PlaceFile("C:\\new", "C:\\b"));
     EXPECT_TRUE(posix.PlaceFile("C:\\new", "C:\\b"));
+    EXPECT_TRUE(posix.RemoveFile("C:\\b"));
+    EXPECT_FALSE(posix.RemoveFile("C:\\b"));
 }
 
 }  // namespace
