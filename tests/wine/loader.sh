@@ -7,5 +7,5 @@ if [ "$WINEARCH" = win64 ]; then
     wine_loader=$(command -v wine64 || echo /usr/lib/wine/wine64) reg_view=(/reg:32)
     export WINELOADER=$wine_loader
 fi
-wine() { "$wine_loader" "$@"; }
+wine() { command "$wine_loader" "$@"; }
 reg() { wine reg "$@" "${reg_view[@]}"; }
