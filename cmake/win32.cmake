@@ -28,9 +28,18 @@ if(YRN_BUILD_TESTS)
   target_compile_options(gtest PRIVATE -w)
   target_compile_options(gtest_main PRIVATE -w)
 
-  # Every test program runs under Wine in the build tree's own prefix.
+  # Every test program runs under Wine in the build tree's own prefix, of
+  # the build's own width (a 64-bit build is for tests only).
   set(YRN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tests/wine/wine-run.sh ${YRN_WINEPREFIX})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(YRN_WINE env WINEARCH=win64)
+  else()
+    set(YRN_WINE env WINEARCH=win32)
+  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${YRN_WINE} ${CMAKE_SOURCE_DIR}/tests/wine/wine-run.sh ${YRN_WINEPREFIX})
+  # The test list is read when ctest runs, not at build time: a 32-bit build
+  # also compiles where 32-bit Wine cannot start.
+  set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
 
   # Programs the tests start: marker records its command line, launch
   # starts a command line verbatim.
@@ -52,13 +61,13 @@ if(YRN_BUILD_TESTS)
     target_sources(yrn_tests PRIVATE ${CMAKE_SOURCE_DIR}/src/platform/posix/RegFile.cpp
                    ${CMAKE_SOURCE_DIR}/src/platform/posix/pe/PeVersion.cpp)
     add_test(NAME win32_e2e
-             COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
+             COMMAND ${YRN_WINE} ${CMAKE_SOURCE_DIR}/tests/wine/e2e.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
     set_tests_properties(win32_e2e PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
     add_test(NAME win32_dialogs
-             COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/dialogs.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
+             COMMAND ${YRN_WINE} ${CMAKE_SOURCE_DIR}/tests/wine/dialogs.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
     set_tests_properties(win32_dialogs PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
     add_test(NAME win32_self_update
-             COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/self-update.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
+             COMMAND ${YRN_WINE} ${CMAKE_SOURCE_DIR}/tests/wine/self-update.sh ${CMAKE_BINARY_DIR} ${YRN_WINEPREFIX})
     set_tests_properties(win32_self_update PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
   endfunction()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL yrn_win32_tests)

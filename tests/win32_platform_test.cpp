@@ -21,17 +21,20 @@ std::string Utf16Bytes(const std::u16string& s) {  // with the NUL
 }
 
 // Values written raw, then read through the backend; the backend's own
-// writes are read back raw as "type:bytes".
+// writes are read back raw as "type:bytes". The backend keeps its keys in the
+// 32-bit view, which a 64-bit build of the tests opens explicitly.
 TEST(Win32Registry, TypesAsStoredAndTypedReads) {
-    const std::string key = "SOFTWARE\\Quenbrit\\YRN\\Win32Test" + std::to_string(::GetCurrentProcessId());
-    const std::wstring wkey = Wide(key);
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, wkey.c_str());
-    auto k = Win32Platform().OpenRegistryKey(key);
+    const std::string sub = "Quenbrit\\YRN\\Win32Test" + std::to_string(::GetCurrentProcessId());
+    const std::wstring wkey = Wide(sub);
+    HKEY software = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software), ERROR_SUCCESS);
+    ::RegDeleteTreeW(software, wkey.c_str());
+    auto k = Win32Platform().OpenRegistryKey("SOFTWARE\\" + sub);
     ASSERT_TRUE(k);
     const auto raw = [&](const std::string& name) {
         DWORD type = 0, size = 4096;
         std::string data(size, '\0');
-        return ::RegGetValueW(HKEY_LOCAL_MACHINE, wkey.c_str(), Wide(name).c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
+        return ::RegGetValueW(software, wkey.c_str(), Wide(name).c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
                               data.data(), &size) == ERROR_SUCCESS ? std::to_string(type) + ":" + data.substr(0, size) : "";
     };
     const std::string path = W("C:\\ЮКСВЕЛ\\Пакет ёЁ\\");
@@ -59,7 +62,7 @@ TEST(Win32Registry, TypesAsStoredAndTypedReads) {
     };
     for (const auto& c : cases) {
         if (c.type != REG_NONE) {
-            ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, wkey.c_str(), Wide(c.name).c_str(), c.type, c.data.data(),
+            ASSERT_EQ(::RegSetKeyValueW(software, wkey.c_str(), Wide(c.name).c_str(), c.type, c.data.data(),
                                         static_cast<DWORD>(c.data.size())), ERROR_SUCCESS);
         }
         SCOPED_TRACE(c.name);
@@ -71,7 +74,8 @@ TEST(Win32Registry, TypesAsStoredAndTypedReads) {
         EXPECT_EQ(i, c.asInteger == RegRead::Ok ? c.number : -1);
         EXPECT_EQ(k->ValueExists(c.name), c.asString != RegRead::Missing);
     }
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, wkey.c_str());
+    ::RegDeleteTreeW(software, wkey.c_str());
+    ::RegCloseKey(software);
 }
 
 // ------------------------------------------------------------------- files

@@ -14,7 +14,7 @@ package "$c/dlg/pkg" dialogs.ini 'A.dll=new A\r\n' 'B.txt=new B'
 # Stored: the path without its final "\", the client type, no questions, no
 # version checks.
 for v in 'UpdatePath REG_SZ C:\dlg\pkg' 'swType REG_DWORD 1' 'IsMessage REG_DWORD 0' 'IsNoVersion REG_DWORD 1'; do
-    set -- $v; wine reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null
+    set -- $v; reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null
 done
 open_params() { start "$build/YRNUpdate.exe"; window=$(wait_window "$params" 375x245); activate "$window" 20 130; }
 # The settings and versions; the last run's outcome apart.
@@ -83,7 +83,7 @@ rollback 'shift+Tab space' alt+F4 'changed A' 'changed B' ''
 
 # A stored type out of range: neither "Обновить" nor "Откат" closes the
 # dialog until a type is chosen (Enter opens the type list, Escape shuts it).
-wine reg add "$key" /v swType /t REG_DWORD /d 7 /f >/dev/null && settings >"$artifacts/notype"
+reg add "$key" /v swType /t REG_DWORD /d 7 /f >/dev/null && settings >"$artifacts/notype"
 still_open() { sleep 1; [ -n "$(find_window "$params" 375x245)" ] || fail "$1 closed the dialog without a type"; }
 open_params; xdotool key Return; still_open Enter
 import -window root "$artifacts/params-notype.png"

@@ -3,14 +3,15 @@
 # keys removed, and the steps the scripts share. Expected bytes live in
 # golden/, UTF-8 with LF; files the tool writes are 1251 with CR LF.
 set -euo pipefail
-export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2") WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2") WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$here/loader.sh"
 artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' passed=0 app=
 mkdir -p "$artifacts"
 fail() { echo "$name: FAIL: $*" >&2; exit 1; }
 pass() { passed=$((passed + 1)); echo "$name: ok: $*"; }
 to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
-registry() { wine reg query "${1:-$key}" | tr -d '\r'; }
+registry() { reg query "${1:-$key}" | tr -d '\r'; }
 in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
 
 # Xvfb picks a free display and names it once it is ready (not in the file
@@ -31,8 +32,8 @@ wineserver -k 2>/dev/null || true
 wineserver -w
 "$here/wine-run.sh" "$WINEPREFIX" cmd /c exit 0 >/dev/null
 # No window manager: Wine draws the frames and moves the focus itself.
-for v in Decorated Managed; do wine reg add 'HKCU\Software\Wine\X11 Driver' /v $v /t REG_SZ /d N /f >/dev/null; done
-for k in HKLM HKCU; do wine reg delete "$k\\Software\\Quenbrit" /f >/dev/null 2>&1 || true; done
+for v in Decorated Managed; do reg add 'HKCU\Software\Wine\X11 Driver' /v $v /t REG_SZ /d N /f >/dev/null; done
+for k in HKLM HKCU; do reg delete "$k\\Software\\Quenbrit" /f >/dev/null 2>&1 || true; done
 
 # A package in DIR: its manifest from golden/MANIFEST, then files given as
 # NAME=TEXT (printf escapes) or NAME=@SOURCE (a copy).
@@ -42,7 +43,7 @@ package() {  # DIR MANIFEST NAME=TEXT|NAME=@SOURCE...
     for f; do if [[ ${f#*=} == @* ]]; then cp "${f#*=@}" "$dir/${f%%=*}"; else printf "${f#*=}" >"$dir/${f%%=*}"; fi; done
 }
 # Starts PROGRAM ARGS in $cwd, without the log of an earlier start.
-start() { rm -f "$log"; (cd "$cwd" && exec wine "$@" </dev/null >/dev/null 2>&1) & app=$!; }
+start() { rm -f "$log"; (cd "$cwd" && exec "$wine_loader" "$@" </dev/null >/dev/null 2>&1) & app=$!; }
 # The program's visible top-level window with this caption (and outer size:
 # client area plus Wine's frame, 3 each side, and caption, 19).
 find_window() {  # CAPTION [WIDTHxHEIGHT]

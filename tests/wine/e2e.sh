@@ -6,7 +6,7 @@
 # byte for byte. Then a start with a bad process id: only the failure box.
 #   e2e.sh BUILD_DIR WINEPREFIX
 . "$(dirname "$0")/display.sh"
-for v in UpdateVersion=11 Marker.exe=4 Old.exe=2; do wine reg add "$key" /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f >/dev/null; done
+for v in UpdateVersion=11 Marker.exe=4 Old.exe=2; do reg add "$key" /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f >/dev/null; done
 rm -rf "$c/TOVR" "$c/e2e" && mkdir -p "$c/TOVR/Bin Dir" "$c/TOVR/DB" "$c/e2e/cwd"
 cwd=$c/e2e/cwd log=$c/e2e/cwd/YRNUpdate.log started="$c/TOVR/Bin Dir/started.txt"
 cp "$build/YRNUpdate.exe" "$c/TOVR/Bin Dir/Marker.exe"   # the installed one, with the product's version

@@ -1,12 +1,14 @@
 #!/bin/bash
 # Runs a Windows program under Wine in the given prefix, creating the prefix
-# (32-bit, no Mono or Gecko prompts) on first use.
+# (WINEARCH: win32, the default, or win64; no Mono or Gecko prompts) on first
+# use.
 #   wine-run.sh PREFIX PROGRAM.exe [ARGS...]
 set -euo pipefail
 prefix=$(realpath -m "$1") && shift
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEARCH=${WINEARCH:-win32} WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "${BASH_SOURCE[0]}")/loader.sh"
 mkdir -p "$(dirname "$prefix")"
-(flock 9; [ -f "$prefix/system.reg" ] || { wineboot -i >/dev/null 2>&1 </dev/null; wineserver -w; }) 9>"$prefix.lock"
+(flock 9; [ -f "$prefix/system.reg" ] || { wine wineboot -i >/dev/null 2>&1 </dev/null; wineserver -w; }) 9>"$prefix.lock"
 # One server for a whole test run: without it every program start would
 # start and stop a server of its own (seconds each).
 wineserver -p30 </dev/null >/dev/null 2>&1 || true

@@ -1,0 +1,11 @@
+# Sourced after WINEARCH is set. `wine` runs a program with the loader of that
+# width (Debian's wine command always takes the 32-bit loader when it is
+# installed, even where the kernel cannot execute it); `reg` reads and writes
+# the 32-bit view of the registry, where the program keeps its keys.
+wine_loader=wine reg_view=()
+if [ "$WINEARCH" = win64 ]; then
+    wine_loader=$(command -v wine64 || echo /usr/lib/wine/wine64) reg_view=(/reg:32)
+    export WINELOADER=$wine_loader
+fi
+wine() { command "$wine_loader" "$@"; }
+reg() { wine reg "$@" "${reg_view[@]}"; }
