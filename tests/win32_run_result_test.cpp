@@ -29,7 +29,11 @@ struct SilentView : UpdateView {
 std::string Value(const wchar_t* name) {
     DWORD type = 0, size = 128;
     wchar_t data[64] = {};
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_ANY, &type, data, &size);
+    HKEY key = nullptr;  // the 32-bit view, the one the tool uses
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
+        ::RegGetValueW(key, nullptr, name, RRF_RT_ANY, &type, data, &size);
+        ::RegCloseKey(key);
+    }
     return std::to_string(type) + ":" + (type == REG_DWORD ? std::to_string(data[0] | static_cast<DWORD>(data[1]) << 16) : Narrow(data));
 }
 
@@ -42,7 +46,11 @@ TEST(Win32RunResult, RecordedInTheRegistry) {
     const std::filesystem::path cwd = std::filesystem::current_path();
     for (const auto& c : cases) {
         Win32TempDir dir;
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
+        HKEY key = nullptr;  // emptied in the 32-bit view, the one the tool uses
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
+            ::RegDeleteTreeW(key, nullptr);
+            ::RegCloseKey(key);
+        }
         ResetSettings();
         UpdatePath = dir / "pkg\\";
         BackupDir = dir / "old\\";
