@@ -90,8 +90,10 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     RegFile::SetDword(*k, "Shift.exe", 0xFFFFFFFFu);
     RegFile::SetString(*k, "SWTYPE", "x");
     RegFile::SetDword(*k, "bad", 2);
+    RegFile::SetString(*k, "multi", "m");
     RegFile::SetDword(f.AddKey("HKEY_LOCAL_MACHINE\\New"), "n", 3);
-    EXPECT_EQ(f.Text(), Golden("registry_foreign_lines_set.reg"));
+    ExpectGolden(f.Text(), "registry_foreign_lines_set.reg");
+    EXPECT_EQ(RegFile::Parse("[K]\r\n").Text(), "[K]\r\n");
 }
 
 // A new value of the file's last key is written in place at the tail (same

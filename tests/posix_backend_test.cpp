@@ -1,0 +1,110 @@
+// The POSIX backend's own answers: drive paths under the prefix root, whole
+// files read back, directory searches and the registry file's failures.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/RunFixture.h"
+
+namespace yrn::test {
+namespace {
+
+TEST_F(RunTest, NativePathMapsEveryDriveLetterOnly) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"A:\\x", "~/a/x"},
+        {"Z:\\x", "~/z/x"},
+        {"a:x", "~/a/x"},
+        {"z:", "~/z"},
+        {"C:\\..\\..\\etc\\passwd", "~/c/etc/passwd"},
+        {"C:..\\x", "~/c/x"},
+        {"C:\\Папка\\Файл", "~/c/Папка/Файл"},
+        {"@:\\x", "@:/x"},
+        {"[:\\x", "[:/x"},
+        {"`:\\x", "`:/x"},
+        {"{:\\x", "{:/x"},
+        {"sub\\x", "sub/x"},
+        {"/etc\\x", "/etc\\x"},
+        {"", ""},
+    };
+    for (const auto& [path, native] : cases) {
+        const std::string expected = native.rfind("~", 0) == 0 ? root.Path() + native.substr(1) : native;
+        EXPECT_EQ(platform.NativePath(W(path)), expected) << path;
+    }
+}
+
+TEST_F(RunTest, ReadWholeFileReadsRegularFilesOnly) {
+    const std::string big(200000, 'b');
+    WriteFile(root.Native("c/big"), big);
+    ::mkdir(root.Native("c/dir").c_str(), 0755);
+    std::string bytes = "old";
+    EXPECT_TRUE(platform.ReadWholeFile("C:\\big", bytes) && bytes == big);
+    EXPECT_FALSE(platform.ReadWholeFile("C:\\dir", bytes));
+    EXPECT_FALSE(platform.ReadWholeFile("C:\\missing", bytes));
+}
+
+TEST_F(RunTest, FindFilesSkipsHiddenEntries) {
+    for (const char* name : {"c/d/a.exe", "c/d/.hidden.exe", "c/d/Папка/x", "c/d/b.dll"}) WriteFile(root.Native(name), "");
+    auto found = platform.FindFiles("C:\\d\\", "*");
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"a.exe", "b.dll", W("Папка")}));
+    EXPECT_EQ(platform.FindFiles("C:\\d\\", "*.EXE"), std::vector<std::string>{"a.exe"});
+    EXPECT_TRUE(platform.FindFiles("C:\\none\\", "*").empty());
+}
+
+// The prefix root: the given one, else from the environment, trailing slashes dropped.
+TEST(PosixRoot, ComesFromTheEnvironment) {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"/r//", "/x", "/h", "/r"},
+        {"", "/x", "/h", "/x/yrnupdate"},
+        {nullptr, "", "/h", "/h/.local/share/yrnupdate"},
+        {nullptr, nullptr, "", "./yrnupdate"},
+    };
+    const std::string home = std::getenv("HOME");
+    for (const auto& [yrn, xdg, h, root] : cases) {
+        for (const auto& [name, value] : {std::pair{"YRN_ROOT", yrn}, {"XDG_DATA_HOME", xdg}, {"HOME", h}})
+            value ? ::setenv(name, value, 1) : ::unsetenv(name);
+        EXPECT_EQ(PosixPlatform().Root(), root);
+    }
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("YRN_ROOT");
+}
+
+TEST_F(RunTest, DirectoriesAreMadeOnlyWhereTheyCanBe) {
+    EXPECT_TRUE(platform.ForceDirectories("C:\\d\\e"));
+    EXPECT_TRUE(platform.CreateDir("C:\\d\\f"));
+    EXPECT_FALSE(platform.CreateDir("C:\\d\\f"));
+    EXPECT_FALSE(platform.ForceDirectories("C:\\d\\" + std::string(300, 'n') + "\\x"));
+}
+
+// Values read by type; a key whose file cannot be written or read reports it.
+TEST_F(RunTest, RegistryReportsWhatItCannotDo) {
+    WriteFile(root.Native("registry.reg"), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"s\"=\"t\"\r\n\"d\"=dword:80000000\r\n\r\n");
+    auto key = platform.OpenRegistryKey("K");
+    ASSERT_TRUE(key);
+    std::string s;
+    int32_t d = 0;
+    EXPECT_TRUE(key->ReadString("S", s) == RegRead::Ok && s == "t");
+    EXPECT_TRUE(key->ReadInteger("D", d) == RegRead::Ok && d == INT32_MIN);
+    EXPECT_EQ(key->ReadString("d", s), RegRead::WrongType);
+    EXPECT_EQ(key->ReadInteger("s", d), RegRead::WrongType);
+    EXPECT_EQ(key->ReadInteger("x", d), RegRead::Missing);
+    EXPECT_TRUE(key->WriteString("s2", "v") && key->ReadString("S2", s) == RegRead::Ok && s == "v");
+    const std::string moved = root.Path() + "-moved";
+    std::filesystem::rename(root.Path(), moved);
+    EXPECT_FALSE(key->WriteInteger("n", 1));
+    EXPECT_FALSE(key->WriteString("s", "u"));
+    EXPECT_EQ(key->ReadString("s", s), RegRead::Ok);
+    EXPECT_EQ(s, "t");
+    std::filesystem::rename(moved, root.Path());
+    std::filesystem::remove(root.Native("registry.reg"));
+    std::filesystem::create_directory(root.Native("registry.reg"));
+    EXPECT_FALSE(platform.OpenRegistryKey("K"));
+    PosixPlatform fileAsRoot(root.Native("cwd/.keep"));
+    WriteFile(root.Native("cwd/.keep"), "");
+    EXPECT_FALSE(fileAsRoot.OpenRegistryKey("K"));
+}
+
+}  // namespace
+}  // namespace yrn::test
