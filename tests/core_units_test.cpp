@@ -200,7 +200,10 @@ TEST_F(RunTest, WaitsForTheGivenProcessOnly) {
     for (uint32_t pid : {0u, static_cast<uint32_t>(::getpid()), static_cast<uint32_t>(gone), 0x80000000u, 0xFFFFFFFFu})
         EXPECT_FALSE(platform.WaitForProcess(pid)) << pid;
     pid_t child = ::fork();
-    if (child == 0) ::usleep(300 * 1000), ::_exit(0);
+    if (child == 0) {
+        ::usleep(300 * 1000);
+        ::_exit(0);
+    }
     std::thread reaper([&] { ::waitpid(child, nullptr, 0); });
     const auto start = std::chrono::steady_clock::now();
     ScriptedUI ui;
@@ -225,7 +228,10 @@ TEST_F(RunTest, QueuedProgramsStartWithTheirParameters) {
     RunQueued(platform);
     EXPECT_FALSE(RunList);
     std::string out;
-    for (int i = 0; i < 500 && std::count(out.begin(), out.end(), '\n') < 3; ++i) ::usleep(20000), out = ReadFile(root.Native("out"));
+    for (int i = 0; i < 500 && std::count(out.begin(), out.end(), '\n') < 3; ++i) {
+        ::usleep(20000);
+        out = ReadFile(root.Native("out"));
+    }
     ::usleep(100000);
     std::vector<std::string> lines = LogLines(ReadFile(root.Native("out")));  // their order is theirs, the set is ours
     std::sort(lines.begin(), lines.end());

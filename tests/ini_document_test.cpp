@@ -15,9 +15,10 @@ namespace {
 // quotes). Not there: a line without "=" is a key with an empty value, and
 // Cyrillic names match in any case (Wine folds Latin letters only).
 TEST(IniDocument, BareKeysAndCyrillicCase) {
-    IniDocument d(W("[Files]\r\nBare\r\nk=1\r\n[Секция]\nКлюч=Значение\n"));
+    IniDocument d(W("[Files]\r\nBare\r\nk=1x1\r\n[Секция]\nКлюч=Значение\n"));
     EXPECT_EQ(d.Keys("files"), (std::vector<std::string>{"Bare", "k"}));
     EXPECT_EQ(*d.Find("FILES", "bare"), "");
+    EXPECT_EQ(*d.Find("files", "K"), "1x1");
     EXPECT_EQ(*d.Find(W("СЕКЦИЯ"), W("ключ")), W("Значение"));
     EXPECT_EQ(d.Find("Missing", "k"), nullptr);
 }
