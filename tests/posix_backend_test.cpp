@@ -2,8 +2,11 @@
 // files read back, directory searches and the registry file's failures.
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
+#include "platform/posix/pe/PeVersion.h"
+#include "support/PeImages.h"
 #include "support/RunFixture.h"
 
 namespace yrn::test {
@@ -17,6 +20,7 @@ TEST_F(RunTest, NativePathMapsEveryDriveLetterOnly) {
         {"z:", "~/z"},
         {"C:\\..\\..\\etc\\passwd", "~/c/etc/passwd"},
         {"C:..\\x", "~/c/x"},
+        {"C:\\a\\.\\..\\b\\", "~/c/b/"},
         {"@:\\x", "@:/x"},
         {"[:\\x", "[:/x"},
         {"`:\\x", "`:/x"},
@@ -37,15 +41,43 @@ TEST_F(RunTest, FilesAndDirectories) {
     EXPECT_TRUE(platform.ReadWholeFile("C:\\d\\a.exe", bytes) && bytes == big);
     EXPECT_FALSE(platform.ReadWholeFile("C:\\d", bytes));
     EXPECT_FALSE(platform.ReadWholeFile("C:\\missing", bytes));
+    EXPECT_TRUE(platform.WriteWholeFilePending("C:\\d\\p.ini", "held") && platform.FileExists("C:\\d\\p.ini"));
+    EXPECT_TRUE(platform.ReadWholeFile("C:\\d\\p.ini", bytes) && bytes == "held");
+    EXPECT_TRUE(!platform.FileExists("C:\\d") && platform.DirectoryExists("C:\\d"));
+    EXPECT_TRUE(platform.FileExists("C:\\d\\a.exe") && !platform.DirectoryExists("C:\\d\\a.exe"));
     auto found = platform.FindFiles("C:\\d\\", "*");
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<std::string>{"a.exe", W("Папка")}));
     EXPECT_EQ(platform.FindFiles("C:\\d\\", "*.EXE"), std::vector<std::string>{"a.exe"});
     EXPECT_TRUE(platform.FindFiles("C:\\none\\", "*").empty());
-    EXPECT_TRUE(platform.CreateDir("C:\\d\\f"));
+    EXPECT_TRUE(platform.CreateDir("C:\\d\\f\\"));
     EXPECT_FALSE(platform.CreateDir("C:\\d\\f"));
     EXPECT_TRUE(platform.ForceDirectories("C:\\d\\e\\g"));
     EXPECT_FALSE(platform.ForceDirectories("C:\\d\\" + std::string(300, 'n') + "\\x"));
+}
+
+// The log's file refuses every use once closed; the clock is the local one.
+TEST_F(RunTest, LogFileAndClock) {
+    EXPECT_FALSE(platform.OpenAppend("C:\\none\\x.log"));
+    auto log = platform.OpenAppend("x.log");
+    EXPECT_TRUE(log && log->Write("a") && log->Flush() && log->Close());
+    EXPECT_FALSE(log->Write("b") || log->Flush() || log->Close());
+    EXPECT_EQ(ReadFile(root.Native("cwd/x.log")), "a");
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    EXPECT_EQ(platform.Now().month, local.tm_mon + 1);
+}
+
+// Only a file within the size limit is read for its version.
+TEST_F(RunTest, VersionFilesUpToTheSizeLimit) {
+    std::string image = PeImageBytes("two.exe");
+    image.resize(kMaxVersionFileSize, '\0');
+    uint32_t handle = 1;
+    for (const size_t extra : {0, 1}) {
+        WriteFile(root.Native("c/big.exe"), image + std::string(extra, '\0'));
+        EXPECT_EQ(platform.VersionInfoSize("C:\\big.exe", handle) != 0, extra == 0);
+    }
 }
 
 // The prefix root: the given one, else from the environment, trailing slashes dropped.
