@@ -9,7 +9,6 @@
 #include <chrono>
 #include <new>
 #include <stdexcept>
-#include <thread>
 
 #include "core/IniFile.h"
 #include "platform/posix/RegFile.h"
@@ -204,12 +203,12 @@ TEST_F(RunTest, WaitsForTheGivenProcessOnly) {
         ::usleep(300 * 1000);
         ::_exit(0);
     }
-    std::thread reaper([&] { ::waitpid(child, nullptr, 0); });
     const auto start = std::chrono::steady_clock::now();
     ScriptedUI ui;
     EXPECT_EQ(QueryParams({std::to_string(child), "D:\\P", "0"}, platform, ui), mrUpdate);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
-    reaper.join();
+    EXPECT_TRUE(platform.WaitForProcess(static_cast<uint32_t>(child))) << "an ended process not yet reaped";
+    ::waitpid(child, nullptr, 0);
 }
 
 // Started without waiting, in order, each with the first entry's parameters;
