@@ -21,6 +21,7 @@ TEST(IniDocument, BareKeysAndCyrillicCase) {
     EXPECT_EQ(*d.Find("files", "K"), "1x1");
     EXPECT_EQ(*d.Find(W("СЕКЦИЯ"), W("ключ")), W("Значение"));
     EXPECT_EQ(d.Find("Missing", "k"), nullptr);
+    EXPECT_EQ(IniDocument("[A]\r\nx=1").Text(), "[A]\r\nx=1") << "an unterminated last line stays so";
 }
 
 void ExpectSameAnswers(const IniDocument& written, const std::string& context) {

@@ -202,6 +202,8 @@ TEST(VersionText, StringOrFixedPart) {
     PosixPlatform platform;
     for (auto [file, text] : cases) EXPECT_EQ(FileVersionOf(platform, PeImagePath(file)), text) << file;
     EXPECT_EQ(TVersionInfo(platform, PeImagePath("two64.dll")).StringValue("FileDescription"), W("Обновление ЮКСВЕЛ"));
+    uint32_t ms, ls;
+    EXPECT_FALSE(TVersionInfo(platform, PeImagePath("noversion.exe")).FixedFileVersion(ms, ls));
     TVersionInfo variants(platform, PeImagePath("variants.exe"));  // "\StringFileInfo\041904E3\" and 230 or 231 letters
     EXPECT_TRUE(variants.StringValue(std::string(230, 'L')) == "255" && variants.StringValue(std::string(231, 'L')).empty());
 }
