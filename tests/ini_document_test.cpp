@@ -53,7 +53,8 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
          {{"FILES", "k", "a"}, {"FILES", "K1", "b"}, {"A", "k2", "c"}, {"B", "k", "3"}, {"C", "x", "new"}}, "....+", nullptr},
         {"[Dup]\r\nk=1\r\n[A]\r\n[dup]\r\nk=2\r\nx=3\r\n", {{"Dup", "x", "first"}, {"A", "k", "a"}, {"DUP", "k2", "again"}}, "...", nullptr},
         {"[A]\r\nk=1", {{"A", "K1", "v"}, {"B", "k", "w"}, {"A", "k2", "z"}}, "++.", nullptr},
-        {"[A]\r\nk=1\r\n\r\n;note\r\n[B]\r\n\r\n", {{"A", "K1", "v"}, {" b ", "k", "w"}, {"B", "k2", "z"}}, "...", nullptr},
+        {"[A]\r\nk=1\r\n\r\n;note\r\n[B]\r\n\r\n", {{"A", "K1", "v"}, {" b ", "k", "w"}, {"B", "k2", "z"}}, "...",
+         "[A]\r\nk=1\r\n\r\n;note\r\nK1=v\r\n[B]\r\nk=w\r\nk2=z\r\n\r\n"},
         {"[A]\r\n[B]\r\nk=1\r\n", {{"A", "[x", "v"}, {"[x", "k", "w"}, {"B", "x", "z"}}, ".+.", nullptr},
         {"", {{"New", "Version", "1"}, {"New", "k", "2"}, {"MAIN", "k", "3"}, {"New", "x", "4"}}, "+++.", nullptr},
     };
