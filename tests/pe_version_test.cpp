@@ -136,6 +136,7 @@ TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
         std::vector<uint8_t> buffer(size);
         EXPECT_FALSE(PeVersionInfo(image, size - 1, buffer.data())) << name;
         Patch(cut, kVersionData, 6, 2);
+        Patch(cut, kDataEntry + 4, 6, 4);  // the resource exactly as long
         EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, 6)) << name;
         EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), buffer.data())) << name;
     }
