@@ -161,6 +161,7 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
     constexpr size_t kCoff = 0x84, kDirs = 0xF8, kRsrc = 0x1A0, kRoot = 0x400, kLoop = 0x80000000;
     const std::pair<const char*, std::vector<std::tuple<size_t, uint32_t, int>>> damages[] = {  // offset, value, width
         {"NoMz", {{0, 'X', 1}}}, {"PeHeaderPastTheEnd", {{0x3C, 0x7F0, 4}}}, {"NoPeSignature", {{0x81, 'X', 1}}},
+        {"PeHeaderFarPastTheEnd", {{0x3C, 0x7FFFFFF0, 4}}},
         {"UnknownOptionalMagic", {{kCoff + 20, 0x107, 2}}}, {"OptionalHeaderTooShort", {{kCoff + 16, 96, 2}}},
         // Two directories declared by the header size; the section table that
         // follows starts with bytes that would describe the resources.
