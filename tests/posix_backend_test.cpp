@@ -1,6 +1,7 @@
 // The POSIX backend's own answers: drive paths under the prefix root, whole
 // files read back, directory searches and the registry file's failures.
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -38,6 +39,7 @@ TEST_F(RunTest, FilesAndDirectories) {
     const std::string big(200000, 'b');
     for (const char* name : {"c/d/a.exe", "c/d/.hidden.exe", "c/d/Папка/x"}) WriteFile(root.Native(name), big);
     std::string bytes = "old";
+    errno = EINTR;  // left by some earlier call: the end of the file still ends the read
     EXPECT_TRUE(platform.ReadWholeFile("C:\\d\\a.exe", bytes) && bytes == big);
     EXPECT_FALSE(platform.ReadWholeFile("C:\\d", bytes));
     EXPECT_FALSE(platform.ReadWholeFile("C:\\missing", bytes));
