@@ -81,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParamCase{"cancel_writes_nothing_keeps_loaded", kStored, "X:\\Other\\\nОфис\nn\nn\n3\n", mrCancel},
         ParamCase{"first_start_cancel_leaves_empty_key", {}, "\n\n\n\nОтмена\n", mrCancel},
         ParamCase{"type_uses_low_eight_bits", {Dw("swType", 0x103)}, "", mrCancel},
-        ParamCase{"type_out_of_range_must_be_chosen", {Dw("swType", 0xffffffff)}, "\n\n\n1\n\n\n\n", mrUpdate},
+        ParamCase{"type_out_of_range_must_be_chosen", {Dw("swType", 0x104)}, "\n\n\n1\n\n\n\n", mrUpdate},
         ParamCase{"wrong_answers_asked_again_end_of_input_cancels", {}, "\n7\nabc\n-1\n2\nmaybe\ny\n\nx\n4\ncancel\n", mrCancel},
         // A value of the wrong type fails the start before the dialog.
         ParamCase{"wrong_type_path", {Dw("UpdatePath", 1)}, "\n\n\n\n\n", mrFailure},

@@ -15,11 +15,13 @@ namespace {
 // quotes). Not there: a line without "=" is a key with an empty value, and
 // Cyrillic names match in any case (Wine folds Latin letters only).
 TEST(IniDocument, BareKeysAndCyrillicCase) {
-    IniDocument d(W("[Files]\r\nBare\r\nk=1\r\n[Секция]\nКлюч=Значение\n"));
+    IniDocument d(W("[Files]\r\nBare\r\nk=1x1\r\n[Секция]\nКлюч=Значение\n"));
     EXPECT_EQ(d.Keys("files"), (std::vector<std::string>{"Bare", "k"}));
     EXPECT_EQ(*d.Find("FILES", "bare"), "");
+    EXPECT_EQ(*d.Find("files", "K"), "1x1");
     EXPECT_EQ(*d.Find(W("СЕКЦИЯ"), W("ключ")), W("Значение"));
     EXPECT_EQ(d.Find("Missing", "k"), nullptr);
+    EXPECT_EQ(IniDocument("[A]\r\nx=1").Text(), "[A]\r\nx=1") << "an unterminated last line stays so";
 }
 
 void ExpectSameAnswers(const IniDocument& written, const std::string& context) {
@@ -51,7 +53,8 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
          {{"FILES", "k", "a"}, {"FILES", "K1", "b"}, {"A", "k2", "c"}, {"B", "k", "3"}, {"C", "x", "new"}}, "....+", nullptr},
         {"[Dup]\r\nk=1\r\n[A]\r\n[dup]\r\nk=2\r\nx=3\r\n", {{"Dup", "x", "first"}, {"A", "k", "a"}, {"DUP", "k2", "again"}}, "...", nullptr},
         {"[A]\r\nk=1", {{"A", "K1", "v"}, {"B", "k", "w"}, {"A", "k2", "z"}}, "++.", nullptr},
-        {"[A]\r\nk=1\r\n\r\n;note\r\n[B]\r\n\r\n", {{"A", "K1", "v"}, {" b ", "k", "w"}, {"B", "k2", "z"}}, "...", nullptr},
+        {"[A]\r\nk=1\r\n\r\n;note\r\n[B]\r\n\r\n", {{"A", "K1", "v"}, {" b ", "k", "w"}, {"B", "k2", "z"}}, "...",
+         "[A]\r\nk=1\r\n\r\n;note\r\nK1=v\r\n[B]\r\nk=w\r\nk2=z\r\n\r\n"},
         {"[A]\r\n[B]\r\nk=1\r\n", {{"A", "[x", "v"}, {"[x", "k", "w"}, {"B", "x", "z"}}, ".+.", nullptr},
         {"", {{"New", "Version", "1"}, {"New", "k", "2"}, {"MAIN", "k", "3"}, {"New", "x", "4"}}, "+++.", nullptr},
     };

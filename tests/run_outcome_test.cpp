@@ -310,12 +310,6 @@ INSTANTIATE_TEST_SUITE_P(Rollback, Outcome, ::testing::ValuesIn(On(&Outcome::Upd
 INSTANTIATE_TEST_SUITE_P(ConsoleBackUp, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kConsoleBackUps)), kName);
 INSTANTIATE_TEST_SUITE_P(Hostile, Outcome, ::testing::ValuesIn(kHostile), kName);
 
-// Only the prefix root is reached, whatever a path climbs.
-TEST_F(RunTest, PathsClimbingAboveTheDriveStayOnIt) {
-    EXPECT_EQ(platform.NativePath("C:\\..\\..\\etc\\passwd"), root.Path() + "/c/etc/passwd");
-    EXPECT_EQ(platform.NativePath("C:..\\x"), root.Path() + "/c/x");
-}
-
 TEST(LandingName, FollowsThePlatformsNameRules) {
     EXPECT_EQ(LandingName(".\\sub\\\\a.exe", false), "sub\\a.exe");
     EXPECT_EQ(LandingName("./Sub/A.exe. .", true), "SUB\\A.EXE");

@@ -2,6 +2,7 @@
 
 #include "core/FuncUnit.h"
 #include "core/NameValueList.h"
+#include "core/ParamQueryUnit.h"
 #include "core/text.h"
 
 namespace yrn {
@@ -13,11 +14,12 @@ TEST(Text, Cp1251RoundTripsEveryByte) {
         if (c != 0x98) all += static_cast<char>(c);  // 0x98 has no character
     EXPECT_EQ(Utf8To1251(Cp1251ToUtf8(all)), all);
     EXPECT_EQ(Cp1251ToUtf8("\xDE\xCA\xD1\xC2\xC5\xCB"), "ЮКСВЕЛ");
-    EXPECT_EQ(Utf8To1251("日本"), "??");
+    EXPECT_EQ(Utf8To1251("日本\u0080😀\xD0" "A\xFF\xD0"), "?????A??");
+    EXPECT_EQ(Cp1251ToUtf8("\x80"), "Ђ");
 }
 
 TEST(Text, SameTextAndWildcardFoldLatinAndCyrillic) {
-    EXPECT_TRUE(SameText("Shift.EXE", "shift.exe") && SameText(W("ФАЙЛЫ Ёж"), W("файлы ёж")));
+    EXPECT_TRUE(SameText("Shift.EXE", "shift.exe") && SameText(W("ФАЙЛЫ Ёж АЯ AZ"), W("файлы ёж ая az")));
     EXPECT_FALSE(SameText("abc", "abd") || SameText("abc", "abcd"));
     const std::tuple<const char*, const char*, bool> cases[] = {
         {"*-*-* *-*", "26-12-07 06-15", true}, {"*-*-* *-*", "26-12-07 06-15-02", true}, {"*-*-* *-*", "26-12-07", false},
@@ -41,11 +43,17 @@ TEST(Text, SplitCommandLineQuotesGroupBackslashesStay) {
 TEST(Text, ParseIntegers) {
     const std::pair<const char*, std::optional<int32_t>> cases[] = {
         {"12", 12}, {"-7", -7}, {"+3", 3}, {"$1F", 31}, {"0x10", 16}, {"0xff", 255}, {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN},
+        {"-$80000000", INT32_MIN}, {"-0X80000000", INT32_MIN}, {"$7fffffff", INT32_MAX}, {"-$80000001", std::nullopt},
+        {"-2147483649", std::nullopt}, {"$80000000", std::nullopt}, {"$", std::nullopt}, {"0x", std::nullopt}, {"$G", std::nullopt}, {"1A", std::nullopt},
         {"2147483648", std::nullopt}, {"", std::nullopt}, {"1a", std::nullopt}, {"abc", std::nullopt}, {"-", std::nullopt}};
     for (const auto& [text, value] : cases) EXPECT_EQ(ParseInt32(text), value) << text;
     EXPECT_EQ(ParseInt64("4294967808"), 4294967808LL);
     EXPECT_EQ(ParseInt64("99999999999999999999"), std::nullopt);
     EXPECT_EQ(ParseInt64("-9223372036854775808"), INT64_MIN);
+}
+
+TEST(SWTypeItem, NamesTheFourTypesOnly) {
+    EXPECT_TRUE(SWTypeItem(-1).empty() && SWTypeItem(4).empty() && SWTypeItem(3) == W("Офис"));
 }
 
 TEST(NameValueList, LookupSetAndRemove) {

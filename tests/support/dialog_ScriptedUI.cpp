@@ -1,5 +1,6 @@
 #include "dialog_ScriptedUI.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -65,6 +66,11 @@ std::string Masked(std::string text, const std::string& set) {
     return text;
 }
 
-void ExpectGolden(const std::string& actual, const std::string& name) { EXPECT_EQ(actual, Golden(name)) << name; }
+// YRN_UPDATE_GOLDEN=1 rewrites each golden file from the output it is compared with.
+void ExpectGolden(const std::string& actual, const std::string& name) {
+    const std::string here = __FILE__;
+    if (std::getenv("YRN_UPDATE_GOLDEN")) WriteFile(here.substr(0, here.rfind("/support/")) + "/golden/" + name, actual);
+    EXPECT_EQ(actual, Golden(name)) << name;
+}
 
 }  // namespace yrn::test

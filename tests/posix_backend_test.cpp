@@ -1,0 +1,121 @@
+// The POSIX backend's own answers: drive paths under the prefix root, whole
+// files read back, directory searches and the registry file's failures.
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+
+#include "platform/posix/pe/PeVersion.h"
+#include "support/PeImages.h"
+#include "support/RunFixture.h"
+
+namespace yrn::test {
+namespace {
+
+TEST_F(RunTest, NativePathMapsEveryDriveLetterOnly) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"A:\\x", "~/a/x"},
+        {"Z:\\x", "~/z/x"},
+        {"a:x", "~/a/x"},
+        {"z:", "~/z"},
+        {"C:\\..\\..\\etc\\passwd", "~/c/etc/passwd"},
+        {"C:..\\x", "~/c/x"},
+        {"C:\\a\\.\\..\\b\\", "~/c/b/"},
+        {"@:\\x", "@:/x"},
+        {"[:\\x", "[:/x"},
+        {"`:\\x", "`:/x"},
+        {"{:\\x", "{:/x"},
+        {"/etc\\x", "/etc\\x"},
+    };
+    for (const auto& [path, native] : cases) {
+        const std::string expected = native.rfind("~", 0) == 0 ? root.Path() + native.substr(1) : native;
+        EXPECT_EQ(platform.NativePath(path), expected) << path;
+    }
+}
+
+// Whole files are read from regular files only; searches skip hidden entries.
+TEST_F(RunTest, FilesAndDirectories) {
+    const std::string big(200000, 'b');
+    for (const char* name : {"c/d/a.exe", "c/d/.hidden.exe", "c/d/Папка/x"}) WriteFile(root.Native(name), big);
+    std::string bytes = "old";
+    errno = EINTR;  // left by some earlier call: the end of the file still ends the read
+    EXPECT_TRUE(platform.ReadWholeFile("C:\\d\\a.exe", bytes) && bytes == big);
+    EXPECT_FALSE(platform.ReadWholeFile("C:\\d", bytes));
+    EXPECT_FALSE(platform.ReadWholeFile("C:\\missing", bytes));
+    EXPECT_TRUE(platform.WriteWholeFilePending("C:\\d\\p.ini", "held") && platform.FileExists("C:\\d\\p.ini"));
+    EXPECT_TRUE(platform.ReadWholeFile("C:\\d\\p.ini", bytes) && bytes == "held");
+    EXPECT_TRUE(!platform.FileExists("C:\\d") && platform.DirectoryExists("C:\\d"));
+    EXPECT_TRUE(platform.FileExists("C:\\d\\a.exe") && !platform.DirectoryExists("C:\\d\\a.exe"));
+    auto found = platform.FindFiles("C:\\d\\", "*");
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{"a.exe", W("Папка")}));
+    EXPECT_EQ(platform.FindFiles("C:\\d\\", "*.EXE"), std::vector<std::string>{"a.exe"});
+    EXPECT_TRUE(platform.FindFiles("C:\\none\\", "*").empty());
+    EXPECT_TRUE(platform.CreateDir("C:\\d\\f\\"));
+    EXPECT_FALSE(platform.CreateDir("C:\\d\\f"));
+    EXPECT_TRUE(platform.ForceDirectories("C:\\d\\e\\g"));
+    EXPECT_FALSE(platform.ForceDirectories("C:\\d\\" + std::string(300, 'n') + "\\x"));
+}
+
+// The log's file refuses every use once closed; the clock is the local one.
+TEST_F(RunTest, LogFileAndClock) {
+    EXPECT_FALSE(platform.OpenAppend("C:\\none\\x.log"));
+    auto log = platform.OpenAppend("x.log");
+    EXPECT_TRUE(log && log->Write("a") && log->Flush() && log->Close());
+    EXPECT_FALSE(log->Write("b") || log->Flush() || log->Close());
+    EXPECT_EQ(ReadFile(root.Native("cwd/x.log")), "a");
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    EXPECT_EQ(platform.Now().month, local.tm_mon + 1);
+}
+
+// Only a file within the size limit is read for its version.
+TEST_F(RunTest, VersionFilesUpToTheSizeLimit) {
+    std::string image = PeImageBytes("two.exe");
+    image.resize(kMaxVersionFileSize, '\0');
+    uint32_t handle = 1;
+    for (const size_t extra : {0, 1}) {
+        WriteFile(root.Native("c/big.exe"), image + std::string(extra, '\0'));
+        EXPECT_EQ(platform.VersionInfoSize("C:\\big.exe", handle) != 0, extra == 0);
+    }
+}
+
+// The prefix root: the given one, else from the environment, trailing slashes dropped.
+TEST(PosixRoot, ComesFromTheEnvironment) {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"/r//", "/x", "/h", "/r"},
+        {"", "/x", "/h", "/x/yrnupdate"},
+        {nullptr, "", "/h", "/h/.local/share/yrnupdate"},
+        {nullptr, nullptr, "", "./yrnupdate"},
+    };
+    const std::string home = std::getenv("HOME");
+    for (const auto& [yrn, xdg, h, root] : cases) {
+        for (const auto& [name, value] : {std::pair{"YRN_ROOT", yrn}, {"XDG_DATA_HOME", xdg}, {"HOME", h}})
+            value ? ::setenv(name, value, 1) : ::unsetenv(name);
+        EXPECT_EQ(PosixPlatform().Root(), root);
+    }
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("YRN_ROOT");
+}
+
+// A value written reads back; a write that does not reach the file is reported and not kept.
+TEST_F(RunTest, RegistryReportsWhatItCannotDo) {
+    WriteFile(root.Native("registry.reg"), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\K]\r\n\"s\"=\"t\"\r\n\"d\"=dword:80000000\r\n\r\n");
+    auto key = platform.OpenRegistryKey("K");
+    ASSERT_TRUE(key);
+    std::string s;
+    int32_t d = 0;
+    EXPECT_TRUE(key->ReadInteger("D", d) == RegRead::Ok && d == INT32_MIN);
+    EXPECT_TRUE(key->WriteString("s2", "v") && key->ReadString("S2", s) == RegRead::Ok && s == "v");
+    const std::string moved = root.Path() + "-moved";
+    std::filesystem::rename(root.Path(), moved);
+    EXPECT_FALSE(key->WriteInteger("n", 1));
+    EXPECT_FALSE(key->WriteString("s", "u"));
+    EXPECT_TRUE(key->ReadString("s", s) == RegRead::Ok && s == "t");
+    std::filesystem::rename(moved, root.Path());
+}
+
+}  // namespace
+}  // namespace yrn::test
