@@ -445,5 +445,27 @@ TEST(StagedCopy, GoneFailsOnlyTheNextDurableCopy) {
     EXPECT_FALSE(posix.RemoveFile("C:\\b"));
 }
 
+// Each call that promises to be durable leaves nothing waiting for a flush.
+TEST(DurableWrites, AreOnDiskOnReturn) {
+    TempRoot root;
+    PosixPlatform posix(root.Path());
+    WriteFile(root.Native("c/a"), "a");
+    const std::function<bool()> calls[] = {
+        [&] { return posix.CopyNewFile("C:\\a", "C:\\b"); },
+        [&] { return posix.CopyFile("C:\\a", "C:\\b"); },
+        [&] { return posix.AppendToFile("C:\\b", "c"); },
+        [&] { return posix.WriteWholeFile("C:\\d", "d"); },
+        [&] { return posix.CreateDir("C:\\e"); },
+        [&] { return posix.SaveCopy("C:\\d", "C:\\e\\d"); },
+    };
+    for (size_t i = 0; i < std::size(calls); ++i) {
+        Recorder().Start(root.Path());
+        EXPECT_TRUE(calls[i]()) << i;
+        Recorder().Stop();
+        EXPECT_FALSE(Recorder().Pending()) << i;
+    }
+    EXPECT_EQ(ReadFile(root.Native("c/b")), "ac");
+}
+
 }  // namespace
 }  // namespace yrn::test
