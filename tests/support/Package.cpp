@@ -1,6 +1,5 @@
 #include "Package.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 #include "core/IniFile.h"
@@ -41,23 +40,6 @@ void WritePackage(const TempRoot& root) {
 
 std::vector<std::string> BackupSets(const TempRoot& root) { return ListDir(root.Native(kBackupRootNative)); }
 
-void ExpectWholeAndSaved(const TempRoot& root, const std::vector<PackageFile>& files, const std::string& setDir,
-                         const std::string& context) {
-    const IniDocument catalogue(setDir.empty() ? std::string() : ReadFile(setDir + "/BackUp.ini"));
-    for (const PackageFile& f : files) {
-        const std::string now = ReadFile(root.Native(f.native));
-        EXPECT_TRUE(now == f.newBytes || (f.oldBytes.empty() ? !Exists(root.Native(f.native)) : now == f.oldBytes))
-            << context << ": " << f.name << " torn or lost";
-        if (f.oldBytes.empty() || now == f.oldBytes) continue;
-        const std::string* listed = catalogue.Find("FILES", f.name);
-        EXPECT_EQ(listed ? *listed : "(not listed)", f.target) << context << ": " << f.name << " replaced";
-        EXPECT_EQ(ReadFile(setDir + "/" + f.name), f.oldBytes) << context << ": saved copy of " << f.name;
-    }
-    for (const std::string& key : catalogue.Keys("FILES")) {
-        auto it = std::find_if(files.begin(), files.end(), [&](const PackageFile& f) { return f.name == key; });
-        EXPECT_EQ(it == files.end() ? "(stray)" : it->oldBytes, ReadFile(setDir + "/" + key)) << context << ": " << key;
-    }
-}
 
 RecordingView RollBack(Platform& platform, const TempRoot& root, const std::string& setName) {
     ResetSettings();

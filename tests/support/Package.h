@@ -27,12 +27,6 @@ void WritePackage(const TempRoot& root);
 extern const char* const kBackupRootNative;  // c/TOVR/UPDATE/OldFiles
 std::vector<std::string> BackupSets(const TempRoot& root);
 
-// What a run, however it ended, leaves on disk: every file holds its old or
-// its new bytes (a new one may be missing); each old file changed has its
-// saved copy in the backup set setDir (native, "" for none) and is listed in
-// its catalogue, which lists nothing else.
-void ExpectWholeAndSaved(const TempRoot& root, const std::vector<PackageFile>& files, const std::string& setDir,
-                         const std::string& context);
 // Rolls the backup set setName back as the suite asks for it.
 RecordingView RollBack(Platform& platform, const TempRoot& root, const std::string& setName);
 
