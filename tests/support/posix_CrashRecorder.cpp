@@ -102,9 +102,7 @@ void CrashRecorder::FailWhen(Fault fail) {
 
 bool CrashRecorder::ShouldFail(const std::string& call, const std::string& path) {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    const bool fail = Recording() && fail_ && Below(path) && fail_(call, path, ++calls_[call + " " + path]);
-    failed_ = failed_ || fail;
-    return fail;
+    return Recording() && fail_ && Below(path) && fail_(call, path, ++calls_[call + " " + path]);
 }
 
 bool CrashRecorder::Below(const std::string& path) const {
@@ -142,22 +140,14 @@ void CrashRecorder::MadeDir(const std::string& path) {
     if (Below(path)) AddOp(Kind::Mkdir, {}, path, -1);
 }
 
-void CrashRecorder::Renamed(const std::string& from, const std::string& to) {
+void CrashRecorder::Named(const std::string& from, const std::string& to, bool rename) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     auto it = names_.find(Rel(from));
     if (!Below(to) || it == names_.end()) return;
     const int id = it->second;
-    names_.erase(it);
+    if (rename) names_.erase(it);
     names_[Rel(to)] = id;
-    AddOp(Kind::Rename, from, to, id);
-}
-
-void CrashRecorder::Linked(const std::string& from, const std::string& to) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    auto it = names_.find(Rel(from));
-    if (!Below(to) || it == names_.end()) return;
-    names_[Rel(to)] = it->second;
-    AddOp(Kind::Link, from, to, it->second);
+    AddOp(rename ? Kind::Rename : Kind::Link, from, to, id);
 }
 
 void CrashRecorder::Unlinked(const std::string& path) {
@@ -319,60 +309,50 @@ extern "C" int open(const char* path, int flags, ...) {
     if (fd >= 0 && creates) Recorder().Created(path, fd);
     return fd;
 }
-extern "C" ssize_t write(int fd, const void* data, size_t size) {
-    const ssize_t n = ::syscall(SYS_write, fd, data, size);
-    if (n > 0 && Recorder().Recording()) Recorder().Wrote(fd);
-    return n;
-}
-extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
-    const ssize_t n = ::syscall(SYS_pwrite64, fd, data, size, offset);
-    if (n > 0 && Recorder().Recording()) Recorder().Wrote(fd);
-    return n;
-}
-extern "C" ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size, unsigned flags) {
-    const ssize_t n = ::syscall(SYS_copy_file_range, in, inOffset, out, outOffset, size, flags);
-    if (n > 0 && Recorder().Recording()) Recorder().Wrote(out);
-    return n;
-}
 namespace {
+ssize_t Wrote(int fd, long n) {
+    if (n > 0 && Recorder().Recording()) Recorder().Wrote(fd);
+    return n;
+}
 int Flush(int fd, long call, const char* name) {
     if (!Recorder().Recording()) return yrn::test::skipFlushes ? 0 : static_cast<int>(::syscall(call, fd));
-    const bool all = call == SYS_syncfs;
     // The disk model, not the disk, says what is durable: no need to wait for it.
     const int r = Recorder().ShouldFail(name, yrn::test::FdPath(fd)) ? yrn::test::Fail() : 0;
-    if (all) Recorder().FlushedAll(r == 0);
+    if (call == SYS_syncfs) Recorder().FlushedAll(r == 0);
     else Recorder().Flushed(fd, r == 0);
     return r;
 }
+// A change of names: fails when the recorder says so, else is made and noted.
+template <class Make, class Note>
+int Change(const char* call, const char* path, Make make, Note note) {
+    if (Recorder().ShouldFail(call, path)) return yrn::test::Fail();
+    const int r = static_cast<int>(make());
+    if (r == 0) note();
+    return r;
+}
 }  // namespace
+extern "C" ssize_t write(int fd, const void* data, size_t size) { return Wrote(fd, ::syscall(SYS_write, fd, data, size)); }
+extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
+    return Wrote(fd, ::syscall(SYS_pwrite64, fd, data, size, offset));
+}
+extern "C" ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size, unsigned flags) {
+    return Wrote(out, ::syscall(SYS_copy_file_range, in, inOffset, out, outOffset, size, flags));
+}
 extern "C" int fsync(int fd) { return Flush(fd, SYS_fsync, "fsync"); }
 extern "C" int fdatasync(int fd) { return Flush(fd, SYS_fdatasync, "fdatasync"); }
 extern "C" int syncfs(int fd) { return Flush(fd, SYS_syncfs, "syncfs"); }
-namespace {
-int Rename(const char* from, const char* to, unsigned flags) {
-    if (Recorder().ShouldFail("rename", to)) return yrn::test::Fail();
-    const int r = static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, flags));
-    if (r == 0) Recorder().Renamed(from, to);
-    return r;
+extern "C" int renameat2(int, const char* from, int, const char* to, unsigned flags) {
+    const auto make = [&] { return ::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, flags); };
+    return Change("rename", to, make, [&] { Recorder().Named(from, to, true); });
 }
-}  // namespace
-extern "C" int rename(const char* from, const char* to) { return Rename(from, to, 0); }
-extern "C" int renameat2(int, const char* from, int, const char* to, unsigned flags) { return Rename(from, to, flags); }
+extern "C" int rename(const char* from, const char* to) { return renameat2(AT_FDCWD, from, AT_FDCWD, to, 0); }
 extern "C" int link(const char* from, const char* to) {
-    if (Recorder().ShouldFail("link", to)) return yrn::test::Fail();
-    const int r = static_cast<int>(::syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
-    if (r == 0) Recorder().Linked(from, to);
-    return r;
+    const auto make = [&] { return ::syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0); };
+    return Change("link", to, make, [&] { Recorder().Named(from, to, false); });
 }
 extern "C" int unlink(const char* path) {
-    if (Recorder().ShouldFail("unlink", path)) return yrn::test::Fail();
-    const int r = static_cast<int>(::syscall(SYS_unlinkat, AT_FDCWD, path, 0));
-    if (r == 0) Recorder().Unlinked(path);
-    return r;
+    return Change("unlink", path, [&] { return ::syscall(SYS_unlinkat, AT_FDCWD, path, 0); }, [&] { Recorder().Unlinked(path); });
 }
 extern "C" int mkdir(const char* path, mode_t mode) {
-    if (Recorder().ShouldFail("mkdir", path)) return yrn::test::Fail();
-    const int r = static_cast<int>(::syscall(SYS_mkdirat, AT_FDCWD, path, mode));
-    if (r == 0) Recorder().MadeDir(path);
-    return r;
+    return Change("mkdir", path, [&] { return ::syscall(SYS_mkdirat, AT_FDCWD, path, mode); }, [&] { Recorder().MadeDir(path); });
 }

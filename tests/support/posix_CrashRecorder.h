@@ -62,16 +62,13 @@ public:
     CrashState Now() const;
     // Whether anything written by the recording is not yet durable.
     bool Pending() const;
-    // Whether a call was made to fail.
-    bool Failed() const { return failed_; }
 
     static void Lay(const CrashState& state, const std::string& root);
 
     // The hooks of the interposed calls.
     void Created(const std::string& path, int fd);
     void MadeDir(const std::string& path);
-    void Renamed(const std::string& from, const std::string& to);
-    void Linked(const std::string& from, const std::string& to);
+    void Named(const std::string& from, const std::string& to, bool rename);  // else a link
     void Unlinked(const std::string& path);
     void Wrote(int fd);
     void Flushed(int fd, bool ok);
@@ -114,7 +111,6 @@ private:
     std::vector<Point> points_;
     Fault fail_ = nullptr;
     std::map<std::string, int> calls_;  // call and path -> times made
-    bool failed_ = false;
     int nextId_ = 0;
 };
 
