@@ -19,26 +19,44 @@
 namespace yrn::test {
 namespace {
 
+// Each value: whether it names an installed directory, and the directory.
 TEST(ResolveTargetDir, TokensLiteralsAndNotInstalled) {
     PosixPlatform p("/nonexistent");
-    struct Case { const char* value; bool result; const char* dir; } cases[] = {
-        {"<default>", true, "C:\\TOVR\\"}, {"<РАБОЧАЯ>", true, "C:\\TOVR\\"}, {"<windows>", true, "C:\\WINDOWS\\"},
-        {"<ОС>", true, "C:\\WINDOWS\\"}, {"<system>", true, "C:\\WINDOWS\\System32\\"}, {"<СИСТЕМНАЯ>", true, "C:\\WINDOWS\\System32\\"},
-        {"<DB>", true, "C:\\TOVR\\DB\\"}, {"<БАЗА ДАННЫХ>", true, "C:\\TOVR\\DB\\"}, {"<fromOffice>", true, "C:\\TOVR\\FromOffice\\"},
-        {"<ИЗ ОФИСА>", true, "C:\\TOVR\\FromOffice\\"}, {"<payments>", true, "C:\\TOVR\\Payments8\\"}, {"<ВИДЫ ОПЛАТЫ>", true, "C:\\TOVR\\Payments8\\"},
-        {"<ТРК>", true, "C:\\TOVR\\TRK\\"}, {"<TRK>", true, "<TRK>\\"}, {"<none>", false, "<none>"}, {"<НЕ НУЖНО>", false, "<НЕ НУЖНО>"},
-        {"", false, ""}, {"  \t ", false, "  \t "}, {"<Default>", true, "<Default>\\"}, {"<NONE>", true, "<NONE>\\"}, {"<ос>", true, "<ос>\\"},
-        {"D:\\Apps", true, "D:\\Apps\\"}, {"D:\\Apps\\", true, "D:\\Apps\\"}, {" D:\\Apps ", true, " D:\\Apps \\"}, {"D:/Apps/", true, "D:/Apps/\\"},
-    };
-    for (const Case& c : cases) {
-        std::string v = W(c.value);
-        EXPECT_EQ(ResolveTargetDir(p, v), c.result) << c.value;
-        EXPECT_EQ(Cp1251ToUtf8(v), c.dir) << c.value;
+    std::string report;
+    for (const char* value : {"<default>",
+                              "<РАБОЧАЯ>",
+                              "<windows>",
+                              "<ОС>",
+                              "<system>",
+                              "<СИСТЕМНАЯ>",
+                              "<DB>",
+                              "<БАЗА ДАННЫХ>",
+                              "<fromOffice>",
+                              "<ИЗ ОФИСА>",
+                              "<payments>",
+                              "<ВИДЫ ОПЛАТЫ>",
+                              "<ТРК>",
+                              "<TRK>",
+                              "<none>",
+                              "<НЕ НУЖНО>",
+                              "",
+                              "  \t ",
+                              "<Default>",
+                              "<NONE>",
+                              "<ос>",
+                              "D:\\Apps",
+                              "D:\\Apps\\",
+                              " D:\\Apps ",
+                              "D:/Apps/"}) {
+        std::string v = W(value);
+        const bool installed = ResolveTargetDir(p, v);
+        report += "[" + std::string(value) + "] " + (installed ? "[" : "not installed [") + Cp1251ToUtf8(v) + "]\n";
     }
-    FaultPlatform noWindows(p);  // the Windows directory unknown
+    FaultPlatform noWindows(p);
     noWindows.FailWhen([](const CallRecord& r) { return r.call == Call::WindowsDirectory; });
     std::string v = "<system>";
-    EXPECT_TRUE(ResolveTargetDir(noWindows, v) && v == "\\System32\\") << v;
+    report += "the Windows directory unknown: " + std::to_string(ResolveTargetDir(noWindows, v)) + " [" + v + "]\n";
+    ExpectGolden(report, "target_directories.txt");
 }
 
 TEST(UnsafeFileName, RejectsNamesThatLeaveTheirDirectory) {
@@ -46,32 +64,6 @@ TEST(UnsafeFileName, RejectsNamesThatLeaveTheirDirectory) {
         EXPECT_TRUE(IsUnsafeFileName(bad)) << bad;
     EXPECT_TRUE(IsUnsafeFileName(std::string(300, 'a')));
     for (const char* good : {"Shift.exe", "..x.dll", "a..b", "sub\\file.dll"}) EXPECT_FALSE(IsUnsafeFileName(good)) << good;
-}
-
-// A batch of values reaches the disk in one write, an append where the whole
-// change is at the end; a refused write changes nothing, and the file on disk
-// is what the next read sees.
-TEST_F(RunTest, IniBatchIsOneDurableWriteOrNone) {
-    WriteFile(root.Native("c/m.ini"), "[ExeFiles]\r\nVersion=1\r\n[FILES]\r\n");
-    FaultPlatform fp(platform);
-    TIniFile ini(fp, "C:\\m.ini");
-    const auto batch = [&ini](const std::string& n) {
-        ini.WriteStrings({{"FILES", n, ""}, {n, "SDir", "C:\\TOVR"}, {n, "Version", "3"}});
-    };
-    batch("a.exe");
-    const std::string one = "[ExeFiles]\r\nVersion=1\r\n[FILES]\r\na.exe=\r\n[a.exe]\r\nSDir=C:\\TOVR\r\nVersion=3\r\n";
-    EXPECT_EQ(ReadFile(root.Native("c/m.ini")), one);
-    fp.FailKind(FaultKind::IniWrite);
-    EXPECT_THROW(batch("b.dll"), YrnError);
-    EXPECT_EQ(ReadFile(root.Native("c/m.ini")), one);
-    fp.ClearFaults();
-    EXPECT_FALSE(ini.ValueExists("FILES", "b.dll")) << "the refused batch is not in the file, so not read";
-    batch("c.dll");
-    std::string writes;
-    for (const CallRecord& r : fp.Records()) writes += r.call == Call::AppendToFile ? "A" : r.call == Call::WriteWholeFile ? "W" : "";
-    EXPECT_EQ(writes, "AWW");
-    EXPECT_EQ(ReadFile(root.Native("c/m.ini")), "[ExeFiles]\r\nVersion=1\r\n[FILES]\r\na.exe=\r\nc.dll=\r\n[a.exe]\r\nSDir=C:\\TOVR\r\n"
-                                                "Version=3\r\n[c.dll]\r\nSDir=C:\\TOVR\r\nVersion=3\r\n");
 }
 
 // Every line the tool does not own (other types, a value going on over lines,
@@ -157,21 +149,28 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
     EXPECT_FALSE(Exists(root.Native("c/absent"))) << "no directory is created";
 }
 
+// The unattended start's three arguments: the window shown, and the settings taken.
 TEST_F(RunTest, CommandLineBranch) {
-    struct Case { std::vector<std::string> args; uint16_t result; const char* path; uint8_t type; } cases[] = {
-        {{"0", "D:\\Pkg", "1"}, mrUpdate, "D:\\Pkg\\", 1}, {{"4294967296", "D:\\Pkg\\", "3"}, mrUpdate, "D:\\Pkg\\", 3},  // low 32 bits: 0
-        {{"0", "", "2"}, mrUpdate, "", 2}, {{"0", "D:\\Pkg", "x"}, mrFailure, "C:\\TOVR\\UPDATE\\", 0},
-        {{"0", "D:\\Pkg", "4"}, mrFailure, "C:\\TOVR\\UPDATE\\", 0}, {{"0", "D:\\Pkg", "-1"}, mrFailure, "C:\\TOVR\\UPDATE\\", 0},
-        {{"abc", "D:\\Pkg", "1"}, mrFailure, "D:\\Pkg\\", 1}, {{"-5", "D:\\Pkg", "0"}, mrUpdate, "D:\\Pkg\\", 0},
-    };
-    for (const Case& c : cases) {
+    std::string report;
+    for (const char* args : {"0|D:\\Pkg|1",
+                             "4294967296|D:\\Pkg\\|3",
+                             "0||2",
+                             "0|D:\\Pkg|x",
+                             "0|D:\\Pkg|4",
+                             "0|D:\\Pkg|-1",
+                             "abc|D:\\Pkg|1",
+                             "-5|D:\\Pkg|0"}) {
         ResetSettings();
-        ScriptedUI ui;  // a dialog shown would cancel
-        EXPECT_EQ(QueryParams(c.args, platform, ui), c.result) << c.args[0] << " " << c.args[2];
-        EXPECT_EQ(UpdatePath, c.path);
-        EXPECT_EQ(swType, c.type);
-        EXPECT_TRUE(!IsMessage && !IsNoVersion) << c.args[0] << " " << c.args[2];
+        std::vector<std::string> list(3);
+        std::istringstream in(args);
+        for (std::string& a : list) std::getline(in, a, '|');
+        // a dialog shown would cancel
+        ScriptedUI ui;
+        const uint16_t result = QueryParams(list, platform, ui);
+        report += std::string(args) + ": " + (result == mrUpdate ? "update" : result == mrFailure ? "failure" : "?") + " [" + UpdatePath +
+                  "] " + std::to_string(swType) + (IsMessage || IsNoVersion ? " asks\n" : "\n");
     }
+    ExpectGolden(report, "command_lines.txt");
     EXPECT_FALSE(Exists(root.Native("registry.reg")));
 }
 
@@ -240,11 +239,13 @@ TEST_F(RunTest, QueuedProgramsStartWithTheirParameters) {
 }
 
 TEST(CommandLine, SplitsByWindowsRules) {
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"", {}}, {"  a  b ", {"a", "b"}}, {"\"a b\" c", {"a b", "c"}}, {"a\\\\\"b c\"", {"a\\b c"}},
-        {"a\\\"b", {"a\"b"}}, {"a\\b", {"a\\b"}}, {"\"\"", {""}}, {"\"a\"\"b\"", {"a\"b"}},
-    };
-    for (const auto& [line, args] : cases) EXPECT_EQ(SplitWindowsCommandLine(line), args) << line;
+    std::string report;
+    for (const char* line : {"", "  a  b ", "\"a b\" c", "a\\\\\"b c\"", "a\\\"b", "a\\b", "\"\"", "\"a\"\"b\""}) {
+        report += std::string(line) + " ->";
+        for (const std::string& arg : SplitWindowsCommandLine(line)) report += " [" + arg + "]";
+        report += "\n";
+    }
+    ExpectGolden(report, "command_line_split.txt");
 }
 
 }  // namespace

@@ -182,58 +182,6 @@ protected:
 TEST_F(InterruptedRunTest, UpdateSurvivesAFaultAtEveryCall) { EveryFault(1); }
 TEST_F(InterruptedRunTest, RollbackSurvivesAFaultAtEveryCall) { EveryFault(2); }
 
-// Every call of one kind fails: what the run does, line by line. Screen
-// codes: S start, E end, F run failure, +X step on file X, !X its failure.
-// done: files in place at the end, new bytes in an update, still new in a rollback.
-// result: the "LastRunResult" recorded, 9 for none.
-struct KindCase { uint8_t mode; FaultKind kind; uint32_t result; const char *done, *screen; };
-
-std::string Screen(uint8_t mode, const std::string& codes) {
-    const bool up = mode == 1;
-    std::string out;
-    std::istringstream in(codes);
-    for (std::string t; in >> t; out += "\n") {
-        if (t == "S") out += up ? "Старт программы обновления ЮКСВЕЛ." : "Старт программы отката обновления ЮКСВЕЛ.";
-        if (t == "E") out += up ? "Обновление исполняемых файлов завершено." : "Замена исполняемых файлов завершена.";
-        if (t == "F") out += Cp1251ToUtf8(kFailure[mode - 1]);
-        if (t[0] == '+') out += (up ? "Обновление файла: " : "Восстановление файла: ") + t.substr(1);
-        if (t[0] == '!') out += "Сбой при замене файла: " + t.substr(1);
-    }
-    return out;
-}
-
-TEST_F(InterruptedRunTest, EveryCallOfOneKindFailing) {
-    const KindCase cases[] = {
-        {1, FaultKind::Copy, 1, "", "S +Shift.exe !Shift.exe +Lib.dll !Lib.dll +Readme.txt !Readme.txt +Tool.exe !Tool.exe E"},
-        {1, FaultKind::CreateDirectory, 1, "Readme.txt", "S +Shift.exe !Shift.exe +Lib.dll !Lib.dll +Readme.txt +Tool.exe !Tool.exe E"},
-        {1, FaultKind::IniWrite, 2, "Readme.txt", "S +Shift.exe !Shift.exe +Lib.dll !Lib.dll +Readme.txt F"},
-        {1, FaultKind::RegistryWrite, 9, "Shift.exe", "S +Shift.exe F"},
-        {1, FaultKind::LogOpen, 2, "", "F"},
-        {1, FaultKind::LogWrite, 2, "", "S F"},
-        {1, FaultKind::LogClose, 0, "Shift.exe Lib.dll Readme.txt Tool.exe", "S +Shift.exe +Lib.dll +Readme.txt +Tool.exe E F"},
-        {2, FaultKind::Copy, 1, "Shift.exe Lib.dll Tool.exe", "S +Shift.exe !Shift.exe +Lib.dll !Lib.dll +Tool.exe !Tool.exe E"},
-        {2, FaultKind::LogOpen, 2, "Shift.exe Lib.dll Tool.exe", "F"},
-        {2, FaultKind::LogWrite, 2, "Shift.exe Lib.dll Tool.exe", "S F"},
-        {2, FaultKind::LogClose, 0, "", "S +Shift.exe +Lib.dll +Tool.exe E F"},
-    };
-    for (const KindCase& c : cases) {
-        SCOPED_TRACE(c.screen);
-        Run(c.mode, [&](FaultPlatform& fp) { fp.FailKind(c.kind); }, [&](const TempRoot& root, const RecordingView& view) {
-            std::string shown;  // the run failure's reason cut off
-            for (const std::string& l : view.lines) shown += Cp1251ToUtf8(l.starts_with(kFailure[0]) ? kFailure[0] : l) + "\n";
-            EXPECT_EQ(shown, Screen(c.mode, c.screen));
-            for (const PackageFile& f : PackageFiles()) {
-                const bool listed = (" " + std::string(c.done) + " ").find(" " + f.name + " ") != std::string::npos;
-                EXPECT_TRUE((c.mode == 2 && f.oldBytes.empty()) || ReadFile(root.Native(f.native)) == (listed ? f.newBytes : f.oldBytes)) << f.name;
-                const bool exempt = c.kind == FaultKind::RegistryWrite || c.kind == FaultKind::IniWrite || c.mode == 2;
-                EXPECT_TRUE(!listed || exempt || RegDword(root, f.name)) << f.name << " in place, version not recorded";
-            }
-            EXPECT_TRUE(c.mode == 2 || RegDword(root, "UpdateVersion") == (c.kind == FaultKind::LogClose ? 7u : 6u));
-            EXPECT_EQ(RegDword(root, "LastRunResult").value_or(9), c.result);
-        });
-    }
-}
-
 // A refused catalogue write followed by a catalogue that cannot be read back
 // must not cost the entries already on disk (checked by Run).
 TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {

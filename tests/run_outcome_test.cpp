@@ -25,10 +25,14 @@ class Outcome;
 struct OutcomeCase {
     const char* name;
     std::function<void(Outcome&)> setup;
-    std::deque<bool> answers = {};                  // for the window's questions
-    std::function<void(TBackUpForm&)> person = {};  // the backup dialog, adjusted before "Откат"
-    const char* console = nullptr;                  // the backup dialog on the console, this its input
-    void (Outcome::*base)() = nullptr;              // the set-up of the case's table, first
+    // for the window's questions
+    std::deque<bool> answers = {};
+    // the backup dialog, adjusted before "Откат"
+    std::function<void(TBackUpForm&)> person = {};
+    // the backup dialog on the console, this its input
+    const char* console = nullptr;
+    // the set-up of the case's table, first
+    void (Outcome::*base)() = nullptr;
 };
 void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
 
@@ -66,7 +70,8 @@ public:
         for (const auto& [name, dir] : files) {
             manifest += name + "=\r\n";
             sections += "[" + name + "]\r\nSDir=C:\\" + dir + "\r\nVersion=1\r\n";
-            const std::string native = std::regex_replace(name, std::regex(R"(\\)"), "/");
+            std::string native = name;
+            std::replace(native.begin(), native.end(), '\\', '/');
             Put("d/P/" + native, "new " + name);
             Put("c/" + dir + "/" + native, "old " + name);
         }
