@@ -20,17 +20,16 @@ const char kDefault[] = "<def>";
 // are taken in the ANSI code page, 1251 here).
 struct Reference {
     std::string path;
+    mutable char buf[8192] = {};
     std::string Read(const std::string& section, const std::string& key) const {
-        std::string buf(8192, '\0');
-        return buf.substr(0, ::GetPrivateProfileStringA(section.c_str(), key.c_str(), kDefault, buf.data(), 8192, path.c_str()));
+        return std::string(buf, ::GetPrivateProfileStringA(section.c_str(), key.c_str(), kDefault, buf, 8192, path.c_str()));
     }
     // The keys of a section, or (no section) the sections.
     Names List(const char* section = nullptr) const {
-        std::string buf(8192, '\0');
-        const DWORD n = section ? ::GetPrivateProfileStringA(section, nullptr, "", buf.data(), 8192, path.c_str())
-                                : ::GetPrivateProfileSectionNamesA(buf.data(), 8192, path.c_str());
+        const DWORD n = section ? ::GetPrivateProfileStringA(section, nullptr, "", buf, 8192, path.c_str())
+                                : ::GetPrivateProfileSectionNamesA(buf, 8192, path.c_str());
         Names names;
-        for (size_t pos = 0, nul; pos < n && (nul = buf.find('\0', pos)) > pos; pos = nul + 1) names.push_back(buf.substr(pos, nul - pos));
+        for (const char* name = buf; name < buf + n && *name; name += names.back().size() + 1) names.emplace_back(name);
         return names;
     }
     // Every section, key and value as Windows lists and reads them.
@@ -51,7 +50,7 @@ Names Variants(const Names& names, const std::string& absent) {
         all.insert(n);
         // Wine compares only Latin letters ignoring case (Windows compares
         // all): other letters are asked in the file's own case.
-        if (std::all_of(n.begin(), n.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) all.insert(Upper1251(n));
+        if (std::ranges::all_of(n, [](unsigned char c) { return c < 0x80; })) all.insert(Upper1251(n));
     }
     return Names(all.begin(), all.end());
 }
@@ -63,9 +62,7 @@ void ExpectSameReading(Platform& platform, const std::string& path, const std::s
     const Names sections = ref.List();
     for (const std::string& section : Variants(sections, W("Нет такой"))) {
         SCOPED_TRACE(what + " [" + Cp1251ToUtf8(section) + "]");
-        EXPECT_EQ(ours.SectionExists(section), std::any_of(sections.begin(), sections.end(), [&](const std::string& s) {
-                      return SameText(s, TrimControls(section));
-                  }));
+        EXPECT_EQ(ours.SectionExists(section), std::ranges::any_of(sections, [&](auto& s) { return SameText(s, TrimControls(section)); }));
         const Names keys = ref.List(section.c_str());
         EXPECT_EQ(ours.ReadSection(section), keys);
         for (const std::string& key : Variants(keys, "absent"))
@@ -73,10 +70,10 @@ void ExpectSameReading(Platform& platform, const std::string& path, const std::s
     }
 }
 
+// The text is UTF-8, converted to 1251.
 struct TrickyFile {
-    const char *name, *utf8;  // converted to 1251
+    const char *name, *utf8;
 };
-void PrintTo(const TrickyFile& f, std::ostream* os) { *os << f.name; }
 
 const TrickyFile kFiles[] = {
     {"plain", "[MAIN]\r\nLocalCopy=1\r\n[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nPrices.dll=x\r\n"},
@@ -96,18 +93,20 @@ const TrickyFile kFiles[] = {
 
 class Win32IniRead : public ::testing::TestWithParam<TrickyFile> {
 protected:
-    void SetUp() override { ASSERT_EQ(::GetACP(), 1251u) << "the reference needs a Russian Windows (ANSI code page 1251)"; }
+    // The reference needs a Russian Windows (ANSI code page 1251).
+    void SetUp() override { ASSERT_EQ(::GetACP(), 1251u); }
     Win32TempDir dir;
     Win32Platform platform;
 };
 
 // Each tricky file reads as Windows reads it. Then the writes a manifest run
 // makes, on top of it, by us and by Windows: ours reads as Windows reads
-// it, and both files read the same.
+// it, both files read the same, and no temporary file is left.
 TEST_P(Win32IniRead, ReadsAndWritesAsWindows) {
+    const TrickyFile& f = GetParam();
     const Reference ours{dir / "ours.ini"}, theirs{dir / "theirs.ini"};
-    ASSERT_TRUE(PutFile(ours.path, Utf8To1251(GetParam().utf8)) && PutFile(theirs.path, Utf8To1251(GetParam().utf8)));
-    ExpectSameReading(platform, ours.path, GetParam().name);
+    ASSERT_TRUE(PutFile(ours.path, Utf8To1251(f.utf8)) && PutFile(theirs.path, Utf8To1251(f.utf8)));
+    ExpectSameReading(platform, ours.path, f.name);
     const char* writes[][3] = {
         {"FILES", "Shift.exe", ""}, {"FILES", "New.exe", ""}, {"Shift.exe", "Version", "6"}, {"files", "NEW.EXE", "again"},
         {"Новый раздел", "ключ", "значение"}, {"MAIN", "LocalCopy", "1"}, {"Q", "k1", "\"kept quotes\""},
@@ -117,12 +116,12 @@ TEST_P(Win32IniRead, ReadsAndWritesAsWindows) {
         TIniFile(platform, ours.path).WriteString(W(w[0]), W(w[1]), W(w[2]));
         ASSERT_TRUE(::WritePrivateProfileStringA(W(w[0]).c_str(), W(w[1]).c_str(), W(w[2]).c_str(), theirs.path.c_str()));
     }
-    ExpectSameReading(platform, ours.path, std::string(GetParam().name) + " written by us");
+    ExpectSameReading(platform, ours.path, f.name + std::string(" written by us"));
     EXPECT_EQ(ours.Dump(), theirs.Dump());
-    EXPECT_EQ(AllNames(dir.Path()), (Names{"ours.ini", "theirs.ini"})) << "no temporary file is left";
+    EXPECT_EQ(AllNames(dir.Path()), (Names{"ours.ini", "theirs.ini"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Win32IniRead, ::testing::ValuesIn(kFiles), [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, Win32IniRead, ::testing::ValuesIn(kFiles), ByName);
 
 }  // namespace
 }  // namespace yrn::test
