@@ -40,7 +40,7 @@ TEST(Win32Crypto, ACopyFromAnExpectedSourceFailsOnOtherBytes) {
     EXPECT_FALSE(platform.CopyFile(dir / "A.exe", dir / "old"));
     EXPECT_EQ(GetFile(dir / "old"), "old");
     EXPECT_EQ(GetFile(dir / "new"), GetFile(kData + "A.exe"));
-    EXPECT_FALSE(std::filesystem::exists(Fs(dir / "old.~yrn")));
+    EXPECT_EQ(AllNames(dir.Path()), (Names{"A.exe", "new", "old"}));
 }
 
 }  // namespace

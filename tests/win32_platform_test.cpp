@@ -38,10 +38,10 @@ TEST(Win32Registry, TypesAsStoredAndTypedReads) {
         const LSTATUS got = ::RegGetValueW(software, wkey.c_str(), Wide(name).c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type, data.data(), &size);
         return got == ERROR_SUCCESS ? std::to_string(type) + ":" + data.substr(0, size) : "";
     };
-    const std::string path = W("C:\\ЮКСВЕЛ\\Пакет ёЁ\\");
+    const std::string path = W("C:\\ЮКСВЕЛ\\Пакет ёЁ\\"), minus7("\xF9\xFF\xFF\xFF", 4);
     ASSERT_TRUE(k->WriteString("UpdatePath", path) && k->WriteInteger("swType", -7) && k->WriteInteger(W("Смена.exe"), 5));
     EXPECT_EQ(raw("UpdatePath"), "1:" + Utf16Bytes(u"C:\\ЮКСВЕЛ\\Пакет ёЁ\\"));
-    EXPECT_EQ(raw("swType"), std::string("4:\xF9\xFF\xFF\xFF", 6));
+    EXPECT_EQ(raw("swType"), "4:" + minus7);
     EXPECT_EQ(raw(W("Смена.exe")), std::string("4:\x05\0\0\0", 6));
     using enum RegRead;
     const struct {
@@ -54,7 +54,7 @@ TEST(Win32Registry, TypesAsStoredAndTypedReads) {
     } cases[] = {
         {"text", REG_SZ, Utf16Bytes(u"12"), Ok, WrongType, "12", 0},
         {"expand", REG_EXPAND_SZ, Utf16Bytes(u"%TEMP%"), Ok, WrongType, "%TEMP%", 0},
-        {"number", REG_DWORD, std::string("\xF9\xFF\xFF\xFF", 4), WrongType, Ok, "", -7},
+        {"number", REG_DWORD, minus7, WrongType, Ok, "", -7},
         {"binary", REG_BINARY, "\x01\x02\x03\x04", WrongType, WrongType, "", 0},
         {"multi", REG_MULTI_SZ, std::string("a\0\0\0\0\0", 6), WrongType, WrongType, "", 0},
         {"empty", REG_SZ, "", Ok, WrongType, "", 0},
@@ -224,21 +224,22 @@ INSTANTIATE_TEST_SUITE_P(Cases, Win32SaveCopy,
 // Unsharing gives it bytes of its own, or, where it cannot (its temporary
 // name taken), leaves it as it was; RemoveFile takes it away.
 TEST_F(Win32Files, LinkedSavedCopyReplacedUnsharedRemoved) {
-    ASSERT_TRUE(PutFile(dir / "Shift.exe", "old shift") && PutFile(dir / "Lib.dll", "old lib") && PutFile(dir / "new", "new"));
-    ASSERT_TRUE(p.SaveCopy(dir / "Shift.exe", dir / "saved-Shift.exe") && p.SaveCopy(dir / "Lib.dll", dir / "saved-Lib.dll"));
-    ASSERT_TRUE(p.CopyFile(dir / "new", dir / "Shift.exe"));
-    EXPECT_EQ(GetFile(dir / "saved-Shift.exe"), "old shift");
-    EXPECT_EQ(p.LinkCount(dir / "saved-Shift.exe"), 1);
-    ASSERT_TRUE(p.CreateDir(dir / "saved-Lib.dll.~yrn"));
-    EXPECT_FALSE(p.UnshareCopy(dir / "saved-Lib.dll"));
-    EXPECT_EQ(p.LinkCount(dir / "saved-Lib.dll"), 2);
-    ASSERT_TRUE(::RemoveDirectoryW(Wide(dir / "saved-Lib.dll.~yrn").c_str()));
-    EXPECT_TRUE(p.UnshareCopy(dir / "saved-Lib.dll"));
-    EXPECT_EQ(p.LinkCount(dir / "Lib.dll"), 1);
-    EXPECT_EQ(GetFile(dir / "saved-Lib.dll"), "old lib");
-    EXPECT_TRUE(p.RemoveFile(dir / "saved-Lib.dll"));
-    EXPECT_FALSE(p.RemoveFile(dir / "saved-Lib.dll") || p.UnshareCopy(dir / "saved-Lib.dll"));
-    EXPECT_EQ(p.LinkCount(dir / "saved-Lib.dll"), 0);
+    const std::string shift = dir / "Shift.exe", savedShift = dir / "saved-Shift.exe", lib = dir / "Lib.dll", savedLib = dir / "saved-Lib.dll";
+    ASSERT_TRUE(PutFile(shift, "old shift") && PutFile(lib, "old lib") && PutFile(dir / "new", "new"));
+    ASSERT_TRUE(p.SaveCopy(shift, savedShift) && p.SaveCopy(lib, savedLib));
+    ASSERT_TRUE(p.CopyFile(dir / "new", shift));
+    EXPECT_EQ(GetFile(savedShift), "old shift");
+    EXPECT_EQ(p.LinkCount(savedShift), 1);
+    ASSERT_TRUE(p.CreateDir(savedLib + ".~yrn"));
+    EXPECT_FALSE(p.UnshareCopy(savedLib));
+    EXPECT_EQ(p.LinkCount(savedLib), 2);
+    ASSERT_TRUE(::RemoveDirectoryW(Wide(savedLib + ".~yrn").c_str()));
+    EXPECT_TRUE(p.UnshareCopy(savedLib));
+    EXPECT_EQ(p.LinkCount(lib), 1);
+    EXPECT_EQ(GetFile(savedLib), "old lib");
+    EXPECT_TRUE(p.RemoveFile(savedLib));
+    EXPECT_FALSE(p.RemoveFile(savedLib) || p.UnshareCopy(savedLib));
+    EXPECT_EQ(p.LinkCount(savedLib), 0);
     EXPECT_EQ(AllNames(dir.Path()), (Names{"Lib.dll", "Shift.exe", "new", "saved-Shift.exe"}));
 }
 

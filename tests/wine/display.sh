@@ -103,12 +103,10 @@ updated() { close_progress "$params" 'Обновление исполняемы�
 rolled_back() { close_progress 'Откат обновления ЮКСВЕЛ' 'Замена исполняемых файлов завершена.' "$@"; }
 # ACTUAL byte for byte against golden/GOLDEN or the file /GOLDEN (converted
 # to 1251 and CR LF when the third argument is 1251; @VERSION@ is the
-# product's version).
+# product's version); the expected bytes are left beside the actual ones.
 same() {
     local source=$here/golden/$1 expected=$artifacts/$name-${1##*/}
     [[ $1 == /* ]] && source=$1 expected=$1.expected
     sed "s/@VERSION@/${version:-}/" "$source" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
-    cmp -s "$expected" "$2" && return
-    echo "--- expected $1"; od -c "$expected" | head -40; echo "--- actual"; od -c "$2" | head -40
-    fail "$1 differs"
+    cmp "$expected" "$2" || fail "$1 differs"
 }

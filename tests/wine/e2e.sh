@@ -33,13 +33,13 @@ tail -n +2 "$log" | grep -qv "$stamp" && fail "a log line without a time stamp"
 same e2e-log.txt "$artifacts/log.actual" 1251
 # Every file of the installation, the backup set's name made SET.
 set=$c/TOVR/UPDATE/OldFiles/$(ls "$c/TOVR/UPDATE/OldFiles")
-(cd "$c/TOVR" && find . -type f | sed -E 's|^\./||; s|/[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9]{2}-[0-9]{2}/|/SET/|' | sort) >"$artifacts/tree.actual"
+(cd "$c/TOVR" && find . -type f | sed -E 's|^\./||; s|/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/|/SET/|' | sort) >"$artifacts/tree.actual"
 same e2e-tree.txt "$artifacts/tree.actual"
 cmp -s "$build/yrn_marker.exe" "$bin/Marker.exe" && cmp -s "$c/e2e/Pack Q/Prices.dll" "$c/TOVR/DB/Prices.dll" &&
     cmp -s "$build/YRNUpdate.exe" "$set/Marker.exe" || fail
 same e2e-backup.ini "$set/BackUp.ini" 1251
 same e2e-localcopy.ini "${set/OldFiles/NewFiles}/YRNUpdate.ini" 1251
-registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$/\1<time>/' >"$artifacts/registry.actual"
+registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2}$/\1<time>/' >"$artifacts/registry.actual"
 same e2e-registry.txt "$artifacts/registry.actual"
 # The window's placement remembered.
 registry "HKCU${key#HKLM}\\Placement" | grep -q 'Left    REG_DWORD' || fail
