@@ -57,3 +57,17 @@ wait_exit "Enter did not close the failure box"
 sleep 0.5
 [ -e "$log" ] || [ -e "$started" ] && fail "the failed start logged or started something"
 pass "start-up failure box"
+
+# The result a run records: a file that fails (its place taken by a
+# directory) ends it with 1; a SHA256 that is no digest refuses the package: 3.
+package "$c/e2e/Failing" e2e-failing.ini A.dll=a
+mkdir "$c/e2e/A.dll"
+result() {
+    start "$build/YRNUpdate.exe" 0 'C:\e2e\Failing' 0
+    close_progress "$params" "$2"
+    registry | grep -qx "    LastRunResult    REG_DWORD    0x$1" || fail
+    pass "a run that ends with result $1"
+}
+result 1 'Обновление исполняемых файлов завершено.'
+printf 'SHA256=x\r\n' >>"$c/e2e/Failing/YRNUpdate.ini"
+result 3 'Сбой при обновлении исполняемых файлов ЮКСВЕЛ.'
