@@ -9,16 +9,16 @@
 namespace yrn::test {
 namespace {
 
-const std::string kData = YRN_TEST_DATA "/signed/";
+const string kData = YRN_TEST_DATA "/signed/";
 
-std::string KeyPoint(const std::string& file) {
+string KeyPoint(const string& file) {
     size_t written = 0;
     return ParsePackageKeys(GetFile(kData + file), written).at(0);
 }
 
 TEST(Win32Crypto, VerifiesOnlyTheSignersSignatureOfTheExactBytes) {
     Win32Platform platform;
-    std::string manifest = GetFile(kData + "YRNUpdate.ini");
+    string manifest = GetFile(kData + "YRNUpdate.ini");
     const auto rs = P256SignatureRs(GetFile(kData + "YRNUpdate.sig"));
     ASSERT_TRUE(rs);
     EXPECT_TRUE(platform.VerifyP256(KeyPoint("signer.key"), manifest, *rs));
@@ -31,7 +31,7 @@ TEST(Win32Crypto, ACopyFromAnExpectedSourceFailsOnOtherBytes) {
     Win32TempDir dir;
     Win32Platform platform;
     ASSERT_TRUE(PutFile(dir / "A.exe", GetFile(kData + "A.exe")) && PutFile(dir / "old", "old"));
-    std::string digest;
+    string digest;
     ASSERT_TRUE(platform.FileSha256(dir / "A.exe", digest));
     EXPECT_EQ(HexLower(digest), "87c2b36e775759a9f76fb85df7612ac699d1ad11ee4bde50e711727b968c755b");
     platform.ExpectHash(dir / "a.EXE", digest);

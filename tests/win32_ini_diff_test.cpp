@@ -16,14 +16,14 @@ namespace {
 
 // Windows' answer: a value; with no key, the section's keys; with neither,
 // the sections (names ending in NUL).
-std::string Windows(const std::string& path, const char* section, const char* key = nullptr) {
+string Windows(const string& path, const char* section, const char* key = nullptr) {
     char buf[4096];
-    return std::string(buf, ::GetPrivateProfileStringA(section, key, key ? "<def>" : "", buf, sizeof buf, path.c_str()));
+    return string(buf, ::GetPrivateProfileStringA(section, key, key ? "<def>" : "", buf, sizeof buf, path.c_str()));
 }
 
 // The names listed, in upper case too, and an absent one.
-std::set<std::string> Variants(const std::string& listed) {
-    std::set<std::string> all{"absent"};
+std::set<string> Variants(const string& listed) {
+    std::set<string> all{"absent"};
     for (size_t i = 0, end; i < listed.size(); i = end + 1) {
         end = listed.find('\0', i);
         all.insert(listed.substr(i, end - i));
@@ -33,16 +33,16 @@ std::set<std::string> Variants(const std::string& listed) {
 }
 
 // Both readers on each query; Windows' reading of the whole file.
-std::string ExpectSameReading(const std::string& path) {
+string ExpectSameReading(const string& path) {
     Win32Platform platform;
     TIniFile ours(platform, path);
-    std::string all;
-    for (const std::string& s : Variants(Windows(path, nullptr))) {
-        const std::string keys = Windows(path, s.c_str());
-        std::string ourKeys;
-        for (const std::string& k : ours.ReadSection(s)) ourKeys += k + '\0';
+    string all;
+    for (const string& s : Variants(Windows(path, nullptr))) {
+        const string keys = Windows(path, s.c_str());
+        string ourKeys;
+        for (const string& k : ours.ReadSection(s)) ourKeys += k + '\0';
         EXPECT_EQ(ourKeys, keys) << s;
-        for (const std::string& k : Variants(keys)) {
+        for (const string& k : Variants(keys)) {
             all += s + "|" + k + "=" + Windows(path, s.c_str(), k.c_str()) + "\n";
             EXPECT_EQ(ours.ReadString(s, k, "<def>"), Windows(path, s.c_str(), k.c_str())) << s << "|" << k;
         }
@@ -66,7 +66,7 @@ TEST(Win32IniDiff, ReadsAndWritesAsWindows) {
     for (const auto& [name, text] : files) {
         SCOPED_TRACE(name);
         Win32TempDir dir;
-        const std::string ours = dir / "ours.ini", theirs = dir / "theirs.ini";
+        const string ours = dir / "ours.ini", theirs = dir / "theirs.ini";
         ASSERT_TRUE(PutFile(ours, text) && PutFile(theirs, text));
         ExpectSameReading(ours);
         for (const auto& w : writes) {

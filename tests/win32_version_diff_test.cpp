@@ -17,33 +17,33 @@ namespace {
 
 // Each answer for path, from Windows (windows given) or from the PE reader:
 // "<none>", or the bytes its length covers, which lie in the block.
-std::vector<std::string> Answers(Platform* windows, const std::string& path, const std::vector<std::string>& subs) {
-    const std::string bytes = windows ? "" : GetFile(path);
+std::vector<string> Answers(Platform* windows, const string& path, const std::vector<string>& subs) {
+    const string bytes = windows ? "" : GetFile(path);
     uint32_t handle = 0, size = windows ? windows->VersionInfoSize(path, handle) : PeVersionInfoSize(bytes);
     std::vector<uint8_t> data(size);
     uint8_t* const d = data.data();
     const bool ok = size > 0 && (windows ? windows->VersionInfo(path, handle, size, d) : PeVersionInfo(bytes, size, d));
-    std::vector<std::string> answers;
-    for (const std::string& sub : subs) {
+    std::vector<string> answers;
+    for (const string& sub : subs) {
         const uint8_t* v = nullptr;
         uint32_t n = 0;
         const bool hit = ok && (windows ? windows->VersionQuery(d, size, sub, v, n) : QueryVersionBlock(d, size, sub, v, n));
         EXPECT_TRUE(!hit || (v >= d && v + n <= d + size)) << sub;
-        answers.push_back(hit ? std::string(reinterpret_cast<const char*>(v), n) : "<none>");
+        answers.push_back(hit ? string(reinterpret_cast<const char*>(v), n) : "<none>");
     }
     return answers;
 }
 
 TEST(Win32VersionDiff, TestImagesAndTheProduct) {
     Win32Platform windows;
-    const std::string product = BuiltProgram("YRNUpdate.exe");
+    const string product = BuiltProgram("YRNUpdate.exe");
     for (const char* name : {"two.exe", "two64.dll", "otherkey.exe", "lowerkey.exe", "notrans.exe", "empty.exe",
                              "noversion.exe", "missing.exe", "YRNUpdate.exe"}) {
-        const std::string path = name[0] == 'Y' ? product : PeImagePath(name);
+        const string path = name[0] == 'Y' ? product : PeImagePath(name);
         SCOPED_TRACE(name);
-        std::vector<std::string> subs = {"\\", "\\VarFileInfo\\Translation"};
+        std::vector<string> subs = {"\\", "\\VarFileInfo\\Translation"};
         for (const char* key : {"\\041904E3\\", "\\040904B0\\"})
-            for (const char* value : {"FileVersion", "ProductName", "fileversion"}) subs.push_back("\\StringFileInfo" + (key + std::string(value)));
+            for (const char* value : {"FileVersion", "ProductName", "fileversion"}) subs.push_back("\\StringFileInfo" + (key + string(value)));
         EXPECT_EQ(Answers(&windows, path, subs), Answers(nullptr, path, subs));
     }
     TVersionInfo info(windows, product);
