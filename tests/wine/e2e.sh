@@ -26,10 +26,8 @@ for _ in $(seq 100); do [ -s "$started" ] && break; sleep 0.1; done
 got=$(iconv -f UTF-16LE -t UTF-8 "$started" 2>/dev/null || true)
 [ "$got" = '"C:\TOVR\Bin Dir\Marker.exe" /silent Пуск' ] || fail "queued program started as [$got]"
 
-# The log, its time stamps checked and cut off.
-stamp='^[0-3][0-9]\.[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] '
-tail -n +2 "$log" | grep -qv "$stamp" && fail "a log line without a time stamp"
-{ printf '\r\n'; tail -n +2 "$log" | sed "s/$stamp//"; } >"$artifacts/log.actual"
+# The log, its time stamps made <time>.
+sed 's/^[0-3][0-9]\.[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] /<time> /' "$log" >"$artifacts/log.actual"
 same e2e-log.txt "$artifacts/log.actual" 1251
 # Every file of the installation, the backup set's name made SET.
 set=$c/TOVR/UPDATE/OldFiles/$(ls "$c/TOVR/UPDATE/OldFiles")
@@ -41,8 +39,6 @@ same e2e-backup.ini "$set/BackUp.ini" 1251
 same e2e-localcopy.ini "${set/OldFiles/NewFiles}/YRNUpdate.ini" 1251
 registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2}$/\1<time>/' >"$artifacts/registry.actual"
 same e2e-registry.txt "$artifacts/registry.actual"
-# The window's placement remembered.
-registry "HKCU${key#HKLM}\\Placement" | grep -q 'Left    REG_DWORD' || fail
 pass "update through CreateProcess"
 
 # A bad process id: the start-up failure box, no owner; nothing logged or
