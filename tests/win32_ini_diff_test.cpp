@@ -4,6 +4,7 @@
 // by Windows on another, both copies read the same through both.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 #include "core/IniFile.h"
@@ -24,18 +25,17 @@ string Windows(const string& path, const char* section, const char* key = nullpt
 // The names listed, in upper case too, and an absent one.
 std::set<string> Variants(const string& listed) {
     std::set<string> all{"absent"};
-    for (size_t i = 0, end; i < listed.size(); i = end + 1) {
-        end = listed.find('\0', i);
-        all.insert(listed.substr(i, end - i));
-        all.insert(Upper1251(listed.substr(i, end - i)));
+    for (const char* name = listed.c_str(); name < listed.c_str() + listed.size(); name += std::strlen(name) + 1) {
+        all.insert(name);
+        all.insert(Upper1251(name));
     }
     return all;
 }
 
 // Both readers on each query; Windows' reading of the whole file.
 string ExpectSameReading(const string& path) {
-    Win32Platform platform;
-    TIniFile ours(platform, path);
+    Win32Platform p;
+    TIniFile ours(p, path);
     string all;
     for (const string& s : Variants(Windows(path, nullptr))) {
         const string keys = Windows(path, s.c_str());
@@ -52,8 +52,7 @@ string ExpectSameReading(const string& path) {
 
 TEST(Win32IniDiff, ReadsAndWritesAsWindows) {
     const std::pair<const char*, const char*> files[] = {
-        {"line_ends", "[A]\nk=v\n[B]\r\nk=v\r"},
-        {"blanks", "  [ Shift.exe ]  \r\n  SDir  =  C:\\TOVR\\ with blanks  \r\n\tVersion\t=\t5\t\r\n"},
+        {"blanks_lf_cr", "  [ Shift.exe ]  \n  SDir  =  C:\\TOVR\\ with blanks  \n[B]\r\n\tVersion\t=\t5\t\r"},
         {"quotes", "[Q]\r\nk1=\"quoted\"\r\nk2='single'\r\nk3=\"unbalanced\r\nk4= \" a \" \r\nk6=\"a\"b\"\r\n"},
         {"duplicates", "[FILES]\r\nA.exe=first\r\na.exe=second\r\n[Other]\r\nx=1\r\n[files]\r\nA.exe=third\r\nC.exe=c\r\n"},
         {"odd_lines", "before=section\r\n[S]\r\n;k=comment\r\n  ;k2=\r\n#k3=hash\r\nk4=v ; no comment\r\nk==v\r\n[Closed] trailing\r\nafter=1\r\n"},
@@ -62,7 +61,7 @@ TEST(Win32IniDiff, ReadsAndWritesAsWindows) {
         {"files", "A.EXE", "x"},
         {"S", "k4", "  \"padded\"  "},
     };
-    Win32Platform platform;
+    Win32Platform p;
     for (const auto& [name, text] : files) {
         SCOPED_TRACE(name);
         Win32TempDir dir;
@@ -70,7 +69,7 @@ TEST(Win32IniDiff, ReadsAndWritesAsWindows) {
         ASSERT_TRUE(PutFile(ours, text) && PutFile(theirs, text));
         ExpectSameReading(ours);
         for (const auto& w : writes) {
-            TIniFile(platform, ours).WriteString(w[0], w[1], w[2]);
+            TIniFile(p, ours).WriteString(w[0], w[1], w[2]);
             ASSERT_TRUE(::WritePrivateProfileStringA(w[0], w[1], w[2], theirs.c_str()));
         }
         EXPECT_EQ(ExpectSameReading(ours), ExpectSameReading(theirs));

@@ -15,19 +15,19 @@
 namespace yrn::test {
 namespace {
 
-// Each answer for path, from Windows (windows given) or from the PE reader:
+// Each answer for path, from Windows (w given) or from the PE reader:
 // "<none>", or the bytes its length covers, which lie in the block.
-std::vector<string> Answers(Platform* windows, const string& path, const std::vector<string>& subs) {
-    const string bytes = windows ? "" : GetFile(path);
-    uint32_t handle = 0, size = windows ? windows->VersionInfoSize(path, handle) : PeVersionInfoSize(bytes);
+std::vector<string> Answers(Platform* w, const string& path, const std::vector<string>& subs) {
+    const string bytes = w ? "" : GetFile(path);
+    uint32_t handle = 0, size = w ? w->VersionInfoSize(path, handle) : PeVersionInfoSize(bytes);
     std::vector<uint8_t> data(size);
     uint8_t* const d = data.data();
-    const bool ok = size > 0 && (windows ? windows->VersionInfo(path, handle, size, d) : PeVersionInfo(bytes, size, d));
+    const bool ok = size > 0 && (w ? w->VersionInfo(path, handle, size, d) : PeVersionInfo(bytes, size, d));
     std::vector<string> answers;
     for (const string& sub : subs) {
         const uint8_t* v = nullptr;
         uint32_t n = 0;
-        const bool hit = ok && (windows ? windows->VersionQuery(d, size, sub, v, n) : QueryVersionBlock(d, size, sub, v, n));
+        const bool hit = ok && (w ? w->VersionQuery(d, size, sub, v, n) : QueryVersionBlock(d, size, sub, v, n));
         EXPECT_TRUE(!hit || (v >= d && v + n <= d + size)) << sub;
         answers.push_back(hit ? string(reinterpret_cast<const char*>(v), n) : "<none>");
     }

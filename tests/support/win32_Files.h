@@ -27,8 +27,7 @@ class Win32TempDir {
 public:
     Win32TempDir() {
         static unsigned counter = 0;
-        const string name = "yrn-w32-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
-        const fs::path dir = fs::temp_directory_path() / name;
+        const fs::path dir = fs::temp_directory_path() / ("yrn-w32-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
         fs::remove_all(dir);
         fs::create_directory(dir);
         path_ = Narrow(dir.wstring()) + "\\";
@@ -69,11 +68,15 @@ inline Names AllNames(const string& dir) {
     return names;
 }
 
+// The running test program's file.
+inline string OwnPath() {
+    wchar_t self[MAX_PATH];
+    return Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
+}
 // A program of the build (YRNUpdate.exe, yrn_marker.exe):
 // the tests live in <build>\tests\, the programs in <build>\.
 inline string BuiltProgram(const string& name) {
-    wchar_t self[MAX_PATH];
-    const string path = Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
+    const string path = OwnPath();
     return path.substr(0, path.find_last_of('\\') + 1) + "..\\" + name;
 }
 

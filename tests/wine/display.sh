@@ -13,10 +13,13 @@ fail() { echo "$name: FAIL at line ${BASH_LINENO[0]}: $*" >&2; exit 1; }
 pass() { passed=$((passed + 1)); echo "$name: ok: $*"; }
 to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
 registry() { reg query "${1:-$key}" | tr -d '\r'; }
-# Stores NAME TYPE DATA in the tool's key.
+# Stores NAME TYPE DATA in the tool's key; dwords NAME=NUMBER...
 stored() { reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
+dwords() { for v; do stored "${v%=*}" REG_DWORD "${v#*=}"; done; }
 in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
 shot() { import -window root "$artifacts/$1.png"; }
+# Runs COMMAND until it succeeds, for 30 s at most.
+until_() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; return 1; }
 
 # Xvfb picks a free display and names it once it is ready (not in the file
 # an earlier run left).
@@ -27,7 +30,7 @@ xvfb=$!
 # says how many steps passed.
 trap 'status=$?; [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true
       [ $status != 0 ] || echo "$name: $passed passed"' EXIT
-for _ in $(seq 100); do [ -s "$artifacts/$name.display" ] && break; sleep 0.1; done
+until_ test -s "$artifacts/$name.display" || true
 export DISPLAY=:$(cat "$artifacts/$name.display")
 [ "$DISPLAY" != : ] || fail "no X display"
 # Wine's desktop process belongs to a server: one started without this
@@ -58,17 +61,16 @@ package() {
 # Starts PROGRAM ARGS in $cwd, without the log of an earlier start.
 start() { rm -f "$log"; (cd "$cwd" && exec "$wine_loader" "$@" </dev/null >/dev/null 2>&1) & app=$!; }
 # The program's visible top-level window with this caption (and outer size:
-# client area plus Wine's frame, 3 each side, and caption, 19).
+# client area plus Wine's frame, 3 each side, and caption, 19); fails when
+# there is none.
 find_window() {
     for w in $(xdotool search --onlyvisible --classname '^yrnupdate\.exe$' 2>/dev/null); do
         xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qxF "_NET_WM_NAME(UTF8_STRING) = \"$1\"" &&
             { [ -z "${2:-}" ] || [ "$(xdotool getwindowgeometry "$w" | sed -n 's/^ *Geometry: //p')" = "$2" ]; } && echo "$w" && return
     done
+    return 1
 }
-wait_window() {
-    for _ in $(seq 300); do w=$(find_window "$@") && [ -n "$w" ] && { echo "$w"; return; }; sleep 0.1; done
-    fail "no window [$1] ${2:-}"
-}
+wait_window() { until_ find_window "$@" || fail "no window [$1] ${2:-}"; }
 # There is no window manager: a click on a place without a control (X Y
 # inside the frame) makes the window the active one.
 activate() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }
@@ -78,23 +80,18 @@ params='Обновление ЮКСВЕЛ'
 open_params() { start "${1:-$build/YRNUpdate.exe}"; activate "$(wait_window "$params" 375x245)" 20 130; }
 open_backup() { activate "$(wait_window 'Откат обновления' 285x243)" 12 30; }
 # WHAT failed when the program is still running.
+ended() { ! kill -0 "$app" 2>/dev/null; }
 wait_exit() {
-    for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$app" 2>/dev/null && fail "$1"
+    until_ ended || fail "$1"
     wait "$app" || fail "YRNUpdate.exe exited with status $?"
     app=
 }
-wait_log() {
-    for _ in $(seq 300); do in_log "$1" && return; sleep 0.1; done
-    fail "the log has no line [$1]"
-}
+wait_log() { until_ in_log "$1" || fail "the log has no line [$1]"; }
 # Ends a run once its log says so: Enter in the progress window (activated
 # first, then its screenshot SHOT taken when given) closes it.
 close_progress() {
-    local w
     wait_log "$2"
-    w=$(wait_window "$1" 277x366)
-    activate "$w" 130 150
+    activate "$(wait_window "$1" 277x366)" 130 150
     [ -z "${3:-}" ] || shot "$3"
     xdotool key Return
     wait_exit "Enter did not close [$1]"

@@ -11,10 +11,8 @@ int wmain(int argc, wchar_t** argv) {
     if (argc > 1 && !std::wcsncmp(argv[1], L"sleep:", 6)) ::Sleep(std::wcstoul(argv[1] + 6, nullptr, 10));
     std::wstring path(MAX_PATH, L'\0');
     path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-    path = path.substr(0, path.rfind(L'\\') + 1) + L"started.txt";
+    path.replace(path.rfind(L'\\') + 1, path.npos, L"started.txt");
     const std::wstring line = ::GetCommandLineW() + std::wstring(L"\n");
     FILE* file = ::_wfopen(path.c_str(), L"ab");
-    if (!file) return 1;
-    const bool written = std::fwrite(line.data(), sizeof(wchar_t), line.size(), file) == line.size();
-    return std::fclose(file) == 0 && written ? 0 : 1;
+    return !file || std::fwrite(line.data(), 2, line.size(), file) != line.size() || std::fclose(file);
 }
