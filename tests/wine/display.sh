@@ -83,10 +83,10 @@ open_backup() { activate "$(wait_window 'Откат обновления' 285x24
 ended() { ! kill -0 "$app" 2>/dev/null; }
 wait_exit() {
     until_ ended || fail "$1"
-    wait "$app" || fail "YRNUpdate.exe exited with status $?"
+    wait "$app" || fail "exit status $?"
     app=
 }
-wait_log() { until_ in_log "$1" || fail "the log has no line [$1]"; }
+wait_log() { until_ in_log "$1" || fail "no log line [$1]"; }
 # Ends a run once its log says so: Enter in the progress window (activated
 # first, then its screenshot SHOT taken when given) closes it.
 close_progress() {
