@@ -15,9 +15,11 @@
 
 namespace yrn::test {
 
-using Names = std::vector<std::string>;
+using std::string;
+using Names = std::vector<string>;
+namespace fs = std::filesystem;
 
-inline std::filesystem::path Fs(const std::string& path) { return Wide(path); }
+inline fs::path Fs(const string& path) { return Wide(path); }
 
 // A new directory under the user's temp directory, removed with all its
 // content (read-only or hidden too) afterwards. Path() ends with "\".
@@ -25,48 +27,60 @@ class Win32TempDir {
 public:
     Win32TempDir() {
         static unsigned counter = 0;
-        const auto dir = std::filesystem::temp_directory_path() /
-                         ("yrn-w32-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
-        std::filesystem::remove_all(dir), std::filesystem::create_directory(dir);
+        const fs::path dir = fs::temp_directory_path() / ("yrn-w32-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
+        fs::remove_all(dir);
+        fs::create_directory(dir);
         path_ = Narrow(dir.wstring()) + "\\";
     }
     ~Win32TempDir() {
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(Fs(path_)))
-            ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        for (const auto& entry : fs::recursive_directory_iterator(Fs(path_))) ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
         std::error_code ignored;
-        std::filesystem::remove_all(Fs(path_), ignored);
+        fs::remove_all(Fs(path_), ignored);
     }
     Win32TempDir(const Win32TempDir&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + name; }
+    const string& Path() const { return path_; }
+    string operator/(const string& name) const { return path_ + name; }
 
 private:
-    std::string path_;
+    string path_;
 };
 
-inline bool PutFile(const std::string& path, const std::string& bytes) {
+inline bool PutFile(const string& path, const string& bytes) {
     return std::ofstream(Fs(path), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
 }
-inline std::string GetFile(const std::string& path) {  // "" when missing
+// "" when missing.
+inline string GetFile(const string& path) {
     std::ifstream in(Fs(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return string(std::istreambuf_iterator<char>(in), {});
 }
-inline bool SetAttributes(const std::string& path, DWORD attributes) { return ::SetFileAttributesW(Wide(path).c_str(), attributes); }
+inline bool SetAttributes(const string& path, DWORD attributes) { return ::SetFileAttributesW(Wide(path).c_str(), attributes); }
+inline DWORD Attributes(const string& path) { return ::GetFileAttributesW(Wide(path).c_str()); }
+// An existing file opened raw, sharing nothing unless told.
+inline HANDLE Open(const string& path, DWORD access, DWORD share = 0) {
+    return ::CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
 // Names in dir, hidden ones too, sorted.
-inline std::vector<std::string> AllNames(const std::string& dir) {
-    std::vector<std::string> names;
+inline Names AllNames(const string& dir) {
+    Names names;
     std::error_code missing;
-    for (const auto& entry : std::filesystem::directory_iterator(Fs(dir), missing)) names.push_back(Narrow(entry.path().filename().wstring()));
+    for (const auto& entry : fs::directory_iterator(Fs(dir), missing)) names.push_back(Narrow(entry.path().filename().wstring()));
     std::sort(names.begin(), names.end());
     return names;
 }
 
+// The running test program's file.
+inline string OwnPath() {
+    wchar_t self[MAX_PATH];
+    return Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
+}
 // A program of the build (YRNUpdate.exe, yrn_marker.exe):
 // the tests live in <build>\tests\, the programs in <build>\.
-inline std::string BuiltProgram(const std::string& name) {
-    wchar_t self[MAX_PATH];
-    const std::string path = Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
+inline string BuiltProgram(const string& name) {
+    const string path = OwnPath();
     return path.substr(0, path.find_last_of('\\') + 1) + "..\\" + name;
 }
+
+// Names parameterised tests after their cases' names.
+inline const auto ByName = [](const auto& info) { return string(info.param.name); };
 
 }  // namespace yrn::test

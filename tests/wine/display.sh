@@ -8,11 +8,18 @@ name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_S
 source "$here/loader.sh"
 artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' passed=0 app=
 mkdir -p "$artifacts"
-fail() { echo "$name: FAIL: $*" >&2; exit 1; }
+# A failure names the script's line that found it.
+fail() { echo "$name: FAIL at line ${BASH_LINENO[0]}: $*" >&2; exit 1; }
 pass() { passed=$((passed + 1)); echo "$name: ok: $*"; }
 to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
 registry() { reg query "${1:-$key}" | tr -d '\r'; }
+# Stores NAME TYPE DATA in the tool's key; dwords NAME=NUMBER...
+stored() { reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
+dwords() { for v; do stored "${v%=*}" REG_DWORD "${v#*=}"; done; }
 in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
+shot() { import -window root "$artifacts/$1.png"; }
+# Runs COMMAND until it succeeds, for 30 s at most.
+until_() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; return 1; }
 
 # Xvfb picks a free display and names it once it is ready (not in the file
 # an earlier run left).
@@ -23,7 +30,7 @@ xvfb=$!
 # says how many steps passed.
 trap 'status=$?; [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true
       [ $status != 0 ] || echo "$name: $passed passed"' EXIT
-for _ in $(seq 100); do [ -s "$artifacts/$name.display" ] && break; sleep 0.1; done
+until_ test -s "$artifacts/$name.display" || true
 export DISPLAY=:$(cat "$artifacts/$name.display")
 [ "$DISPLAY" != : ] || fail "no X display"
 # Wine's desktop process belongs to a server: one started without this
@@ -35,50 +42,67 @@ wineserver -w
 for v in Decorated Managed; do reg add 'HKCU\Software\Wine\X11 Driver' /v $v /t REG_SZ /d N /f >/dev/null; done
 for k in HKLM HKCU; do reg delete "$k\\Software\\Quenbrit" /f >/dev/null 2>&1 || true; done
 
+# C:\DIR afresh with C:\DIR\cwd, where the program starts and logs, and no
+# installation in C:\TOVR.
+fresh() {
+    rm -rf "$c/TOVR" "$c/$1"
+    cwd=$c/$1/cwd log=$c/$1/cwd/YRNUpdate.log
+    mkdir -p "$cwd"
+}
 # A package in DIR: its manifest from golden/MANIFEST, then files given as
 # NAME=TEXT (printf escapes) or NAME=@SOURCE (a copy).
-package() {  # DIR MANIFEST NAME=TEXT|NAME=@SOURCE...
+package() {
     local dir=$1 f
-    mkdir -p "$dir"; to1251 <"$here/golden/$2" >"$dir/YRNUpdate.ini"; shift 2
+    mkdir -p "$dir"
+    to1251 <"$here/golden/$2" >"$dir/YRNUpdate.ini"
+    shift 2
     for f; do if [[ ${f#*=} == @* ]]; then cp "${f#*=@}" "$dir/${f%%=*}"; else printf "${f#*=}" >"$dir/${f%%=*}"; fi; done
 }
 # Starts PROGRAM ARGS in $cwd, without the log of an earlier start.
 start() { rm -f "$log"; (cd "$cwd" && exec "$wine_loader" "$@" </dev/null >/dev/null 2>&1) & app=$!; }
 # The program's visible top-level window with this caption (and outer size:
-# client area plus Wine's frame, 3 each side, and caption, 19).
-find_window() {  # CAPTION [WIDTHxHEIGHT]
+# client area plus Wine's frame, 3 each side, and caption, 19); fails when
+# there is none.
+find_window() {
     for w in $(xdotool search --onlyvisible --classname '^yrnupdate\.exe$' 2>/dev/null); do
         xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qxF "_NET_WM_NAME(UTF8_STRING) = \"$1\"" &&
             { [ -z "${2:-}" ] || [ "$(xdotool getwindowgeometry "$w" | sed -n 's/^ *Geometry: //p')" = "$2" ]; } && echo "$w" && return
     done
+    return 1
 }
-wait_window() {  # CAPTION [SIZE]
-    for _ in $(seq 300); do w=$(find_window "$@") && [ -n "$w" ] && { echo "$w"; return; }; sleep 0.1; done
-    fail "no window [$1] ${2:-}"
-}
-# There is no window manager: a click on a place without a control makes
-# the window the active one.
-activate() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }  # WINDOW X Y (inside the frame)
-wait_exit() {  # WHAT failed when the program is still running
-    for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$app" 2>/dev/null && fail "$1"
-    wait "$app" || fail "YRNUpdate.exe exited with status $?"
+wait_window() { until_ find_window "$@" || fail "no window [$1] ${2:-}"; }
+# There is no window manager: a click on a place without a control (X Y
+# inside the frame) makes the window the active one.
+activate() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }
+# The dialogs of a start by a person: parameters (started from PROGRAM,
+# YRNUpdate.exe of the build by default), then backup sets.
+params='Обновление ЮКСВЕЛ'
+open_params() { start "${1:-$build/YRNUpdate.exe}"; activate "$(wait_window "$params" 375x245)" 20 130; }
+open_backup() { activate "$(wait_window 'Откат обновления' 285x243)" 12 30; }
+# WHAT failed when the program is still running.
+ended() { ! kill -0 "$app" 2>/dev/null; }
+wait_exit() {
+    until_ ended || fail "$1"
+    wait "$app" || fail "exit status $?"
     app=
 }
-wait_log() {  # LINE
-    for _ in $(seq 300); do in_log "$1" && return; sleep 0.1; done
-    fail "the log has no line [$1]"
+wait_log() { until_ in_log "$1" || fail "no log line [$1]"; }
+# Ends a run once its log says so: Enter in the progress window (activated
+# first, then its screenshot SHOT taken when given) closes it.
+close_progress() {
+    wait_log "$2"
+    activate "$(wait_window "$1" 277x366)" 130 150
+    [ -z "${3:-}" ] || shot "$3"
+    xdotool key Return
+    wait_exit "Enter did not close [$1]"
 }
-# Ends a run: Enter in the progress window (activated first) closes it.
-close_progress() { local w; w=$(wait_window "$1" 277x366); activate "$w" 130 150; xdotool key Return; wait_exit "Enter did not close [$1]"; }
-# ACTUAL byte for byte against golden/GOLDEN or the file /GOLDEN (converted
-# to 1251 and CR LF when the third argument is 1251; @VERSION@ is the
-# product's version).
-same() {  # GOLDEN ACTUAL [1251]
-    local source=$here/golden/$1 expected=$artifacts/$name-${1##*/}
-    [[ $1 == /* ]] && source=$1 expected=$1.expected
-    sed "s/@VERSION@/${version:-}/" "$source" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
-    cmp -s "$expected" "$2" && return
-    echo "--- expected $1"; od -c "$expected" | head -40; echo "--- actual"; od -c "$2" | head -40
-    fail "$1 differs"
+updated() { close_progress "$params" 'Обновление исполняемых файлов завершено.' "$@"; }
+rolled_back() { close_progress 'Откат обновления ЮКСВЕЛ' 'Замена исполняемых файлов завершена.' "$@"; }
+# ACTUAL byte for byte against golden/GOLDEN (converted to 1251 and CR LF
+# when the third argument is 1251; @VERSION@ is the product's version); the
+# expected bytes are left in the artifacts.
+same() {
+    local expected=$artifacts/$name-$1
+    sed "s/@VERSION@/${version:-}/" "$here/golden/$1" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
+    cmp "$expected" "$2" || fail "$1 differs"
 }

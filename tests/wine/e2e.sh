@@ -6,43 +6,38 @@
 # byte for byte. Then a start with a bad process id: only the failure box.
 #   e2e.sh BUILD_DIR WINEPREFIX
 . "$(dirname "$0")/display.sh"
-for v in UpdateVersion=11 Marker.exe=4 Old.exe=2; do reg add "$key" /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f >/dev/null; done
-rm -rf "$c/TOVR" "$c/e2e" && mkdir -p "$c/TOVR/Bin Dir" "$c/TOVR/DB" "$c/e2e/cwd"
-cwd=$c/e2e/cwd log=$c/e2e/cwd/YRNUpdate.log started="$c/TOVR/Bin Dir/started.txt"
-cp "$build/YRNUpdate.exe" "$c/TOVR/Bin Dir/Marker.exe"   # the installed one, with the product's version
-cp "$build/yrn_marker.exe" "$c/TOVR/Bin.exe"   # what a start of the path's prefix "C:\TOVR\Bin" would run
+dwords UpdateVersion=11 Marker.exe=4 Old.exe=2
+fresh e2e
+bin="$c/TOVR/Bin Dir" started=$bin/started.txt
+mkdir -p "$bin" "$c/TOVR/DB"
+# The installed Marker.exe, with the product's version; Bin.exe is what a
+# start of the path's prefix "C:\TOVR\Bin" would run.
+cp "$build/YRNUpdate.exe" "$bin/Marker.exe"
+cp "$build/yrn_marker.exe" "$c/TOVR/Bin.exe"
 version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
-[ -n "$version" ] || fail "no version in $build/generated/yrn_version.h"
 package "$c/e2e/Pack Q" e2e.ini Marker.exe=@"$build/yrn_marker.exe" 'Prices.dll=new prices\r\n' Old.exe=old Skip.dll=skip
 
 # Through CreateProcess with this command line verbatim: the quoted package
 # directory ends in a backslash. Process 0 is never waited for.
 start "$build/yrn_launch.exe" "\"Z:${build//\//\\}\\YRNUpdate.exe\" 0 \"C:\\e2e\\Pack Q\\\" 0"
-window=$(wait_window 'Обновление ЮКСВЕЛ' 277x366)
-wait_log 'Обновление исполняемых файлов завершено.'
-activate "$window" 130 150
-import -window root "$artifacts/progress.png"
-close_progress 'Обновление ЮКСВЕЛ'
-for _ in $(seq 100); do [ -s "$started" ] && break; sleep 0.1; done
+updated progress
+until_ test -s "$started" || :
 got=$(iconv -f UTF-16LE -t UTF-8 "$started" 2>/dev/null || true)
-[ "$got" = '"C:\TOVR\Bin Dir\Marker.exe" /silent Пуск' ] || fail "queued program started as [$got]"
+[ "$got" = '"C:\TOVR\Bin Dir\Marker.exe" /silent Пуск' ] || fail "[$got]"
 
-# The log, its time stamps checked and cut off.
-stamp='^[0-3][0-9]\.[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] '
-tail -n +2 "$log" | grep -qv "$stamp" && fail "a log line without a time stamp"
-{ printf '\r\n'; tail -n +2 "$log" | sed "s/$stamp//"; } >"$artifacts/log.actual"
+# The log, its time stamps made <time>.
+sed 's/^[0-3][0-9]\.[01][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9] /<time> /' "$log" >"$artifacts/log.actual"
 same e2e-log.txt "$artifacts/log.actual" 1251
 # Every file of the installation, the backup set's name made SET.
-sets=$(ls "$c/TOVR/UPDATE/OldFiles")
-(cd "$c/TOVR" && find . -type f | sed -E 's|^\./||; s|/[0-9]{2}-[0-9]{2}-[0-9]{2} [0-9]{2}-[0-9]{2}/|/SET/|' | sort) >"$artifacts/tree.actual"
+set=$c/TOVR/UPDATE/OldFiles/$(ls "$c/TOVR/UPDATE/OldFiles")
+(cd "$c/TOVR" && find . -type f | sed -E 's|^\./||; s|/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/|/SET/|' | sort) >"$artifacts/tree.actual"
 same e2e-tree.txt "$artifacts/tree.actual"
-cmp -s "$build/yrn_marker.exe" "$c/TOVR/Bin Dir/Marker.exe" && cmp -s "$c/e2e/Pack Q/Prices.dll" "$c/TOVR/DB/Prices.dll" &&
-    cmp -s "$build/YRNUpdate.exe" "$c/TOVR/UPDATE/OldFiles/$sets/Marker.exe" || fail "Marker.exe, Prices.dll or the backup copy differ"
-same e2e-backup.ini "$c/TOVR/UPDATE/OldFiles/$sets/BackUp.ini" 1251
-same e2e-localcopy.ini "$c/TOVR/UPDATE/NewFiles/$sets/YRNUpdate.ini" 1251
-registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}$/\1<time>/' >"$artifacts/registry.actual"
+cmp -s "$build/yrn_marker.exe" "$bin/Marker.exe" && cmp -s "$c/e2e/Pack Q/Prices.dll" "$c/TOVR/DB/Prices.dll" &&
+    cmp -s "$build/YRNUpdate.exe" "$set/Marker.exe" || fail
+same e2e-backup.ini "$set/BackUp.ini" 1251
+same e2e-localcopy.ini "${set/OldFiles/NewFiles}/YRNUpdate.ini" 1251
+registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2}$/\1<time>/' >"$artifacts/registry.actual"
 same e2e-registry.txt "$artifacts/registry.actual"
-registry "HKCU${key#HKLM}\\Placement" | grep -q 'Left    REG_DWORD' || fail "window placement not remembered"
 pass "update through CreateProcess"
 
 # A bad process id: the start-up failure box, no owner; nothing logged or
@@ -50,10 +45,24 @@ pass "update through CreateProcess"
 rm -f "$started"
 start "$build/YRNUpdate.exe" abc 'C:\e2e\Pack Q' 0
 box=$(wait_window 'YRN Update')
-sleep 0.5 && import -window root "$artifacts/startup-failure.png"
+sleep 0.5
 activate "$box" 10 40
 xdotool key Return
 wait_exit "Enter did not close the failure box"
 sleep 0.5
-[ -e "$log" ] || [ -e "$started" ] && fail "the failed start logged or started something"
+[ -e "$log" ] || [ -e "$started" ] && fail
 pass "start-up failure box"
+
+# The result a run records: a file that fails (its place taken by a
+# directory) ends it with 1; a SHA256 that is no digest refuses the package: 3.
+package "$c/e2e/Failing" e2e-failing.ini A.dll=a
+mkdir "$c/e2e/A.dll"
+result() {
+    start "$build/YRNUpdate.exe" 0 'C:\e2e\Failing' 0
+    close_progress "$params" "$2"
+    registry | grep -qx "    LastRunResult    REG_DWORD    0x$1" || fail
+    pass "result $1"
+}
+result 1 'Обновление исполняемых файлов завершено.'
+printf 'SHA256=x\r\n' >>"$c/e2e/Failing/YRNUpdate.ini"
+result 3 'Сбой при обновлении исполняемых файлов ЮКСВЕЛ.'

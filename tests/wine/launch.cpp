@@ -4,20 +4,13 @@
 // start failed.
 #include <windows.h>
 
-#include <string>
-
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) return 99;
-    std::wstring line = argv[1];
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return 99;
-    ::CloseHandle(info.hThread);
-    ::WaitForSingleObject(info.hProcess, INFINITE);
     DWORD status = 99;
+    if (argc != 2 || !::CreateProcessW(nullptr, argv[1], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return 99;
+    ::WaitForSingleObject(info.hProcess, INFINITE);
     ::GetExitCodeProcess(info.hProcess, &status);
-    ::CloseHandle(info.hProcess);
     return static_cast<int>(status);
 }
