@@ -28,11 +28,12 @@ std::string Dw(const char* name, unsigned v) {
     std::snprintf(line, sizeof line, "\"%s\"=dword:%08x", name, v);
     return line;
 }
-std::string Dir(const std::string& escaped) { return "\"UpdatePath\"=\"" + W(escaped.c_str()) + "\""; }
+std::string Dir(const std::string& escaped) { return "\"UpdatePath\"=\"" + escaped + "\""; }
 
 struct ParamCase {
     const char* name;
-    Lines stored;  // empty: no registry file yet
+    // Empty: no registry file yet.
+    Lines stored;
     const char* input;
     uint16_t result;
 };
@@ -66,29 +67,30 @@ TEST_P(ParamRoundTrip, ShowsLoadsAndStores) {
     ExpectGolden(text, std::string("param_") + c.name + ".txt");
 }
 
-const Lines kStored = {Dir("D:\\\\Pkg"), Dw("swType", 1), Dw("IsMessage", 1), Dw("IsNoVersion", 1)};
+// Enter at every question: each shown value kept.
+const char* const kEnters = "\n\n\n\n\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    Console, ParamRoundTrip,
-    ::testing::Values(
-        ParamCase{"first_start_update", {}, "\n\n\n\n\n", mrUpdate},
-        ParamCase{"edits_stored_others_kept", {Dir("D:\\\\Pkg"), Dw("swType", 2), Dw("IsMessage", 5), Dw("IsNoVersion", 0), Dw("Shift.exe", 7)},
+const ParamCase kParamCases[] = {
+        {"first_start_update", {}, kEnters, mrUpdate},
+        {"edits_stored_others_kept", {Dir("D:\\\\Pkg"), Dw("swType", 2), Dw("IsMessage", 5), Dw("IsNoVersion", 0), Dw("Shift.exe", 7)},
                   "  E:\\Новая папка \r\n3\nн\nД\nОБНОВИТЬ\n", mrUpdate},
-        ParamCase{"rollback_adds_backslash_writes_no_noversion", {Dir("D:\\\\Pkg")}, "\nклиент\nyes\nno\nROLLBACK\n", mrRollback},
-        ParamCase{"rollback_keeps_stored_noversion", {Dw("IsNoVersion", 0)}, "\nКлиент\nда\ny\n2\n", mrRollback},
-        ParamCase{"backslash_not_doubled", {Dir("D:\\\\Pkg\\\\")}, "\nМЕНЕДЖЕР\nY\nнет\nupdate\n", mrUpdate},
-        ParamCase{"empty_dir_stays_empty", {Dir("")}, "\nсервер\nда\nn\n1\n", mrUpdate},
-        ParamCase{"cancel_writes_nothing_keeps_loaded", kStored, "X:\\Other\\\nОфис\nn\nn\n3\n", mrCancel},
-        ParamCase{"first_start_cancel_leaves_empty_key", {}, "\n\n\n\nОтмена\n", mrCancel},
-        ParamCase{"type_uses_low_eight_bits", {Dw("swType", 0x103)}, "", mrCancel},
-        ParamCase{"type_out_of_range_must_be_chosen", {Dw("swType", 0x104)}, "\n\n\n1\n\n\n\n", mrUpdate},
-        ParamCase{"wrong_answers_asked_again_end_of_input_cancels", {}, "\n7\nabc\n-1\n2\nmaybe\ny\n\nx\n4\ncancel\n", mrCancel},
+        {"rollback_adds_backslash_writes_no_noversion", {Dir("D:\\\\Pkg")}, "\nклиент\nyes\nno\nROLLBACK\n", mrRollback},
+        {"rollback_keeps_stored_noversion", {Dw("IsNoVersion", 0)}, "\nКлиент\nда\ny\n2\n", mrRollback},
+        {"backslash_not_doubled", {Dir("D:\\\\Pkg\\\\")}, "\nМЕНЕДЖЕР\nY\nнет\nupdate\n", mrUpdate},
+        {"empty_dir_stays_empty", {Dir("")}, "\nсервер\nда\nn\n1\n", mrUpdate},
+        {"cancel_writes_nothing_keeps_loaded", {Dir("D:\\\\Pkg"), Dw("swType", 1), Dw("IsMessage", 1), Dw("IsNoVersion", 1)},
+         "X:\\Other\\\nОфис\nn\nn\n3\n", mrCancel},
+        {"first_start_cancel_leaves_empty_key", {}, "\n\n\n\nОтмена\n", mrCancel},
+        {"type_uses_low_eight_bits", {Dw("swType", 0x103)}, "", mrCancel},
+        {"type_out_of_range_must_be_chosen", {Dw("swType", 0x104)}, "\n\n\n1\n\n\n\n", mrUpdate},
+        {"wrong_answers_asked_again_end_of_input_cancels", {}, "\n7\nabc\n-1\n2\nmaybe\ny\n\nx\n4\ncancel\n", mrCancel},
         // A value of the wrong type fails the start before the dialog.
-        ParamCase{"wrong_type_path", {Dw("UpdatePath", 1)}, "\n\n\n\n\n", mrFailure},
-        ParamCase{"wrong_type_type", {"\"swType\"=\"1\""}, "\n\n\n\n\n", mrFailure},
-        ParamCase{"wrong_type_questions", {"\"IsMessage\"=\"0\""}, "\n\n\n\n\n", mrFailure},
-        ParamCase{"wrong_type_version_check", {Dw("swType", 1), "\"IsNoVersion\"=\"1\""}, "\n\n\n\n\n", mrFailure}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {"wrong_type_path", {Dw("UpdatePath", 1)}, kEnters, mrFailure},
+        {"wrong_type_type", {"\"swType\"=\"1\""}, kEnters, mrFailure},
+        {"wrong_type_questions", {"\"IsMessage\"=\"0\""}, kEnters, mrFailure},
+        {"wrong_type_version_check", {Dw("swType", 1), "\"IsNoVersion\"=\"1\""}, kEnters, mrFailure}};
+INSTANTIATE_TEST_SUITE_P(Console, ParamRoundTrip, ::testing::ValuesIn(kParamCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Every argument count but three shows the dialog; the end of input at any of its questions cancels it.
 TEST_F(DialogTest, TheEndOfInputCancelsTheDialogOfEveryArgumentCountButThree) {
@@ -113,11 +115,12 @@ TEST_F(DialogTest, ConfirmingWithoutAChosenTypeIsRefused) {
 TEST_F(DialogTest, AKeyThatCannotBeOpenedShowsCurrentValuesAndFailsOnConfirm) {
     ASSERT_EQ(::mkdir(root.Native("registry.reg").c_str(), 0777), 0);
     UpdatePath = "D:\\Current\\";
-    EXPECT_EQ(Start("\n\n\n\n\n"), mrFailure);
+    EXPECT_EQ(Start(kEnters), mrFailure);
     EXPECT_NE(screen.find("\n  Обновление из папки: D:\\Current\\\n"), std::string::npos);
     EXPECT_EQ(Start("\n\n\n\nОткат\n"), mrFailure);
     EXPECT_EQ(Start("\n\n\n\nОтмена\n"), mrCancel);
-    EXPECT_EQ(Start("\n\n\n\n\n", {}, true), StartupFailureStatus);  // the whole program ends with the failure box
+    // The whole program ends with the failure box.
+    EXPECT_EQ(Start(kEnters, {}, true), StartupFailureStatus);
     EXPECT_EQ(errors, "YRN Update: Сбой при запуске программы обновления исполняемых файлов.\n");
     EXPECT_EQ(screen.find("[OK]"), std::string::npos);
 }
@@ -144,9 +147,9 @@ TEST(ProgressWindow, EnterInTheLogPressesOk) {
         form.AttachView(attached);
         for (char key : {'\n', ' ', 'a', '\x1b', '\r'}) form.LogListKeyPress(key);
     }
-    ASSERT_EQ(view.posted.size(), 2u);
-    EXPECT_EQ(view.posted[0].message * 1000 + view.posted[0].wParam, WM_KEYDOWN_ * 1000 + 13);
-    EXPECT_EQ(view.posted[1].message * 1000 + view.posted[1].wParam, WM_KEYUP_ * 1000 + 13);
+    std::vector<uintptr_t> posted;
+    for (const auto& p : view.posted) posted.push_back(p.message * 1000 + p.wParam);
+    EXPECT_EQ(posted, (std::vector<uintptr_t>{WM_KEYDOWN_ * 1000 + 13, WM_KEYUP_ * 1000 + 13}));
 }
 
 // The real program, started without arguments with its input piped: an update
@@ -157,8 +160,8 @@ TEST(ConsoleProgram, UpdateThenRollBackThroughThePipe) {
     std::string text;
     for (const char* input : {"\n\n\n\n\n\n", "\n\n\n\nОткат\n\n\n"}) {
         WriteFile(root.Native("cwd/stdin.txt"), input);
-        const std::string cmd = "cd '" + root.Native("cwd") + "' && YRN_ROOT='" + root.Path() + "' '" YRN_TOOL_PATH "' < '" +
-                                root.Native("cwd/stdin.txt") + "' > '" + root.Native("cwd/stdout.txt") + "' 2>&1";
+        const std::string cmd =
+                "cd '" + root.Native("cwd") + "' && YRN_ROOT='" + root.Path() + "' '" YRN_TOOL_PATH "' <stdin.txt >stdout.txt 2>&1";
         const int status = std::system(cmd.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         text += ReadFile(root.Native("cwd/stdout.txt")) + RunReport(root, {}, "");

@@ -21,17 +21,20 @@ TEST(IniDocument, BareKeysAndCyrillicCase) {
     EXPECT_EQ(*d.Find("files", "K"), "1x1");
     EXPECT_EQ(*d.Find(W("СЕКЦИЯ"), W("ключ")), W("Значение"));
     EXPECT_EQ(d.Find("Missing", "k"), nullptr);
-    EXPECT_EQ(IniDocument("[A]\r\nx=1").Text(), "[A]\r\nx=1") << "an unterminated last line stays so";
+    // An unterminated last line stays so.
+    EXPECT_EQ(IniDocument("[A]\r\nx=1").Text(), "[A]\r\nx=1");
 }
 
 void ExpectSameAnswers(const IniDocument& written, const std::string& context) {
+    SCOPED_TRACE(context);
     const IniDocument parsed(written.Text());
     for (const char* section : {"MAIN", "files", "A", "B", "C", " b ", "New", "Dup", "[x", "Z"}) {
-        EXPECT_EQ(written.SectionExists(section), parsed.SectionExists(section)) << context << " " << section;
-        EXPECT_EQ(written.Keys(section), parsed.Keys(section)) << context << " " << section;
+        SCOPED_TRACE(section);
+        EXPECT_EQ(written.SectionExists(section), parsed.SectionExists(section));
+        EXPECT_EQ(written.Keys(section), parsed.Keys(section));
         for (const char* key : {"k", "K1", "k2", "Version", "x"}) {
             const std::string *w = written.Find(section, key), *p = parsed.Find(section, key);
-            EXPECT_EQ(w ? *w : "(none)", p ? *p : "(none)") << context << " " << section << "/" << key;
+            EXPECT_EQ(w ? *w : "(none)", p ? *p : "(none)") << key;
         }
     }
 }
@@ -59,15 +62,18 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
         {"", {{"New", "Version", "1"}, {"New", "k", "2"}, {"MAIN", "k", "3"}, {"New", "x", "4"}}, "+++.", nullptr},
     };
     for (const auto& [before, steps, appends, after] : cases) {
+        SCOPED_TRACE(before);
         IniDocument doc(before);
-        ExpectSameAnswers(doc, std::string(before) + " before");
+        ExpectSameAnswers(doc, "before");
         std::string appended;
         for (const Step& step : steps) {
             appended += doc.Set(step.section, step.key, step.value) ? '+' : '.';
-            ExpectSameAnswers(doc, std::string(before) + " after write " + std::to_string(appended.size()));
+            ExpectSameAnswers(doc, "after write " + std::to_string(appended.size()));
         }
-        EXPECT_EQ(appended, appends) << before;
-        EXPECT_TRUE(!after || doc.Text() == after) << before << " became " << doc.Text();
+        EXPECT_EQ(appended, appends);
+        if (after) {
+            EXPECT_EQ(doc.Text(), after);
+        }
     }
 }
 

@@ -1,33 +1,36 @@
 #!/usr/bin/env python3
-"""Writes the PE test images of tests/data/pe (committed; run again after a change)."""
+# Writes the PE test images of tests/data/pe (committed; run again after a change).
 import os
-import struct
+from struct import pack
 
 
 def pad4(b): return b + b"\0" * (-len(b) % 4)
 
 
+def u16(text): return text.encode("utf-16-le")
+
+
 def node(key, value=b"", vlen=0, typ=1, children=()):
-    out = pad4(b"\0" * 6 + (key + "\0").encode("utf-16-le")) + value
+    out = pad4(b"\0" * 6 + u16(key + "\0")) + value
     for c in children:
         out = pad4(out) + c
-    return struct.pack("<HHH", len(out), vlen, typ) + out[6:]
+    return pack("<HHH", len(out), vlen, typ) + out[6:]
 
 
-def string(name, text): return node(name, (text + "\0").encode("utf-16-le"), len(text) + 1)
+def string(name, text): return node(name, u16(text + "\0"), len(text) + 1)
 
 
 def block(ms, ls, tables=(), langs=((0x419, 0x4E3),), fixed=True):
-    value = struct.pack("<13I", 0xFEEF04BD, 0x10000, ms, ls, ms, ls, 0x3F, 0, 0x40004, 1, 0, 0, 0) if fixed else b""
+    value = pack("<13I", 0xFEEF04BD, 0x10000, ms, ls, ms, ls, 0x3F, 0, 0x40004, 1, 0, 0, 0) if fixed else b""
     parts = [node("StringFileInfo", children=[node(k, children=s) for k, s in tables])] if tables else []
     if langs:
-        lst = b"".join(struct.pack("<HH", *l) for l in langs)
+        lst = b"".join(pack("<HH", *l) for l in langs)
         parts.append(node("VarFileInfo", children=[node("Translation", lst, len(lst), 0)]))
     return node("VS_VERSION_INFO", value, len(value), 0, parts)
 
 
 def directory(named, entries):
-    return struct.pack("<IIIHH", 0, 0, 0, named, len(entries) - named) + b"".join(struct.pack("<II", *e) for e in entries)
+    return pack("<IIIHH", 0, 0, 0, named, len(entries) - named) + b"".join(pack("<II", *e) for e in entries)
 
 
 def resources(ver):
@@ -38,29 +41,29 @@ def resources(ver):
     type_name = names + 64 + (64 if with_ver else 0)
     root = [(sub | type_name, sub | names), (3, sub | names)] + ([(16, sub | (names + 64))] if with_ver else [])
     out = directory(1, root) + directory(0, [(1, sub | (names + 24))]) + directory(0, [(0x409, names + 48)])
-    out += struct.pack("<4I", 0x2000 + type_name + 16, 8, 0, 0)
+    out += pack("<4I", 0x2000 + type_name + 16, 8, 0, 0)
     if with_ver:
         out += directory(0, [(1, sub | (names + 88))]) + directory(0, [(0x419, names + 112)])
-        out += struct.pack("<4I", 0x2000 + type_name + 24, len(ver), 0, 0)
-    return out + struct.pack("<H", 6) + "MYDATA".encode("utf-16-le").ljust(14, b"\0") + b"ABCDEFGH" + ver
+        out += pack("<4I", 0x2000 + type_name + 24, len(ver), 0, 0)
+    return out + pack("<H", 6) + u16("MYDATA").ljust(14, b"\0") + b"ABCDEFGH" + ver
 
 
 def image(ver=b"", plus=False, with_resources=True):
     rsrc = resources(ver) if with_resources else b""
     raw = -(-len(rsrc) // 0x200) * 0x200
-    coff = struct.pack("<4sHHIIIHH", b"PE\0\0", 0x8664 if plus else 0x14C, 1 + with_resources, 0, 0, 0,
+    coff = pack("<4sHHIIIHH", b"PE\0\0", 0x8664 if plus else 0x14C, 1 + with_resources, 0, 0, 0,
                        240 if plus else 224, 0x22 if plus else 0x102)
-    opt = struct.pack("<HBBIII II", 0x20B if plus else 0x10B, 6, 0, 0x200, raw, 0, 0x1000, 0x1000)
-    opt += struct.pack("<Q", 0x40000000) if plus else struct.pack("<II", 0x2000, 0x400000)
-    opt += struct.pack("<IIHHHHHHIIIIHH", 0x1000, 0x200, 4, 0, 0, 0, 4, 0, 0, 0x2000 + -(-(len(rsrc) + 1) // 0x1000) * 0x1000,
+    opt = pack("<HBBIII II", 0x20B if plus else 0x10B, 6, 0, 0x200, raw, 0, 0x1000, 0x1000)
+    opt += pack("<Q", 0x40000000) if plus else pack("<II", 0x2000, 0x400000)
+    opt += pack("<IIHHHHHHIIIIHH", 0x1000, 0x200, 4, 0, 0, 0, 4, 0, 0, 0x2000 + -(-(len(rsrc) + 1) // 0x1000) * 0x1000,
                        0x200, 0, 2, 0)
-    opt += struct.pack("<4Q" if plus else "<4I", 0x100000, 0x1000, 0x100000, 0x1000) + struct.pack("<II", 0, 16)
+    opt += pack("<4Q" if plus else "<4I", 0x100000, 0x1000, 0x100000, 0x1000) + pack("<II", 0, 16)
     dirs = bytearray(128)
-    sections = struct.pack("<8sIIIIIIHHI", b".text", 0x10, 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
+    sections = pack("<8sIIIIIIHHI", b".text", 0x10, 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
     if with_resources:
-        dirs[16:24] = struct.pack("<II", 0x2000, len(rsrc))
-        sections += struct.pack("<8sIIIIIIHHI", b".rsrc", len(rsrc), 0x2000, raw, 0x400, 0, 0, 0, 0, 0x40000040)
-    head = (b"MZ" + b"\0" * 58 + struct.pack("<I", 0x80)).ljust(0x80, b"\0") + coff + opt + dirs + sections
+        dirs[16:24] = pack("<II", 0x2000, len(rsrc))
+        sections += pack("<8sIIIIIIHHI", b".rsrc", len(rsrc), 0x2000, raw, 0x400, 0, 0, 0, 0, 0x40000040)
+    head = (b"MZ" + b"\0" * 58 + pack("<I", 0x80)).ljust(0x80, b"\0") + coff + opt + dirs + sections
     return head.ljust(0x200, b"\0") + b"\xC3".ljust(0x200, b"\0") + rsrc.ljust(raw, b"\0")
 
 
@@ -74,15 +77,18 @@ TWO = block(0x50002, 0x10007, [
     ("041904E3", [string("CompanyName", "Quenbrit"), string("FileVersion", "2, 1, 0, 15"), string("ProductName", "ЮКСВЕЛ"),
                   string("FileDescription", "Обновление ЮКСВЕЛ")]),
     ("040904B0", [string("FileVersion", "9.9"), string("Empty", "")])], ((0x419, 0x4E3), (0x409, 0x4B0)))
+# A: an empty value without any value bytes; B: marked binary, length in bytes; C: length past its node;
+# D: no NUL within its length; E: not in code page 1251; AB: its key's NUL ends the node; 230 and 231
+# letters: query paths of 255 and 256 bytes.
 VARIANTS = block(1, 2, [("041904E3", [
-    node("A"),  # an empty value without any value bytes
-    node("B", "xy\0".encode("utf-16-le"), 6, 0),  # marked binary, length in bytes
-    node("C", "12".encode("utf-16-le"), 500),  # length past its node
-    node("D", "z\0".encode("utf-16-le"), 2),  # no NUL within its length
-    node("E", "\u4e00A\0".encode("utf-16-le"), 3),  # not in code page 1251
+    node("A"),
+    node("B", u16("xy\0"), 6, 0),
+    node("C", u16("12"), 500),
+    node("D", u16("z\0"), 2),
+    node("E", u16("\u4e00A\0"), 3),
     string("Версия", "ёж"), string("Ёлка", "ель"),
-    node("AB"),  # its key's NUL ends the node
-    string("L" * 230, "255"), string("L" * 231, "256")])])  # query paths of 255 and 256 bytes
+    node("AB"),
+    string("L" * 230, "255"), string("L" * 231, "256")])])
 FILES = {
     "two.exe": image(TWO), "two64.dll": image(TWO, plus=True), "variants.exe": image(VARIANTS),
     "empty.exe": image(russian(string("FileVersion", ""), ms=0x10000, ls=0)), "novalue.exe": image(russian(node("FileVersion"))),

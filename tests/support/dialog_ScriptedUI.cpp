@@ -7,22 +7,6 @@
 
 namespace yrn::test {
 
-int ScriptedUI::ShowParamForm(TParamForm& form) {
-    return onParamForm ? onParamForm(form) : 2;
-}
-
-void ScriptedUI::ShowUpdateForm(TUpdateForm& form) {
-    updateViews.push_back(ShowWindow(form, answers));
-    answers = updateViews.back().answers;
-}
-
-void ScriptedUI::ShowBackUpForm(TBackUpForm& form) {
-    form.AttachView(this);
-    form.FormShow();
-    if (onBackUpForm) onBackUpForm(form);
-    form.AttachView(nullptr);
-}
-
 // Text as it is; binary bytes by their size and FNV-1a hash.
 std::string Shown(const std::string& bytes) {
     if (bytes.find('\0') == std::string::npos && bytes.size() < 4096) return Cp1251ToUtf8(bytes);
@@ -38,7 +22,8 @@ std::string RunReport(const TempRoot& root, const RecordingView& view, const std
     for (const std::string& l : view.lines) r += "| " + l + "\n";
     for (const Question& q : view.questions) r += "? " + q.text + " [" + q.caption + (q.defaultYes ? "] yes\n" : "] no\n");
     r = Cp1251ToUtf8(r);
-    std::map<std::string, std::string> entries;  // in a fixed order
+    // In a fixed order.
+    std::map<std::string, std::string> entries;
     for (const auto& e : std::filesystem::recursive_directory_iterator(root.Path())) {
         const std::string path = std::filesystem::relative(e.path(), root.Path());
         if (path != "cwd" && path.rfind("cwd/", 0) != 0)
@@ -51,8 +36,10 @@ std::string RunReport(const TempRoot& root, const RecordingView& view, const std
     const std::string log = ReadFile(root.Native("cwd/YRNUpdate.log")).substr(from);
     const size_t end = log.rfind("\r\n") == std::string::npos ? 0 : log.rfind("\r\n") + 2;
     r += "== log\n";
-    bool detail = false;  // the line after an update's failure line is its error's text
-    for (const std::string& line : LogLines(log.substr(0, end))) {  // each stamp checked, then masked
+    // The line after an update's failure line is its error's text; each stamp
+    // is checked, then masked.
+    bool detail = false;
+    for (const std::string& line : LogLines(log.substr(0, end))) {
         const bool stamped = std::regex_search(line, std::regex(R"(^\d\d\.\d\d \d\d:\d\d:\d\d )"));
         EXPECT_TRUE(stamped || line.empty() || detail) << "bad stamp in: " << Cp1251ToUtf8(line);
         detail = line.find(W("Сбой при обновлении")) != std::string::npos;

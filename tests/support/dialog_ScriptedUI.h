@@ -19,9 +19,17 @@ namespace yrn::test {
 class ScriptedUI : public AppUI, public BackUpView {
 public:
     void ShowStartupFailure() override {}
-    int ShowParamForm(TParamForm& form) override;
-    void ShowUpdateForm(TUpdateForm& form) override;
-    void ShowBackUpForm(TBackUpForm& form) override;
+    int ShowParamForm(TParamForm& form) override { return onParamForm ? onParamForm(form) : 2; }
+    void ShowUpdateForm(TUpdateForm& form) override {
+        updateViews.push_back(ShowWindow(form, answers));
+        answers = updateViews.back().answers;
+    }
+    void ShowBackUpForm(TBackUpForm& form) override {
+        form.AttachView(this);
+        form.FormShow();
+        if (onBackUpForm) onBackUpForm(form);
+        form.AttachView(nullptr);
+    }
     void ListsChanged() override {}
     void Hide() override { hidden = true; }
     void Close() override { closed = true; }
