@@ -238,6 +238,16 @@ TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
     });
 }
 
+// Readme.txt's entry in the local manifest is held back from the platform, not lost, when the run then fails.
+TEST_F(InterruptedRunTest, FailedRunKeepsItsLocalManifestEntries) {
+    Run(1, [](PosixPlatform&, FaultPlatform& fp) {
+        fp.FailWhen([](const CallRecord& r) { return r.call == Call::LogWrite && r.value.find("Tool.exe") != std::string::npos; });
+    }, [](const TempRoot& root, const RecordingView&) {
+        const std::string local = ReadFile(root.Native("c/TOVR/UPDATE/NewFiles/" + BackupSets(root).at(0) + "/YRNUpdate.ini"));
+        EXPECT_EQ(IniDocument(local).Keys("FILES"), (std::vector<std::string>{"Shift.exe", "Lib.dll", "Readme.txt"}));
+    });
+}
+
 // A saved copy is the installed file itself under a second name (no byte
 // copied); one whose file then cannot be replaced gets bytes of its own, or
 // a later change of the file would change the saved copy too.
