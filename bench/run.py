@@ -10,7 +10,10 @@ each followed by one fsync. When rsync is installed, the same work done as a
 careful administrator would do it is timed too: `rsync -a --fsync --backup
 --backup-dir=SET pack/ inst/`, then `rsync -a --fsync pack/ local/`. Printed
 per workload: the medians and the ratios tool / baseline and tool / rsync;
-and the ratio of the 1,000-file to the 100-file manifest.
+and the ratio of the 1,000-file to the 100-file manifest. The workloads t1000
+and t16000 (files of 64 bytes) run on tmpfs (/dev/shm), where no disk takes
+part: what is left is the run's own work, which must grow with the package
+(their ratio) and stay near rsync's.
 """
 import argparse
 import os
@@ -31,8 +34,12 @@ WORKLOADS = {
     "b": ("b: 2000 x 4 KiB", 2000, 4 * KIB, 1.5, 3.0),
     "c100": ("c: 100 x 1 KiB", 100, KIB, None, None),
     "c1000": ("c: 1000 x 1 KiB", 1000, KIB, None, None),
+    "t1000": ("t: 1000 x 64 B, tmpfs", 1000, 64, None, None),
+    "t16000": ("t: 16000 x 64 B, tmpfs", 16000, 64, None, 4.0),
 }
 SCALING_TARGET = 11.0
+TMPFS_SCALING_TARGET = 18.0
+TMPFS = "/dev/shm"
 
 
 def file_names(count):
@@ -97,7 +104,8 @@ def check_tool_result(root, names, full):
     if len(os.listdir(old_set)) != len(names) + 1 or len(os.listdir(new_set)) != len(names) + 1:
         sys.exit("backup set or local copy incomplete in " + root)
     with open(os.path.join(root, "registry.reg"), "rb") as f:
-        if f.read().count(b"=dword:") != len(names) + 1:
+        recorded = set(line.split(b"=dword:")[0] for line in f.read().split(b"\r\n") if b"=dword:" in line)
+        if not recorded.issuperset(b'"%s"' % n.encode("ascii") for n in names + ["UpdateVersion"]):
             sys.exit("registry incomplete in " + root)
     for n in (names if full else names[:1] + names[-1:]):
         with open(os.path.join(tovr, n), "rb") as a, open(os.path.join(tovr, "PKG", n), "rb") as b:
@@ -152,7 +160,7 @@ def main():
     ap.add_argument("--tool", action="append",
                     help="the program to measure (default build/yrnupdate); give it twice to compare two builds")
     ap.add_argument("--runs", type=int, default=5)
-    ap.add_argument("--workloads", default="a,b,c100,c1000")
+    ap.add_argument("--workloads", default="a,b,c100,c1000,t1000,t16000")
     ap.add_argument("--dir", default=None,
                     help="where the throw-away prefixes go (default: $TMPDIR); use a real disk, not tmpfs")
     ap.add_argument("--markdown", action="store_true", help="print the table as Markdown")
@@ -167,11 +175,16 @@ def main():
     # A stopped run still removes its prefixes.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
     scratch = tempfile.mkdtemp(prefix="yrn-bench-", dir=args.dir)
+    tmpfs = None
+    if any(w.startswith("t") for w in chosen):
+        if not os.path.isdir(TMPFS):
+            sys.exit("the t workloads need a tmpfs at " + TMPFS)
+        tmpfs = tempfile.mkdtemp(prefix="yrn-bench-", dir=TMPFS)
     try:
         templates, names = {}, {}
         for w in chosen:
             _, count, size, _, _ = WORKLOADS[w]
-            templates[w] = os.path.join(scratch, "tpl-" + w)
+            templates[w] = os.path.join(tmpfs if w.startswith("t") else scratch, "tpl-" + w)
             names[w] = make_template(templates[w], count, size)
         times = {w: {k: [] for k in kinds} for w in chosen}
         for i in range(args.runs):
@@ -180,7 +193,7 @@ def main():
                 # load of the machine falls on both alike.
                 shift = i % len(kinds)
                 for kind in kinds[shift:] + kinds[:shift]:
-                    root = fresh_copy(templates[w], scratch)
+                    root = fresh_copy(templates[w], os.path.dirname(templates[w]))
                     if kind == "base":
                         times[w]["base"].append(run_baseline(root, names[w]))
                     elif kind == "rsync":
@@ -192,6 +205,8 @@ def main():
             print("round %d/%d done" % (i + 1, args.runs), file=sys.stderr)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
+        if tmpfs:
+            shutil.rmtree(tmpfs, ignore_errors=True)
 
     med = {w: {k: statistics.median(v) for k, v in times[w].items()} for w in chosen}
     has_rsync = "rsync" in kinds
@@ -223,6 +238,13 @@ def main():
                 med["c1000"][key] / med["c100"][key], SCALING_TARGET, med["c1000"]["base"] / med["c100"]["base"])
             if has_rsync:
                 line += ", rsync %.2fx" % (med["c1000"]["rsync"] / med["c100"]["rsync"])
+            print(line)
+        if "t1000" in chosen and "t16000" in chosen:
+            line = "t: 16000 vs 1000 files: tool %.2fx (target <= %.0fx), baseline %.2fx" % (
+                med["t16000"][key] / med["t1000"][key], TMPFS_SCALING_TARGET,
+                med["t16000"]["base"] / med["t1000"]["base"])
+            if has_rsync:
+                line += ", rsync %.2fx" % (med["t16000"]["rsync"] / med["t1000"]["rsync"])
             print(line)
     print("runs per workload: %d (medians)" % args.runs)
 

@@ -42,6 +42,9 @@ void ExpectSameAnswers(const IniDocument& written, const std::string& context) {
 // appends: each write an append (+) or not (.); after: the text they leave, where pinned.
 TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
     struct Step { const char *section, *key, *value; };
+    std::string longA = "[A]\r\n";  // a section long enough to find its keys by an index
+    for (int i = 0; i < 16; ++i) longA += "x=" + std::to_string(i) + "\r\n";
+    longA += "\r\n[B]\r\n";
     const std::tuple<const char*, std::vector<Step>, const char*, const char*> cases[] = {
         {"", {{"FILES", "a", "1"}}, "+", "[FILES]\r\na=1\r\n"},
         {"[FILES]\r\na=1\r\n", {{"files", "A", "2"}}, ".", "[FILES]\r\na=2\r\n"},
@@ -60,6 +63,7 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
          "[A]\r\nk=1\r\n\r\n;note\r\nK1=v\r\n[B]\r\nk=w\r\nk2=z\r\n\r\n"},
         {"[A]\r\n[B]\r\nk=1\r\n", {{"A", "[x", "v"}, {"[x", "k", "w"}, {"B", "x", "z"}}, ".+.", nullptr},
         {"", {{"New", "Version", "1"}, {"New", "k", "2"}, {"MAIN", "k", "3"}, {"New", "x", "4"}}, "+++.", nullptr},
+        {longA.c_str(), {{"A", "k", "1"}, {"a", "K", "2"}, {"A", "[x", "v"}, {"A", "k2", "3"}, {"A", "x", "y"}}, ".....", nullptr},
     };
     for (const auto& [before, steps, appends, after] : cases) {
         SCOPED_TRACE(before);

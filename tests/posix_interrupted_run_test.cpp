@@ -196,6 +196,16 @@ TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
     }, [](const TempRoot& root, const RecordingView&) { EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), PackageFileNamed("Shift.exe").newBytes); });
 }
 
+// Readme.txt's entry in the local manifest is held back from the platform, not lost, when the run then fails.
+TEST_F(InterruptedRunTest, FailedRunKeepsItsLocalManifestEntries) {
+    Run(1, [](FaultPlatform& fp) {
+        fp.FailWhen([](const CallRecord& r) { return r.call == Call::LogWrite && r.value.find("Tool.exe") != std::string::npos; });
+    }, [](const TempRoot& root, const RecordingView&) {
+        const std::string local = ReadFile(root.Native("c/TOVR/UPDATE/NewFiles/" + BackupSets(root).at(0) + "/YRNUpdate.ini"));
+        EXPECT_EQ(IniDocument(local).Keys("FILES"), (std::vector<std::string>{"Shift.exe", "Lib.dll", "Readme.txt"}));
+    });
+}
+
 // Power cuts, judged from the calls the backend makes (the recorder's disk
 // model): every state a cut may leave at any point of the run is laid down
 // and checked; the next start of the tool leaves no saved copy sharing its

@@ -1,5 +1,8 @@
 #include "IniFile.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "text.h"
 
 namespace yrn {
@@ -49,6 +52,7 @@ IniDocument::Line IniDocument::Parse(const std::string& text) {
 }
 
 IniDocument::IniDocument(std::string bytes) {
+    blocks_.emplace_back();  // the lines before the first header
     size_t pos = 0;
     while (pos < bytes.size()) {
         size_t nl = bytes.find('\n', pos);
@@ -57,7 +61,7 @@ IniDocument::IniDocument(std::string bytes) {
         // unterminated last line is kept, so that the text written back (and
         // appended to) reads as it did.
         if (nl != std::string::npos && !text.empty() && text.back() == '\r') text.pop_back();
-        lines_.push_back(Parse(text));
+        AppendLine(Parse(text));
         if (nl == std::string::npos) {
             endsWithNewline_ = false;
             break;
@@ -66,111 +70,131 @@ IniDocument::IniDocument(std::string bytes) {
     }
 }
 
-bool IniDocument::SectionRange(const std::string& section, size_t& header, size_t& end) const {
+size_t IniDocument::SectionBlock(const std::string& section) const {
     if (!indexValid_) {
         sectionIndex_.clear();
-        for (size_t i = 0; i < lines_.size(); ++i)
-            if (lines_[i].kind == Line::Section) sectionIndex_.emplace(Upper1251(lines_[i].name), i);
+        for (size_t b = 1; b < blocks_.size(); ++b) sectionIndex_.emplace(Upper1251(blocks_[b].lines[0].name), b);
         indexValid_ = true;
     }
     auto it = sectionIndex_.find(Upper1251(TrimBlanks(section)));
-    if (it == sectionIndex_.end()) return false;
-    header = it->second;
-    end = header + 1;
-    while (end < lines_.size() && lines_[end].kind != Line::Section) ++end;
+    return it == sectionIndex_.end() ? 0 : it->second;
+}
+
+// A short section is searched line by line; a long one through its index,
+// which takes in the lines added since it was last asked.
+size_t IniDocument::EntryLine(const Block& block, const std::string& key) const {
+    const std::string want = TrimBlanks(key);
+    if (block.lines.size() <= 16) {
+        for (size_t i = 1; i < block.lines.size(); ++i)
+            if (block.lines[i].kind == Line::Entry && SameText(block.lines[i].name, want)) return i;
+        return 0;
+    }
+    for (; block.keysIndexed < block.lines.size(); ++block.keysIndexed) {
+        const Line& line = block.lines[block.keysIndexed];
+        if (line.kind == Line::Entry) block.keys.emplace(Upper1251(line.name), block.keysIndexed);
+    }
+    auto it = block.keys.find(Upper1251(want));
+    return it == block.keys.end() ? 0 : it->second;
+}
+
+void IniDocument::AppendLine(Line line) {
+    if (line.kind == Line::Section) {
+        blocks_.emplace_back();
+        if (indexValid_) sectionIndex_.emplace(Upper1251(line.name), blocks_.size() - 1);
+    }
+    Block& block = blocks_.back();
+    if (line.kind != Line::Other || !AllBlank(line.text)) block.lastContent = block.lines.size();
+    block.lines.push_back(std::move(line));
+}
+
+// Only blank lines follow the place of a new entry (at), so no indexed entry
+// moves. An entry that reads as a header starts a block of its own.
+void IniDocument::InsertLine(size_t b, size_t at, Line line) {
+    Block& block = blocks_[b];
+    textValid_ = false;
+    if (line.kind == Line::Section) {
+        Block split;
+        split.lines.push_back(std::move(line));
+        std::move(block.lines.begin() + static_cast<std::ptrdiff_t>(at), block.lines.end(), std::back_inserter(split.lines));
+        block.lines.resize(at);
+        block.keysIndexed = std::min(block.keysIndexed, at);
+        blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b + 1), std::move(split));
+        indexValid_ = false;
+        return;
+    }
+    if (at < block.keysIndexed) {
+        if (line.kind == Line::Entry) block.keys.emplace(Upper1251(line.name), at);
+        ++block.keysIndexed;
+    }
+    block.lines.insert(block.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    block.lastContent = at;
+}
+
+bool IniDocument::Appended(std::string bytes) {
+    if (textValid_) text_ += bytes;
+    endsWithNewline_ = true;
+    lastAppend_ = std::move(bytes);
     return true;
 }
 
-// Keeps the section index in step with a line inserted at pos, instead of
-// building it again from every line: a run writes a manifest key by key.
-void IniDocument::LineInserted(size_t pos) {
-    if (!indexValid_) return;
-    if (pos + 1 < lines_.size())
-        for (auto& entry : sectionIndex_)
-            if (entry.second >= pos) ++entry.second;
-    if (lines_[pos].kind != Line::Section) return;
-    auto [it, added] = sectionIndex_.emplace(Upper1251(lines_[pos].name), pos);
-    if (!added && it->second > pos) it->second = pos;
-}
-
 const std::string* IniDocument::Find(const std::string& section, const std::string& key) const {
-    size_t header, end;
-    if (!SectionRange(section, header, end)) return nullptr;
-    std::string want = TrimBlanks(key);
-    for (size_t i = header + 1; i < end; ++i)
-        if (lines_[i].kind == Line::Entry && SameText(lines_[i].name, want)) return &lines_[i].value;
-    return nullptr;
+    const size_t b = SectionBlock(section);
+    const size_t i = b ? EntryLine(blocks_[b], key) : 0;
+    return i ? &blocks_[b].lines[i].value : nullptr;
 }
 
-bool IniDocument::SectionExists(const std::string& section) const {
-    size_t header, end;
-    return SectionRange(section, header, end);
-}
+bool IniDocument::SectionExists(const std::string& section) const { return SectionBlock(section) != 0; }
 
 std::vector<std::string> IniDocument::Keys(const std::string& section) const {
     std::vector<std::string> keys;
-    size_t header, end;
-    if (!SectionRange(section, header, end)) return keys;
-    for (size_t i = header + 1; i < end; ++i)
-        if (lines_[i].kind == Line::Entry) keys.push_back(lines_[i].name);
+    const size_t b = SectionBlock(section);
+    if (b == 0) return keys;
+    for (const Line& line : blocks_[b].lines)
+        if (line.kind == Line::Entry) keys.push_back(line.name);
     return keys;
 }
 
 bool IniDocument::Set(const std::string& section, const std::string& key, const std::string& value) {
-    std::string sec = TrimBlanks(section), k = TrimBlanks(key);
-    std::string entry = k + "=" + value;
+    const std::string sec = TrimBlanks(section), k = TrimBlanks(key);
+    const std::string entry = k + "=" + value;
     lastAppend_.clear();
-    size_t header, end;
-    if (!SectionRange(sec, header, end)) {
-        std::string added;
-        if (!endsWithNewline_) added += "\r\n";
+    const size_t b = SectionBlock(sec);
+    if (b == 0) {
+        std::string added = endsWithNewline_ ? "" : "\r\n";
         added += "[" + sec + "]\r\n" + entry + "\r\n";
-        if (textValid_) text_ += added;
-        lines_.push_back(Parse("[" + sec + "]"));
-        LineInserted(lines_.size() - 1);
-        lines_.push_back(Parse(entry));
-        LineInserted(lines_.size() - 1);
-        endsWithNewline_ = true;
-        lastAppend_ = added;
-        return true;
+        AppendLine(Parse("[" + sec + "]"));
+        AppendLine(Parse(entry));
+        return Appended(std::move(added));
     }
-    size_t last = header;
-    for (size_t i = header + 1; i < end; ++i) {
-        if (lines_[i].kind == Line::Entry && SameText(lines_[i].name, k)) {
-            Line changed = Parse(lines_[i].name + "=" + value);
-            if (textValid_) text_.replace(Offset(i), lines_[i].text.size(), changed.text);
-            lines_[i] = std::move(changed);
-            return false;
-        }
-        if (lines_[i].kind != Line::Other || !AllBlank(lines_[i].text)) last = i;
+    Block& block = blocks_[b];
+    if (const size_t i = EntryLine(block, k)) {
+        block.lines[i] = Parse(block.lines[i].name + "=" + value);
+        textValid_ = false;
+        return false;
     }
-    bool atEnd = last + 1 == lines_.size();
-    if (textValid_ && !atEnd) text_.insert(Offset(last + 1), entry + "\r\n");
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last + 1), Parse(entry));
-    LineInserted(last + 1);
-    if (!atEnd) return false;
-    lastAppend_ = (endsWithNewline_ ? "" : "\r\n") + entry + "\r\n";
-    if (textValid_) text_ += lastAppend_;
-    endsWithNewline_ = true;
-    return true;
-}
-
-size_t IniDocument::Offset(size_t line) const {
-    size_t offset = 0;
-    for (size_t i = 0; i < line; ++i) offset += lines_[i].text.size() + 2;
-    return offset;
+    const size_t at = block.lastContent + 1;
+    if (b + 1 < blocks_.size() || at < block.lines.size()) {
+        InsertLine(b, at, Parse(entry));
+        return false;
+    }
+    const std::string added = (endsWithNewline_ ? "" : "\r\n") + entry + "\r\n";
+    AppendLine(Parse(entry));
+    return Appended(added);
 }
 
 const std::string& IniDocument::Text() const {
     if (!textValid_) {
         size_t size = 0;
-        for (const Line& line : lines_) size += line.text.size() + 2;
+        for (const Block& block : blocks_)
+            for (const Line& line : block.lines) size += line.text.size() + 2;
         text_.clear();
         text_.reserve(size);
-        for (size_t i = 0; i < lines_.size(); ++i) {
-            text_ += lines_[i].text;
-            if (i + 1 < lines_.size() || endsWithNewline_) text_ += "\r\n";
-        }
+        for (const Block& block : blocks_)
+            for (const Line& line : block.lines) {
+                text_ += line.text;
+                text_ += "\r\n";
+            }
+        if (!endsWithNewline_) text_.resize(text_.size() - 2);
         textValid_ = true;
     }
     return text_;
@@ -232,25 +256,39 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
 
 void TIniFile::WriteStrings(const std::vector<Entry>& entries) {
     IniDocument& doc = Doc();
-    if (unreadable_) {
-        loaded_ = false;
-        throw YrnError("Failed to read profile file " + path_);
-    }
+    if (unreadable_) Refused("Failed to read profile file " + path_);
     bool appended = true;
     std::string tail;
     for (const Entry& e : entries) {
         appended = doc.Set(e.section, e.key, e.value) && appended;
         if (appended) tail += doc.LastAppend();
     }
-    bool ok = writes_ == Writes::Pending      ? platform_.WriteWholeFilePending(path_, doc.Text())
-              : appended && exists_ ? (writes_ == Writes::Staged ? platform_.AppendToFileStaged(path_, tail)
-                                                                   : platform_.AppendToFile(path_, tail))
-                                    : platform_.WriteWholeFile(path_, doc.Text());
-    if (!ok) {
-        loaded_ = false;  // the file on disk is what counts; read it again next time
-        throw YrnError("Failed to write profile file " + path_);
+    if (writes_ == Writes::Pending) {
+        // Handing the whole file over after each write would copy it once per write.
+        if (++pendingWrites_ >= 2 * handedOver_) HandOver();
+        return;
     }
+    bool ok = appended && exists_ ? (writes_ == Writes::Staged ? platform_.AppendToFileStaged(path_, tail)
+                                                               : platform_.AppendToFile(path_, tail))
+                                  : platform_.WriteWholeFile(path_, doc.Text());
+    if (!ok) Refused("Failed to write profile file " + path_);
     exists_ = true;
+}
+
+void TIniFile::Commit() {
+    if (pendingWrites_ > handedOver_) HandOver();
+}
+
+void TIniFile::HandOver() {
+    handedOver_ = pendingWrites_;
+    if (!platform_.WriteWholeFilePending(path_, doc_.Text())) Refused("Failed to write profile file " + path_);
+    exists_ = true;
+}
+
+// The file as the platform has it is what counts: it is read again next time.
+void TIniFile::Refused(const std::string& what) {
+    loaded_ = false;
+    throw YrnError(what);
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {

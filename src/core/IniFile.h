@@ -5,7 +5,7 @@
 // section at the end of the file, lines end in CR LF. Bytes are kept as they
 // are (Windows-1251). The parsed file is cached for the object's life; every
 // write is on disk before the call returns, or, for a file opened as a
-// pending record, by the platform's next FlushPending.
+// pending record, by the platform's next FlushPending after its Commit.
 #pragma once
 
 #include <stdexcept>
@@ -42,8 +42,8 @@ public:
     // to the end of the text (so the caller may append instead of rewrite).
     bool Set(const std::string& section, const std::string& key, const std::string& value);
 
-    // Kept up to date by Set, so that a file rewritten once per installed
-    // file is not joined from its lines each time.
+    // Joined from the lines once after a change in the middle; an append
+    // extends it.
     const std::string& Text() const;
     // The bytes appended by the last Set that returned true.
     const std::string& LastAppend() const { return lastAppend_; }
@@ -55,15 +55,25 @@ private:
         std::string name;   // trimmed section or key name
         std::string value;  // trimmed, unquoted value
     };
+    // A header and the lines up to the next one (the first block: the lines
+    // before any header). A manifest may list many thousands of files: a
+    // section grows without moving the rest of the document, and a long one
+    // finds its keys by an index.
+    struct Block {
+        std::vector<Line> lines;
+        size_t lastContent = 0;  // the last line that is not blank: a new entry goes after it
+        mutable std::unordered_map<std::string, size_t> keys;  // upper-case name -> first entry
+        mutable size_t keysIndexed = 0;                         // lines [0, keysIndexed) are in keys
+    };
     static Line Parse(const std::string& text);
-    // [first, last) line indexes of the first section named so; first is the header.
-    bool SectionRange(const std::string& section, size_t& header, size_t& end) const;
-    void LineInserted(size_t pos);
-    size_t Offset(size_t line) const;  // of the line in Text()
+    size_t SectionBlock(const std::string& section) const;  // 0: none
+    size_t EntryLine(const Block& block, const std::string& key) const;  // 0: none
+    void AppendLine(Line line);
+    void InsertLine(size_t block, size_t at, Line line);
+    bool Appended(std::string bytes);
 
-    std::vector<Line> lines_;
-    // First header line of each section (upper-case name), built on demand:
-    // a manifest may list many thousands of files.
+    std::vector<Block> blocks_;
+    // First block of each section (upper-case name), built on demand.
     mutable std::unordered_map<std::string, size_t> sectionIndex_;
     mutable bool indexValid_ = false;
     bool endsWithNewline_ = true;
@@ -75,7 +85,10 @@ private:
 class TIniFile {
 public:
     // Durable: every write on disk on return. Staged: appended entries on
-    // disk by the platform's next durable copy. Pending: by its FlushPending.
+    // disk by the platform's next durable copy. Pending: handed to the
+    // platform at the first write (a refusal shows at once), again each time
+    // the writes have doubled since, and by Commit; on disk by the platform's
+    // next FlushPending after that.
     enum class Writes { Durable, Staged, Pending };
     TIniFile(Platform& platform, std::string path, Writes writes = Writes::Durable);
 
@@ -97,6 +110,9 @@ public:
         std::string section, key, value;
     };
     void WriteStrings(const std::vector<Entry>& entries);
+    // Hands the writes a Pending file still holds to the platform; throws
+    // YrnError when it refuses them.
+    void Commit();
 
     const std::string& FileName() const { return path_; }
     // Takes the file's bytes as already read (and checked) instead of
@@ -105,6 +121,8 @@ public:
 
 private:
     IniDocument& Doc();
+    void HandOver();
+    [[noreturn]] void Refused(const std::string& what);
 
     Platform& platform_;
     std::string path_;
@@ -113,6 +131,7 @@ private:
     bool loaded_ = false;
     bool exists_ = false;
     bool unreadable_ = false;  // there, but the last read failed
+    size_t pendingWrites_ = 0, handedOver_ = 0;  // a Pending file's writes: made, handed over
 };
 
 }  // namespace yrn

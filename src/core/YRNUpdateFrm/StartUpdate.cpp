@@ -39,6 +39,14 @@ class UpdateRun {
 public:
     UpdateRun(Platform& platform, UpdateView& view, RunLog& log)
         : platform_(platform), view_(view), log_(log), registry_(platform) {}
+    // A run that failed keeps the records it wrote: the frame flushes them.
+    // The failure reported is the run's own, not a refusal of these.
+    ~UpdateRun() {
+        try {
+            if (localManifest_) localManifest_->Commit();
+        } catch (const YrnError&) {
+        }
+    }
     RunResult Run();
 
 private:
@@ -115,6 +123,7 @@ RunResult UpdateRun::Run() {
         if (pkg.ReadBool(N, "Execute", false)) AddToRunList(*dir + N, pkg.ReadString(N, "Params", ""));
     }
     // The records written as the run went reach the disk here, before the one that says it is done.
+    if (localManifest_) localManifest_->Commit();
     if (!platform_.FlushPending()) throw YrnError("Failed to flush the run's records to disk");
     if (!failed_ && pkg.ValueExists("ExeFiles", "Version"))
         registry_.WriteInteger("UpdateVersion", pkg.ReadInteger("ExeFiles", "Version", 0));

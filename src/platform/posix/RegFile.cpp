@@ -102,9 +102,15 @@ void Set(RegKeyData& key, const RegValue& value) {
         v->name = stored;
         return;
     }
-    // A new value goes after the key's last line that is not blank.
+    // A new value goes after the key's last line that is not blank; only
+    // blank lines, never in the index, move.
     auto at = key.values.end();
     while (at != key.values.begin() && IsBlank(*(at - 1))) --at;
+    const size_t pos = static_cast<size_t>(at - key.values.begin());
+    if (pos < key.indexed) {
+        key.byName.emplace(Upper1251(value.name), pos);
+        ++key.indexed;
+    }
     key.values.insert(at, value);
 }
 
@@ -189,9 +195,10 @@ RegKeyData& RegFile::AddKey(const std::string& path) {
 }
 
 RegValue* RegFile::FindValue(RegKeyData& key, const std::string& name) {
-    for (RegValue& v : key.values)
-        if (v.named && SameText(v.name, name)) return &v;
-    return nullptr;
+    for (; key.indexed < key.values.size(); ++key.indexed)
+        if (key.values[key.indexed].named) key.byName.emplace(Upper1251(key.values[key.indexed].name), key.indexed);
+    auto it = key.byName.find(Upper1251(name));
+    return it == key.byName.end() ? nullptr : &key.values[it->second];
 }
 
 void RegFile::SetString(RegKeyData& key, const std::string& name, const std::string& text) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace yrn {
@@ -34,6 +35,10 @@ struct RegKeyData {
     std::string path;    // e.g. "HKEY_LOCAL_MACHINE\SOFTWARE\Quenbrit\YRN\Update"
     std::string header;  // the header line as read; empty for a key the tool added
     std::vector<RegValue> values;
+    // The first value of each name (upper case), kept by RegFile: the key
+    // holds a value per installed file.
+    std::unordered_map<std::string, size_t> byName = {};
+    size_t indexed = 0;  // values [0, indexed) are in byName
 };
 
 class RegFile {
