@@ -140,6 +140,8 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         if (c.target == Directory) ::mkdir(target.c_str(), 0755);
         if (c.target == DanglingLink) ::symlink("nowhere", target.c_str());
         const std::string src = W("C:\\PKG\\Новый.exe"), dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
+        // left by some earlier call: a chunk that went through is not copied again
+        errno = EINTR;
         EXPECT_EQ(c.onlyNew ? platform.CopyNewFile(src, dst) : platform.CopyFile(src, dst), c.ok);
         ASSERT_EQ(::lstat(target.c_str(), &st), 0);
         if (c.ok) {

@@ -27,6 +27,12 @@ TEST(KeyEnvelope, ReadsOnlyStrictEncodings) {
         EXPECT_FALSE(P256PointFromSpki(bad)) << at;
     }
     EXPECT_FALSE(P256PointFromSpki(spki + '\0'));
+    // A third element in the algorithm's sequence.
+    std::string longer = spki;
+    longer.insert(23, "\x05\x00", 2);
+    longer[1] += 2;
+    longer[3] += 2;
+    EXPECT_FALSE(P256PointFromSpki(longer));
     EXPECT_EQ(P256SignatureRs(Sig("\x01", k0080 + k31)).value_or(""), std::string(31, '\0') + "\x01\x80" + k31);
     EXPECT_TRUE(P256SignatureRs(Data("YRNUpdate.sig")));
     // Zero, negative, a needless leading zero, 257 bits, a byte after the end.

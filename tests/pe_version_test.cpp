@@ -110,6 +110,7 @@ TEST(VersionBlock, DamagedTrees) {
         {"zero-length grandchild", kFileVersion, table, 0, 2},
         {"too short child", kFileVersion, sfi, 5, 2},
         {"key without NUL", kFileVersion, sfi, 10, 2},
+        {"damaged first string", kFileVersion, table + 24, 0, 2},
         {"root longer than buffer", kFileVersion, 0, 0xFFFF, 2},
         {"root too short", kFileVersion, 0, 4, 2},
         {"children past node by lying value length", kFileVersion, sfi + 2, 0x7FFF, 2},
