@@ -86,10 +86,14 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     RegFile::SetDword(f.AddKey("HKEY_LOCAL_MACHINE\\New"), "n", 3);
     ExpectGolden(f.Text(), "registry_foreign_lines_set.reg");
     EXPECT_EQ(RegFile::Parse("[K]\r\n").Text(), "[K]\r\n");
-    // A string cut off after an escaping backslash is damaged, not a string.
-    RegFile torn = RegFile::Parse("[K]\r\n\"s\"=\"a\\");
-    const RegValue* cut = RegFile::FindValue(*torn.FindKey("K"), "s");
-    EXPECT_TRUE(!cut || cut->type == RegType::Other);
+    // A string cut off before its closing quote or after an escaping backslash is damaged, not a string.
+    RegFile torn = RegFile::Parse("[K]\r\n\"d\"=dword:0000000a\r\n\"t\"=\"abc\r\n\"s\"=\"a\\");
+    RegKeyData& key = *torn.FindKey("K");
+    EXPECT_EQ(RegFile::FindValue(key, "d")->dword, 10u);
+    for (const char* name : {"s", "t"}) {
+        const RegValue* cut = RegFile::FindValue(key, name);
+        EXPECT_TRUE(!cut || cut->type == RegType::Other) << name;
+    }
 }
 
 // A new value of the file's last key is written in place at the tail (same
