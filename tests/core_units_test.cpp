@@ -87,9 +87,10 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     ExpectGolden(f.Text(), "registry_foreign_lines_set.reg");
     EXPECT_EQ(RegFile::Parse("[K]\r\n").Text(), "[K]\r\n");
     // A string cut off before its closing quote or after an escaping backslash is damaged, not a string.
-    RegFile torn = RegFile::Parse("[K]\r\n\"d\"=dword:0000000a\r\n\"t\"=\"abc\r\n\"s\"=\"a\\");
+    RegFile torn = RegFile::Parse("[K]\r\n\"d\"=dword:0000000a\r\n\"D2\"=dword:0000000A\r\n\"t\"=\"abc\r\n\"s\"=\"a\\");
     RegKeyData& key = *torn.FindKey("K");
     EXPECT_EQ(RegFile::FindValue(key, "d")->dword, 10u);
+    EXPECT_EQ(RegFile::FindValue(key, "D2")->dword, 10u);
     for (const char* name : {"s", "t"}) {
         const RegValue* cut = RegFile::FindValue(key, name);
         EXPECT_TRUE(!cut || cut->type == RegType::Other) << name;
