@@ -371,5 +371,17 @@ TEST(DurableWrites, AreOnDiskOnReturn) {
     EXPECT_EQ(ReadFile(root.Native("c/b")), "ac");
 }
 
+// A flush the disk refuses fails the append that needed it.
+TEST(DurableWrites, ARefusedFlushFailsTheAppend) {
+    TempRoot root;
+    PosixPlatform posix(root.Path());
+    WriteFile(root.Native("c/b"), "b");
+    Recorder().Start(root.Path());
+    Recorder().FailWhen([](const std::string& call, const std::string&, int) { return call == "fsync"; });
+    const bool appended = posix.AppendToFile("C:\\b", "c");
+    Recorder().Stop();
+    EXPECT_FALSE(appended);
+}
+
 }  // namespace
 }  // namespace yrn::test
