@@ -147,7 +147,7 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         const std::string src = W("C:\\PKG\\Новый.exe"), dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
         // left by some earlier call: a chunk that went through is not copied again
         errno = EINTR;
-        EXPECT_EQ(c.onlyNew ? platform.CopyNewFile(src, dst) : platform.CopyFile(src, dst), c.ok);
+        EXPECT_EQ(c.onlyNew ? platform.Files().CopyNewFile(src, dst) : platform.Files().CopyFile(src, dst), c.ok);
         ASSERT_EQ(::lstat(target.c_str(), &st), 0);
         if (c.ok) {
             EXPECT_EQ(ReadFile(target), fresh);
@@ -157,8 +157,8 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         EXPECT_TRUE(c.target != DanglingLink || S_ISLNK(st.st_mode));
         EXPECT_EQ(ListDir(dir), (std::vector<std::string>{"Shift.exe", "keep"}));
     }
-    EXPECT_FALSE(platform.CopyNewFile("C:\\PKG\\none.exe", "C:\\T1\\other.exe"));
-    EXPECT_FALSE(platform.CopyNewFile(W("C:\\PKG\\Новый.exe"), "C:\\absent\\Shift.exe"));
+    EXPECT_FALSE(platform.Files().CopyNewFile("C:\\PKG\\none.exe", "C:\\T1\\other.exe"));
+    EXPECT_FALSE(platform.Files().CopyNewFile(W("C:\\PKG\\Новый.exe"), "C:\\absent\\Shift.exe"));
     EXPECT_FALSE(Exists(root.Native("c/absent"))) << "no directory is created";
 }
 

@@ -92,7 +92,7 @@ const CheckCase kCases[] = {
     {"FileSwappedAfterTheCheck", [](PackageCheck& t) {
          t.Keys(kSigner);
          t.fp.FailWhen([&t](const CallRecord& r) {
-             if (r.call == Call::PlaceFile) t.Put(kPkg + "A.exe", "evil");
+             if (r.call == Call::CopyToTemp) t.Put(kPkg + "A.exe", "evil");
              return false;
          });
      }}};

@@ -190,7 +190,7 @@ TEST_F(InterruptedRunTest, CatalogueKeepsItsEntriesWhenItCannotBeReadBack) {
         fp.FailWhen([&](const CallRecord& r) {
             const bool catalogue = r.arg.ends_with("BackUp.ini");
             // the Lib.dll entry
-            if (catalogue && r.call == Call::AppendToFileStaged) return ++appends == 1;
+            if (catalogue && r.call == Call::Append) return ++appends == 1;
             return catalogue && r.call == Call::ReadWholeFile && appends > 0;
         });
     }, [](const TempRoot& root, const RecordingView&) { EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), PackageFileNamed("Shift.exe").newBytes); });
@@ -243,9 +243,9 @@ bool RecordsRefused(const std::string& call, const std::string& path, int nth) {
     return call == "rename" && path.ends_with("/registry.reg") && nth == 1;
 }
 
-// Lib.dll's entry in the local copy's manifest is refused: Shift.exe is in place by then.
-void LocalManifestRefused(FaultPlatform& fp) {
-    fp.FailWhen([](const CallRecord& r) { return r.call == Call::WriteWholeFilePending && r.value.find("[Lib.dll]") != std::string::npos; });
+// The log refuses Lib.dll's first line: Shift.exe is in place by then.
+void LibLineRefused(FaultPlatform& fp) {
+    fp.FailWhen([](const CallRecord& r) { return r.call == Call::LogWrite && r.value.find("Lib.dll") != std::string::npos; });
 }
 void ThirdRestoreLineRefused(FaultPlatform& fp) {
     fp.FailWhen([](const CallRecord& r) { return r.call == Call::LogWrite && r.value.find("Tool.exe") != std::string::npos; });
@@ -260,7 +260,7 @@ const PowerCutCase kPowerCuts[] = {
     {"update_whose_final_flush_fails", 1, NoScene, FinalFlushFails, {}, false},
     {"rollback_whose_final_flush_fails", 2, NoScene, FinalFlushFails, {}, false},
     {"update_whose_records_are_refused", 1, NoScene, RecordsRefused, {}, false},
-    {"update_failing_part_way", 1, NoScene, NoFault, LocalManifestRefused, false},
+    {"update_failing_part_way", 1, NoScene, NoFault, LibLineRefused, false},
     {"rollback_failing_part_way", 2, NoScene, NoFault, ThirdRestoreLineRefused, false},
 };
 
@@ -341,12 +341,12 @@ TEST(StagedCopy, GoneFailsOnlyTheNextDurableCopy) {
     PosixPlatform posix(root.Path());
     WriteFile(root.Native("c/a"), "a");
     WriteFile(root.Native("c/new"), "n");
-    ASSERT_TRUE(posix.SaveCopyStaged("C:\\a", "C:\\saved-a"));
+    ASSERT_TRUE(posix.Files().SaveCopyStaged("C:\\a", "C:\\saved-a"));
     ::unlink(root.Native("c/saved-a").c_str());
-    EXPECT_FALSE(posix.PlaceFile("C:\\new", "C:\\b"));
-    EXPECT_TRUE(posix.PlaceFile("C:\\new", "C:\\b"));
-    EXPECT_TRUE(posix.RemoveFile("C:\\b"));
-    EXPECT_FALSE(posix.RemoveFile("C:\\b"));
+    EXPECT_FALSE(posix.Files().PlaceFile("C:\\new", "C:\\b"));
+    EXPECT_TRUE(posix.Files().PlaceFile("C:\\new", "C:\\b"));
+    EXPECT_TRUE(posix.Files().RemoveFile("C:\\b"));
+    EXPECT_FALSE(posix.Files().RemoveFile("C:\\b"));
 }
 
 // Each call that promises to be durable leaves nothing waiting for a flush.
@@ -355,12 +355,12 @@ TEST(DurableWrites, AreOnDiskOnReturn) {
     PosixPlatform posix(root.Path());
     WriteFile(root.Native("c/a"), "a");
     const std::function<bool()> calls[] = {
-        [&] { return posix.CopyNewFile("C:\\a", "C:\\b"); },
-        [&] { return posix.CopyFile("C:\\a", "C:\\b"); },
-        [&] { return posix.AppendToFile("C:\\b", "c"); },
-        [&] { return posix.WriteWholeFile("C:\\d", "d"); },
+        [&] { return posix.Files().CopyNewFile("C:\\a", "C:\\b"); },
+        [&] { return posix.Files().CopyFile("C:\\a", "C:\\b"); },
+        [&] { return posix.Files().AppendToFile("C:\\b", "c"); },
+        [&] { return posix.Files().WriteWholeFile("C:\\d", "d"); },
         [&] { return posix.CreateDir("C:\\e"); },
-        [&] { return posix.SaveCopy("C:\\d", "C:\\e\\d"); },
+        [&] { return posix.Files().SaveCopy("C:\\d", "C:\\e\\d"); },
     };
     for (size_t i = 0; i < std::size(calls); ++i) {
         Recorder().Start(root.Path());
@@ -378,7 +378,7 @@ TEST(DurableWrites, ARefusedFlushFailsTheAppend) {
     WriteFile(root.Native("c/b"), "b");
     Recorder().Start(root.Path());
     Recorder().FailWhen([](const std::string& call, const std::string&, int) { return call == "fsync"; });
-    const bool appended = posix.AppendToFile("C:\\b", "c");
+    const bool appended = posix.Files().AppendToFile("C:\\b", "c");
     Recorder().Stop();
     EXPECT_FALSE(appended);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/KeyEnvelope.h"
+#include "core/DurableFiles.h"
 #include "platform/win32/Win32Platform.h"
 #include "support/win32_Files.h"
 
@@ -34,9 +35,9 @@ TEST(Win32Crypto, SignaturesAndExpectedHashes) {
     ASSERT_TRUE(p.FileSha256(a, digest));
     EXPECT_EQ(HexLower(digest), "87c2b36e775759a9f76fb85df7612ac699d1ad11ee4bde50e711727b968c755b");
     p.ExpectHash(dir / "a.EXE", digest);
-    EXPECT_TRUE(p.CopyFile(a, dir / "new"));
+    EXPECT_TRUE(p.Files().CopyFile(a, dir / "new"));
     ASSERT_TRUE(PutFile(a, "evil"));
-    EXPECT_FALSE(p.CopyFile(a, dir / "old"));
+    EXPECT_FALSE(p.Files().CopyFile(a, dir / "old"));
     EXPECT_EQ(GetFile(dir / "old"), "old");
     EXPECT_EQ(GetFile(dir / "new"), GetFile(kData + "A.exe"));
     EXPECT_EQ(AllNames(dir.Path()), (Names{"A.exe", "new", "old"}));

@@ -8,6 +8,7 @@
 
 #include "core/text.h"
 #include "platform/win32/Win32Handle.h"
+#include "core/DurableFiles.h"
 #include "platform/win32/Win32Platform.h"
 #include "support/win32_Files.h"
 
@@ -136,7 +137,7 @@ TEST_P(Win32Copy, ReplacesOrLeavesTheTargetWhole) {
     });
 
     const ULONGLONG start = ::GetTickCount64();
-    EXPECT_EQ(p.CopyFile(source, target), c.ok);
+    EXPECT_EQ(p.Files().CopyFile(source, target), c.ok);
     const ULONGLONG took = ::GetTickCount64() - start;
     release.join();
     held.Close();
@@ -172,10 +173,10 @@ TEST_F(Win32Files, SaveCopyCopiesAFileSomethingElseMayChange) {
         if (kind == "read_only") { ASSERT_TRUE(SetAttributes(live, FILE_ATTRIBUTE_READONLY)); }
         if (kind == "second_name") { ASSERT_TRUE(::CreateHardLinkW(Wide(live + ".2").c_str(), Wide(live).c_str(), nullptr)); }
         FileHandle held(kind == "held" ? Open(live, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE) : INVALID_HANDLE_VALUE);
-        ASSERT_TRUE(p.SaveCopy(live, saved));
+        ASSERT_TRUE(p.Files().SaveCopy(live, saved));
         EXPECT_EQ(p.LinkCount(saved), 1);
         EXPECT_EQ(GetFile(saved), "old");
-        EXPECT_FALSE(p.SaveCopy(live, saved));
+        EXPECT_FALSE(p.Files().SaveCopy(live, saved));
     }
 }
 
@@ -185,16 +186,16 @@ TEST_F(Win32Files, SaveCopyCopiesAFileSomethingElseMayChange) {
 // old bytes: the end-to-end run's backup set.)
 TEST_F(Win32Files, LinkedSavedCopyUnsharedRemoved) {
     const string lib = dir / "Lib.dll", saved = dir / "saved.dll";
-    ASSERT_TRUE(PutFile(lib, "old") && p.SaveCopy(lib, saved));
+    ASSERT_TRUE(PutFile(lib, "old") && p.Files().SaveCopy(lib, saved));
     ASSERT_TRUE(p.CreateDir(saved + ".~yrn"));
-    EXPECT_FALSE(p.UnshareCopy(saved));
+    EXPECT_FALSE(p.Files().UnshareCopy(saved));
     EXPECT_EQ(p.LinkCount(saved), 2);
     ASSERT_TRUE(::RemoveDirectoryW(Wide(saved + ".~yrn").c_str()));
-    EXPECT_TRUE(p.UnshareCopy(saved));
+    EXPECT_TRUE(p.Files().UnshareCopy(saved));
     EXPECT_EQ(p.LinkCount(lib), 1);
     EXPECT_EQ(GetFile(saved), "old");
-    EXPECT_TRUE(p.RemoveFile(saved));
-    EXPECT_FALSE(p.RemoveFile(saved) || p.UnshareCopy(saved));
+    EXPECT_TRUE(p.Files().RemoveFile(saved));
+    EXPECT_FALSE(p.Files().RemoveFile(saved) || p.Files().UnshareCopy(saved));
     EXPECT_EQ(p.LinkCount(saved), 0);
     EXPECT_EQ(AllNames(dir.Path()), Names{"Lib.dll"});
 }
@@ -204,8 +205,8 @@ TEST_F(Win32Files, LinkedSavedCopyUnsharedRemoved) {
 // comparison writes, appends and reads files.)
 TEST_F(Win32Files, WholeFilesAndAppends) {
     string bytes;
-    EXPECT_FALSE(p.ReadWholeFile(dir / "x.ini", bytes) || p.AppendToFile(dir / "x.ini", "a"));
-    EXPECT_FALSE(p.WriteWholeFile(dir / "none\\x.ini", "x") || p.OpenAppend(dir / "none\\log"));
+    EXPECT_FALSE(p.ReadWholeFile(dir / "x.ini", bytes) || p.Files().AppendToFile(dir / "x.ini", "a"));
+    EXPECT_FALSE(p.Files().WriteWholeFile(dir / "none\\x.ini", "x") || p.OpenAppend(dir / "none\\log"));
     for (const char* text : {"\r\nfirst\r\n", "second\r\n"}) {
         auto f = p.OpenAppend(dir / "log");
         ASSERT_TRUE(f);
@@ -249,7 +250,7 @@ TEST(Win32Process, WaitAndStart) {
     Win32Platform p;
     EXPECT_FALSE(p.WaitForProcess(::GetCurrentProcessId()) || p.WaitForProcess(0xFFFFFFF0u));
     Win32TempDir dir;
-    ASSERT_TRUE(p.CopyFile(BuiltProgram("yrn_marker.exe"), dir / "Marker.exe") && PutFile(dir / "data.exe", "x"));
+    ASSERT_TRUE(p.Files().CopyFile(BuiltProgram("yrn_marker.exe"), dir / "Marker.exe") && PutFile(dir / "data.exe", "x"));
     const auto marker = reinterpret_cast<HANDLE>(::_spawnl(_P_NOWAIT, (dir / "Marker.exe").c_str(), "Marker", "sleep:700", nullptr));
     const DWORD start = ::GetTickCount();
     EXPECT_TRUE(p.WaitForProcess(::GetProcessId(marker)));

@@ -1,5 +1,7 @@
 #include "IniFile.h"
 
+#include "DurableFiles.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -212,10 +214,10 @@ void TIniFile::Preload(std::string bytes) {
 IniDocument& TIniFile::Doc() {
     if (!loaded_) {
         std::string bytes;
-        exists_ = platform_.ReadWholeFile(path_, bytes);
+        exists_ = platform_.Files().ReadWholeFile(path_, bytes);
         // A file that is there but cannot be read is not an empty file:
         // rewriting it from an empty document would lose what it holds.
-        unreadable_ = !exists_ && platform_.FileExists(path_);
+        unreadable_ = !exists_ && platform_.Files().FileExists(path_);
         doc_ = IniDocument(exists_ ? bytes : std::string());
         loaded_ = true;
     }
@@ -268,9 +270,10 @@ void TIniFile::WriteStrings(const std::vector<Entry>& entries) {
         if (++pendingWrites_ >= 2 * handedOver_) HandOver();
         return;
     }
-    bool ok = appended && exists_ ? (writes_ == Writes::Staged ? platform_.AppendToFileStaged(path_, tail)
-                                                               : platform_.AppendToFile(path_, tail))
-                                  : platform_.WriteWholeFile(path_, doc.Text());
+    DurableFiles& files = platform_.Files();
+    bool ok = appended && exists_ ? (writes_ == Writes::Staged ? files.AppendToFileStaged(path_, tail)
+                                                               : files.AppendToFile(path_, tail))
+                                  : files.WriteWholeFile(path_, doc.Text());
     if (!ok) Refused("Failed to write profile file " + path_);
     exists_ = true;
 }
@@ -281,7 +284,7 @@ void TIniFile::Commit() {
 
 void TIniFile::HandOver() {
     handedOver_ = pendingWrites_;
-    if (!platform_.WriteWholeFilePending(path_, doc_.Text())) Refused("Failed to write profile file " + path_);
+    if (!platform_.Files().WriteWholeFilePending(path_, doc_.Text())) Refused("Failed to write profile file " + path_);
     exists_ = true;
 }
 

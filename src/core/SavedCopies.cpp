@@ -1,5 +1,6 @@
 #include "SavedCopies.h"
 
+#include "DurableFiles.h"
 #include "FuncUnit.h"
 #include "IniFile.h"
 #include "YRNUpdateFrm/TUpdateForm.h"
@@ -14,7 +15,7 @@ void UnshareSavedCopies(Platform& platform) {
             TIniFile catalogue(platform, dir + "BackUp.ini");
             for (const std::string& N : catalogue.ReadSection("FILES")) {
                 if (IsUnsafeFileName(N) || LandsOnCatalogue(N, platform.WindowsFileNames())) continue;
-                if (platform.LinkCount(dir + N) > 1) platform.UnshareCopy(dir + N);
+                if (platform.LinkCount(dir + N) > 1) platform.Files().UnshareCopy(dir + N);
             }
         } catch (const std::exception&) {
             // An unreadable catalogue: its set is left as it is.

@@ -4,13 +4,17 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
+#include "DurableFiles.h"
 #include "IniFile.h"
 #include "platform.h"
 
 namespace yrn {
 
-class TRegistry {
+class TRegistry : private DurableFiles::PendingWriter {
 public:
     explicit TRegistry(Platform& platform) : platform_(platform) {}
     ~TRegistry() { CloseKey(); }
@@ -29,13 +33,22 @@ public:
     bool ReadBool(const std::string& name) { return ReadInteger(name) != 0; }
     void WriteString(const std::string& name, const std::string& value);
     void WriteInteger(const std::string& name, int32_t value);
-    // On disk by the platform's next FlushPending, not at once.
+    // Read back at once, on disk by the platform's next FlushPending.
     void WriteIntegerPending(const std::string& name, int32_t value);
     void WriteBool(const std::string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
 
 private:
+    const int32_t* Pending(const std::string& name) const;
+    bool WritePending() override;
+    void DropPending() override {
+        pending_.clear();
+        pendingIndex_.clear();
+    }
+
     Platform& platform_;
     std::unique_ptr<RegistryKey> key_;
+    std::vector<std::pair<std::string, int32_t>> pending_;
+    std::unordered_map<std::string, size_t> pendingIndex_;  // upper-case name -> place in pending_
 };
 
 }  // namespace yrn

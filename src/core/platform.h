@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace yrn {
@@ -36,69 +37,57 @@ public:
     virtual RegRead ReadInteger(const std::string& name, int32_t& value) = 0;
     virtual bool WriteString(const std::string& name, const std::string& value) = 0;
     virtual bool WriteInteger(const std::string& name, int32_t value) = 0;
-    // As WriteInteger, but on disk only by the next Platform::FlushPending.
-    virtual bool WriteIntegerPending(const std::string& name, int32_t value) { return WriteInteger(name, value); }
+    // Every value written, durably, in one go.
+    virtual bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) = 0;
     virtual void Close() = 0;
 };
 
+class DurableFiles;
+
 class Platform {
 public:
-    virtual ~Platform() = default;
+    Platform();
+    virtual ~Platform();
+    // This platform's writes in their durable order, made of the steps below.
+    DurableFiles& Files();
 
     // Files and directories.
     virtual bool FileExists(const std::string& path) = 0;
     virtual bool DirectoryExists(const std::string& path) = 0;
     virtual bool CreateDir(const std::string& path) = 0;         // last level only
     virtual bool ForceDirectories(const std::string& path) = 0;  // with missing parents
-    // Copies src over dst (overwriting), atomically and durably: dst is either
-    // its old bytes or the complete new bytes. Creates no directory.
-    virtual bool CopyFile(const std::string& src, const std::string& dst) = 0;
-    // As CopyFile, but only onto a name that is free: fails, leaving dst as
-    // it is, when dst exists. Used where the caller believes dst is missing,
-    // so that a wrong belief can never overwrite a file nobody saved.
-    virtual bool CopyNewFile(const std::string& src, const std::string& dst) = 0;
-    // Saves the file src under the free name dst, durably, without copying
-    // a byte where the file system allows: dst is then a hard link, so src
-    // keeps its old bytes only while it is replaced by a new file taking its
-    // name (as the copies here do), never written in place. Else as
-    // CopyNewFile.
-    virtual bool SaveCopy(const std::string& src, const std::string& dst) { return CopyNewFile(src, dst); }
+    // Writing files. The backend only offers the steps; when each write
+    // reaches the disk, and in what order, is DurableFiles' business
+    // (core/DurableFiles.h), reached through Files(). Nothing below is
+    // durable until Flush or FlushVolumes says so.
+    //
+    // A new file beside target, under a hidden temp name that directory
+    // searches skip, holding src's bytes; temp receives its name. Fails,
+    // leaving no temp, when src cannot be read or its bytes are not those
+    // ExpectHash asked of it.
+    virtual bool CopyToTemp(const std::string& src, const std::string& target, std::string& temp) = 0;
+    // As CopyToTemp, holding bytes.
+    virtual bool WriteTemp(const std::string& target, const std::string& bytes, std::string& temp) = 0;
+    // Appends bytes to the existing file at path.
+    virtual bool Append(const std::string& path, const std::string& bytes) = 0;
+    // Gives the file from the name to in one step: replacing a file there
+    // when replace, else only while to is free.
+    virtual bool Rename(const std::string& from, const std::string& to, bool replace) = 0;
+    // Makes to a second name of the file from, only when nothing but a new
+    // file taking from's name can change its bytes (it has no other name
+    // and no other writer). False, nothing made, otherwise.
+    virtual bool LinkSole(const std::string& from, const std::string& to) = 0;
     // The number of names (hard links) of the file at path; 0 when it
     // cannot be read.
-    virtual int LinkCount(const std::string&) { return 1; }
-    // Gives the file at path bytes of its own when it shares them with
-    // another name: a copy of it, durable, takes the name. False when that
-    // fails; path is then as it was.
-    virtual bool UnshareCopy(const std::string&) { return true; }
-    // Removes the file at path, durably.
-    virtual bool RemoveFile(const std::string&) { return false; }
-    // As SaveCopy and AppendToFile, but durable only by the next copy that
-    // makes its own bytes durable (PlaceFile above all, before its new file
-    // takes the name) or FlushPending: a replacement then commits the saved
-    // copy, its catalogue entry and its own bytes in one go.
-    virtual bool SaveCopyStaged(const std::string& src, const std::string& dst) { return SaveCopy(src, dst); }
-    virtual bool AppendToFileStaged(const std::string& path, const std::string& bytes) {
-        return AppendToFile(path, bytes);
-    }
+    virtual int LinkCount(const std::string& path) = 0;
+    virtual bool Remove(const std::string& path) = 0;
+    // Makes the bytes of the files and the entries of the directories
+    // (paths ending in a backslash) in paths durable, all issued together.
+    virtual bool Flush(const std::vector<std::string>& paths) = 0;
+    // As Flush, but may flush whole volumes holding the paths instead: one
+    // call where the paths are many.
+    virtual bool FlushVolumes(const std::vector<std::string>& paths) { return Flush(paths); }
 
-    // Writes whose durability waits for FlushPending. The run makes durable
-    // at once only what its safety needs; the rest is flushed once, at its end.
-    //
-    // As CopyFile, but the new name is durable only by the next FlushPending:
-    // after a power cut before it, dst holds its old bytes or the complete
-    // new ones, never a mix.
-    virtual bool PlaceFile(const std::string& src, const std::string& dst) { return CopyFile(src, dst); }
-    // As CopyFile, but durable only by the next FlushPending: a power cut
-    // before it may leave dst missing or torn.
-    virtual bool CopyFilePending(const std::string& src, const std::string& dst) { return CopyFile(src, dst); }
-    // As WriteWholeFile, but durable only by the next FlushPending; a power
-    // cut before it leaves the file as it was.
-    virtual bool WriteWholeFilePending(const std::string& path, const std::string& bytes) {
-        return WriteWholeFile(path, bytes);
-    }
-    // Makes every pending write durable: first the copies and names, then
-    // the whole files and registry values that may list them.
-    virtual bool FlushPending() { return true; }
     // Names (without path) of the entries of dir matching the wildcard
     // pattern ('*', '?'), files and directories alike, without hidden and
     // system entries. dir ends with a backslash.
@@ -109,12 +98,9 @@ public:
     // name's trailing dots and blanks are dropped.
     virtual bool WindowsFileNames() { return false; }
 
-    // Whole-file access for the profile-file engine.
+    // The whole file at path, as it is on disk (Files() also sees the
+    // writes that wait for the end of a run).
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
-    // Replaces path with bytes atomically and durably (on disk on return).
-    virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
-    // Appends bytes to an existing file and makes them durable.
-    virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
 
     // Text file opened for appending, created when missing. nullptr on failure.
     virtual std::unique_ptr<TextFile> OpenAppend(const std::string& path) = 0;
@@ -153,6 +139,9 @@ public:
     // As OpenRegistryKey, but only reads a key that is there: nullptr when it
     // is missing, and nothing created.
     virtual std::unique_ptr<RegistryKey> OpenExistingRegistryKey(const std::string& key) { return OpenRegistryKey(key); }
+
+private:
+    std::unique_ptr<DurableFiles> files_;
 };
 
 }  // namespace yrn

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/DurableFiles.h"
 #include "core/platform.h"
 
 namespace yrn::test {
@@ -21,19 +22,18 @@ namespace yrn::test {
 // Every call the decorator counts, named once, with the shape of the calls
 // it forwards alike (Other: written out below).
 #define YRN_FAULT_CALLS(X)                                                                                            \
-    X(FileExists, Path) X(DirectoryExists, Path) X(CreateDir, Path) X(ForceDirectories, Path) X(CopyFile, Copy)       \
-    X(CopyNewFile, Copy) X(FindFiles, Write) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                       \
-    X(WriteWholeFile, Write) X(AppendToFile, Write) X(OpenAppend, Other) X(LogWrite, Other) X(LogFlush, Other)        \
-    X(LogClose, Other) X(Now, Other) X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other)        \
-    X(RegReadInteger, Other) X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegClose, Other)                    \
+    X(FileExists, Path) X(DirectoryExists, Path) X(CreateDir, Path) X(ForceDirectories, Path) X(Remove, Path)         \
+    X(CopyToTemp, Other) X(WriteTemp, Other) X(Append, Write) X(Rename, Other) X(LinkSole, Copy) X(Flush, Other)      \
+    X(FlushVolumes, Other) X(FindFiles, Write) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                     \
+    X(OpenAppend, Other) X(LogWrite, Other) X(LogFlush, Other) X(LogClose, Other) X(Now, Other)                       \
+    X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other) X(RegReadInteger, Other)               \
+    X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegWriteIntegers, Other) X(RegClose, Other)                  \
     X(WaitForProcess, Other) X(StartProcess, Write) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
-    X(VersionQuery, Other) X(SaveCopy, Copy) X(UnshareCopy, Path) X(PlaceFile, Copy) X(CopyFilePending, Copy)         \
-    X(WriteWholeFilePending, Write) X(FlushPending, Other) X(RegWriteIntegerPending, Other)                       \
-    X(SaveCopyStaged, Copy) X(AppendToFileStaged, Write) X(RemoveFile, Path) X(LinkCount, Other)
+    X(VersionQuery, Other) X(LinkCount, Other)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
-// A copy is recorded by its target, a write by its file with the bytes as the value (a search: directory,
-// pattern; a start: program, parameters).
+// A copy or a rename is recorded by its target with its source as the value, a write by its file with the
+// bytes as the value (a search: directory, pattern; a start: program, parameters), a flush by its paths.
 #define YRN_FAULT_Path(call) \
     bool call(const std::string& p) override { return Do(Call::call, p, {}, [&] { return inner_.call(p); }); }
 #define YRN_FAULT_Copy(call)                                            \
@@ -59,11 +59,10 @@ enum class FaultKind { Copy, CreateDirectory, IniWrite, RegistryWrite, LogOpen, 
 
 inline bool InKind(Call call, FaultKind kind) {
     static const std::set<Call> kinds[] = {
-        {Call::CopyFile, Call::CopyNewFile, Call::SaveCopy, Call::SaveCopyStaged, Call::UnshareCopy, Call::PlaceFile,
-         Call::CopyFilePending},
+        {Call::CopyToTemp, Call::LinkSole},
         {Call::CreateDir, Call::ForceDirectories},
-        {Call::WriteWholeFile, Call::AppendToFile, Call::AppendToFileStaged, Call::WriteWholeFilePending},
-        {Call::RegWriteString, Call::RegWriteInteger, Call::RegWriteIntegerPending},
+        {Call::WriteTemp, Call::Append},
+        {Call::RegWriteString, Call::RegWriteInteger, Call::RegWriteIntegers},
         {Call::OpenAppend}, {Call::LogWrite, Call::LogFlush}, {Call::LogClose}, {Call::StartProcess}};
     return kinds[static_cast<int>(kind)].count(call) > 0;
 }
@@ -118,7 +117,21 @@ public:
     }
 
     YRN_FAULT_CALLS(YRN_FAULT_FORWARD)
-    bool FlushPending() override { return Do(Call::FlushPending, {}, {}, [&] { return inner_.FlushPending(); }); }
+    bool CopyToTemp(const std::string& s, const std::string& d, std::string& temp) override {
+        return Do(Call::CopyToTemp, d, s, [&] { return inner_.CopyToTemp(s, d, temp); });
+    }
+    bool WriteTemp(const std::string& d, const std::string& b, std::string& temp) override {
+        return Do(Call::WriteTemp, d, b, [&] { return inner_.WriteTemp(d, b, temp); });
+    }
+    bool Rename(const std::string& s, const std::string& d, bool replace) override {
+        return Do(Call::Rename, d, s, [&] { return inner_.Rename(s, d, replace); });
+    }
+    bool Flush(const std::vector<std::string>& paths) override {
+        return Do(Call::Flush, Joined(paths), {}, [&] { return inner_.Flush(paths); });
+    }
+    bool FlushVolumes(const std::vector<std::string>& paths) override {
+        return Do(Call::FlushVolumes, Joined(paths), {}, [&] { return inner_.FlushVolumes(paths); });
+    }
     std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
     int LinkCount(const std::string& p) override { return Do(Call::LinkCount, p, {}, [&] { return inner_.LinkCount(p); }); }
@@ -152,6 +165,11 @@ public:
     }
 
 private:
+    static std::string Joined(const std::vector<std::string>& paths) {
+        std::string all;
+        for (const std::string& p : paths) all += (all.empty() ? "" : ";") + p;
+        return all;
+    }
     friend class FaultTextFile;
     Platform& inner_;
     int failAt_ = 0;
@@ -203,7 +221,11 @@ public:
     }
     YRN_FAULT_KEY_WRITE(WriteString, const std::string&, v)
     YRN_FAULT_KEY_WRITE(WriteInteger, int32_t, std::to_string(v))
-    YRN_FAULT_KEY_WRITE(WriteIntegerPending, int32_t, std::to_string(v))
+    bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
+        std::string text;
+        for (const auto& [n, v] : values) text += n + "=" + std::to_string(v) + "\n";
+        return owner_.Do(Call::RegWriteIntegers, {}, text, [&] { return inner_->WriteIntegers(values); });
+    }
     void Close() override { owner_.Do(Call::RegClose, {}, {}, [&] { return (inner_->Close(), true); }); }
 
 private:

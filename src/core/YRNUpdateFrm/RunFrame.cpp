@@ -1,5 +1,6 @@
 #include "RunFrame.h"
 
+#include "../DurableFiles.h"
 #include "../FuncUnit.h"
 #include "../TRegistry.h"
 #include "../text.h"
@@ -39,7 +40,7 @@ void RunInFrame(Platform& platform, UpdateView& view, const RunWords& words,
     } catch (const std::exception& e) {
         result = dynamic_cast<const PackageRefused*>(&e) ? RunRefused : RunError;
         // What the run wrote before it failed stays written.
-        platform.FlushPending();
+        platform.Files().FlushPending();
         log.Screen(words.failureDetail ? words.failure + " " + e.what() : words.failure);
         if (log.Usable()) {
             try {

@@ -1,5 +1,6 @@
 // The rollback run: the checked files of one backup set copied back onto the
 // paths they were saved from.
+#include "../DurableFiles.h"
 #include "../FuncUnit.h"
 #include "../text.h"
 #include "RunFrame.h"
@@ -60,7 +61,7 @@ RunResult RollbackRun::Run() {
         if (!platform_.FileExists(BackupDir + N)) continue;
         RestoreFile(N, D);
     }
-    if (!platform_.FlushPending()) throw YrnError("Failed to flush the restored files to disk");
+    if (!platform_.Files().FlushPending()) throw YrnError("Failed to flush the restored files to disk");
     log_.Both(W("Замена исполняемых файлов завершена."));
     return failed_ ? RunFileFailed : RunClean;
 }
@@ -74,7 +75,7 @@ bool RollbackRun::RestoreFile(const std::string& N, const std::string& dir) {
     try {
         std::string oldVersion;
         if (platform_.FileExists(D + N)) oldVersion = FileVersionOf(platform_, D + N);
-        copied = platform_.PlaceFile(BackupDir + N, D + N);
+        copied = platform_.Files().PlaceFile(BackupDir + N, D + N);
         std::string newVersion = FileVersionOf(platform_, BackupDir + N);
         if (copied) {
             result = true;

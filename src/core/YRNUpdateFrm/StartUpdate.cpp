@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "../DurableFiles.h"
 #include "../FuncUnit.h"
 #include "../TRegistry.h"
 #include "../text.h"
@@ -124,7 +125,7 @@ RunResult UpdateRun::Run() {
     }
     // The records written as the run went reach the disk here, before the one that says it is done.
     if (localManifest_) localManifest_->Commit();
-    if (!platform_.FlushPending()) throw YrnError("Failed to flush the run's records to disk");
+    if (!platform_.Files().FlushPending()) throw YrnError("Failed to flush the run's records to disk");
     if (!failed_ && pkg.ValueExists("ExeFiles", "Version"))
         registry_.WriteInteger("UpdateVersion", pkg.ReadInteger("ExeFiles", "Version", 0));
     manifest_.reset();
@@ -152,15 +153,15 @@ bool UpdateRun::AskToGoOn(TIniFile& pkg) {
 
 void UpdateRun::CopyToLocal(const std::string& N) {
     if (!localManifest_) platform_.CreateDir(LocalCopyDir);
-    if (!platform_.CopyFilePending(UpdatePath + N, LocalCopyDir + N)) return;
+    if (!platform_.Files().CopyFilePending(UpdatePath + N, LocalCopyDir + N)) return;
     TIniFile& pkg = *manifest_;
     if (!localManifest_) {
         localManifest_ = std::make_unique<TIniFile>(platform_, LocalCopyDir + "YRNUpdate.ini", TIniFile::Writes::Pending);
         localManifest_->WriteBool("MAIN", "LocalCopy", true);
         localManifest_->WriteInteger("ExeFiles", "Version", pkg.ReadInteger("ExeFiles", "Version", 0));
         // The signed manifest as checked, so that the copy's files can be checked against it again.
-        if (package_.signature && (!platform_.WriteWholeFilePending(LocalCopyDir + "Package.ini", package_.manifest) ||
-                                   !platform_.WriteWholeFilePending(LocalCopyDir + "Package.sig", *package_.signature)))
+        if (package_.signature && (!platform_.Files().WriteWholeFilePending(LocalCopyDir + "Package.ini", package_.manifest) ||
+                                   !platform_.Files().WriteWholeFilePending(LocalCopyDir + "Package.sig", *package_.signature)))
             throw YrnError("Failed to write the signed manifest into " + LocalCopyDir);
     }
     // The file's entry and its values reach the disk in one write: the
@@ -202,8 +203,8 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
             } else {
                 if (!catalogue_) platform_.CreateDir(BackupDir);
                 // The catalogue's first entry makes a new file, durable at once: its saved copy is so first.
-                saved = savedNow = catalogue_ ? platform_.SaveCopyStaged(installed, BackupDir + N)
-                                              : platform_.SaveCopy(installed, BackupDir + N);
+                saved = savedNow = catalogue_ ? platform_.Files().SaveCopyStaged(installed, BackupDir + N)
+                                              : platform_.Files().SaveCopy(installed, BackupDir + N);
             }
             if (saved) {
                 saved_.emplace(landing, source);
@@ -219,8 +220,8 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
             // Where no installed file was seen, the copy takes the name only
             // while it is free: a wrong "no such file" cannot overwrite a
             // file nobody saved.
-            placed = existed ? platform_.PlaceFile(UpdatePath + N, installed)
-                             : platform_.CopyNewFile(UpdatePath + N, installed);
+            placed = existed ? platform_.Files().PlaceFile(UpdatePath + N, installed)
+                             : platform_.Files().CopyNewFile(UpdatePath + N, installed);
             newVersion = FileVersionOf(platform_, UpdatePath + N);
         }
         if (placed) log_.File(ReplacedLine(T, N, oldVersion, UpdatePath, newVersion));
@@ -232,8 +233,8 @@ std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const st
     // One that cannot get bytes of its own goes (the file it was saved from
     // is still in place), and is no longer counted as saved: a second
     // listing of the name saves the file anew.
-    if (savedNow && !platform_.UnshareCopy(BackupDir + N)) {
-        platform_.RemoveFile(BackupDir + N);
+    if (savedNow && !platform_.Files().UnshareCopy(BackupDir + N)) {
+        platform_.Files().RemoveFile(BackupDir + N);
         saved_.erase(LandingName(N, platform_.WindowsFileNames()));
     }
     failed_ = true;

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <ctime>
 #include <system_error>
 #include <thread>
@@ -86,19 +87,17 @@ bool RenameNoReplace(const std::string& tempPath, const std::string& target) {
 #endif
 }
 
-// Moves a finished temp file to target; syncData: its bytes are durable
-// before it takes the name (never a torn file under it); syncName: the
-// rename is durable on return.
-bool Commit(int fd, const std::string& tempPath, const std::string& target, bool replace = true,
-            bool syncData = true, bool syncName = true) {
-    bool ok = !syncData || ::fsync(fd) == 0;
+// Moves a finished temp file to target, durably: its bytes before it takes
+// the name (never a torn file under it), then the name.
+bool Commit(int fd, const std::string& tempPath, const std::string& target) {
+    bool ok = ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
-    if (ok) ok = replace ? ::rename(tempPath.c_str(), target.c_str()) == 0 : RenameNoReplace(tempPath, target);
+    if (ok) ok = ::rename(tempPath.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(tempPath.c_str());
         return false;
     }
-    return !syncName || SyncDirectory(DirName(target));
+    return SyncDirectory(DirName(target));
 }
 
 class PosixTextFile : public TextFile {
@@ -120,18 +119,11 @@ private:
     int fd_;
 };
 
-class PosixRegistryKey : public RegistryKey, private PosixPlatform::PendingWriter {
+class PosixRegistryKey : public RegistryKey {
 public:
     // onDisk: the file's bytes when they are exactly data's text, else empty.
-    PosixRegistryKey(PosixPlatform& platform, std::string file, RegFile data, std::string key, std::string onDisk)
-        : platform_(platform), file_(std::move(file)), data_(std::move(data)), written_(data_), key_(std::move(key)),
-          onDisk_(std::move(onDisk)) {}
-    // Closing the key keeps what was written to it, as the registry does:
-    // values still pending are written now, after the copies they describe.
-    ~PosixRegistryKey() override {
-        if (platform_.HasPendingWriter(this)) platform_.FlushPending();
-        platform_.DropPendingWriter(this);
-    }
+    PosixRegistryKey(std::string file, RegFile data, std::string key, std::string onDisk)
+        : file_(std::move(file)), data_(std::move(data)), key_(std::move(key)), onDisk_(std::move(onDisk)) {}
 
     bool ValueExists(const std::string& name) override { return Value(name) != nullptr; }
     RegRead ReadString(const std::string& name, std::string& value) override {
@@ -154,27 +146,20 @@ public:
     bool WriteInteger(const std::string& name, int32_t value) override {
         return Write(name, [&](RegKeyData& k) { RegFile::SetDword(k, name, static_cast<uint32_t>(value)); });
     }
-    // Kept in memory until FlushPending, which writes the file once.
-    bool WriteIntegerPending(const std::string& name, int32_t value) override {
-        if (platform_.FlushFailed()) return false;
-        RegFile::SetDword(data_.AddKey(key_), name, static_cast<uint32_t>(value));
-        onDisk_.clear();
-        platform_.AddPendingWriter(this);
+    // The file written once for all of them.
+    bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
+        RegFile changed = data_;
+        RegKeyData& key = changed.AddKey(key_);
+        for (const auto& [name, value] : values) RegFile::SetDword(key, name, static_cast<uint32_t>(value));
+        std::string text = changed.Text();
+        if (!NativeWriteAtomic(file_, text)) return false;
+        data_ = std::move(changed);
+        onDisk_ = std::move(text);
         return true;
     }
     void Close() override {}
 
 private:
-    bool WritePending() override {
-        std::string text = data_.Text();
-        if (!NativeWriteAtomic(file_, text)) return false;
-        written_ = data_;
-        onDisk_ = std::move(text);
-        platform_.DropPendingWriter(this);
-        return true;
-    }
-    void DropPending() override { data_ = written_; }
-
     const RegValue* Value(const std::string& name) {
         RegKeyData* k = data_.FindKey(key_);
         return k ? RegFile::FindValue(*k, name) : nullptr;
@@ -188,9 +173,7 @@ private:
         std::string text = changed.Text();
         if (!(added && AppendAtTail(text)) && !NativeWriteAtomic(file_, text)) return false;
         data_ = std::move(changed);
-        written_ = data_;
         onDisk_ = std::move(text);
-        platform_.DropPendingWriter(this);  // the pending values went with it
         return true;
     }
     // A new value that lands just before the file's closing blank line
@@ -220,10 +203,8 @@ private:
         return ::close(fd) == 0 && ok;
     }
 
-    PosixPlatform& platform_;
     std::string file_;
     RegFile data_;
-    RegFile written_;  // data_ as last written to the file
     std::string key_;
     std::string onDisk_;
 };
@@ -324,8 +305,7 @@ std::string PosixPlatform::NativePath(const std::string& path) const {
 
 bool PosixPlatform::FileExists(const std::string& path) {
     struct stat st;
-    const std::string native = NativePath(path);
-    return pendingWholeFiles_.count(native) || (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode));
+    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool PosixPlatform::DirectoryExists(const std::string& path) {
@@ -359,76 +339,24 @@ bool PosixPlatform::ForceDirectories(const std::string& path) {
     return true;
 }
 
-bool PosixPlatform::CopyFile(const std::string& src, const std::string& dst) { return Copy(src, dst, true); }
+namespace {
 
-bool PosixPlatform::CopyNewFile(const std::string& src, const std::string& dst) { return Copy(src, dst, false); }
-
-bool PosixPlatform::PlaceFile(const std::string& src, const std::string& dst) {
-    return Copy(src, dst, true, Sync::Data);
+// The platform's name of a temp made beside target: target's directory and
+// the temp's own (plain ASCII) name.
+std::string TempName(const std::string& target, const std::string& nativeTemp) {
+    return target.substr(0, target.find_last_of("\\/") + 1) + nativeTemp.substr(nativeTemp.find_last_of('/') + 1);
 }
 
-bool PosixPlatform::CopyFilePending(const std::string& src, const std::string& dst) {
-    return Copy(src, dst, true, Sync::None);
-}
+}  // namespace
 
-bool PosixPlatform::SaveCopy(const std::string& src, const std::string& dst) { return Save(src, dst, false); }
-
-bool PosixPlatform::SaveCopyStaged(const std::string& src, const std::string& dst) { return Save(src, dst, true); }
-
-bool PosixPlatform::Save(const std::string& src, const std::string& dst, bool staged) {
-    const std::string from = NativePath(src), to = NativePath(dst);
-    struct stat st;
-    if (::lstat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    // Only a file with no other name is linked: a name elsewhere could
-    // write into it in place, and so into the saved copy. The link's bytes
-    // (a program may have written them just before) and its name are made
-    // durable, at once or with the next durable copy.
-    if (st.st_nlink == 1 && ::link(from.c_str(), to.c_str()) == 0) {
-        if (staged) {
-            staged_.insert(to);
-            staged_.insert(DirName(to));
-            pendingDirs_.insert(DirName(to));
-            return true;
-        }
-        if (SyncTogether({to, DirName(to)})) return true;
-        ::unlink(to.c_str());
-        return false;
-    }
-    // Another file system, one without links, a file with other names; a
-    // name already taken is refused here too.
-    return Copy(src, dst, false);
-}
-
-int PosixPlatform::LinkCount(const std::string& path) {
-    struct stat st;
-    if (::lstat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-    return static_cast<int>(st.st_nlink);
-}
-
-bool PosixPlatform::UnshareCopy(const std::string& path) {
-    const int links = LinkCount(path);
-    return links == 1 || (links > 1 && Copy(path, path, true));
-}
-
-bool PosixPlatform::RemoveFile(const std::string& path) {
-    const std::string native = NativePath(path);
-    return ::unlink(native.c_str()) == 0 && SyncDirectory(DirName(native));
-}
-
-bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool replace, Sync sync) {
-    const std::string from = NativePath(src), to = NativePath(dst);
+bool PosixPlatform::CopyToTemp(const std::string& src, const std::string& target, std::string& temp) {
+    const std::string from = NativePath(src);
+    std::string native;
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
-    struct stat st, target;
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (replace ? ::stat(to.c_str(), &target) == 0 && !S_ISREG(target.st_mode)
-                 : ::lstat(to.c_str(), &target) == 0)) {
-        ::close(in);
-        return false;
-    }
-    std::string temp;
-    int out = CreateTempBeside(to, temp);
-    if (out < 0) {
+    struct stat st;
+    int out = -1;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode) || (out = CreateTempBeside(NativePath(target), native)) < 0) {
         ::close(in);
         return false;
     }
@@ -450,20 +378,52 @@ bool PosixPlatform::Copy(const std::string& src, const std::string& dst, bool re
     }
     ::close(in);
     if (ok) ok = ::fchmod(out, st.st_mode & 07777) == 0;
-    if (ok) ok = CopiedAsExpected(from, temp);
-    if (!ok) {
-        ::close(out);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (sync != Sync::All) pendingDirs_.insert(DirName(to));
-    if (sync != Sync::None && !SyncWithStaged(out)) {
-        ::close(out);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return Commit(out, temp, to, replace, false, sync == Sync::All);
+    ok = ::close(out) == 0 && ok;
+    if (ok) ok = CopiedAsExpected(from, native);
+    if (!ok) ::unlink(native.c_str());
+    temp = TempName(target, native);
+    return ok;
 }
+
+bool PosixPlatform::WriteTemp(const std::string& target, const std::string& bytes, std::string& temp) {
+    std::string native;
+    int fd = CreateTempBeside(NativePath(target), native);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fchmod(fd, 0644) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) ::unlink(native.c_str());
+    temp = TempName(target, native);
+    return ok;
+}
+
+bool PosixPlatform::Append(const std::string& path, const std::string& bytes) {
+    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+    return ::close(fd) == 0 && ok;
+}
+
+bool PosixPlatform::Rename(const std::string& from, const std::string& to, bool replace) {
+    const std::string source = NativePath(from), target = NativePath(to);
+    return replace ? ::rename(source.c_str(), target.c_str()) == 0 : RenameNoReplace(source, target);
+}
+
+bool PosixPlatform::LinkSole(const std::string& from, const std::string& to) {
+    // A name elsewhere could write into the file in place, and so into
+    // the second name: only a file with one name is linked.
+    const std::string source = NativePath(from);
+    struct stat st;
+    return ::lstat(source.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+           ::link(source.c_str(), NativePath(to).c_str()) == 0;
+}
+
+int PosixPlatform::LinkCount(const std::string& path) {
+    struct stat st;
+    if (::lstat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    return static_cast<int>(st.st_nlink);
+}
+
+bool PosixPlatform::Remove(const std::string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
 namespace {
 
@@ -484,34 +444,35 @@ bool SyncFds(const std::vector<int>& fds) {
     return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
 }
 
-// Opens each path (file or directory) and flushes it with the others and
-// with fd, when fd is given. A path that cannot be opened fails the call.
-bool SyncOpened(const std::vector<std::string>& paths, int fd) {
+}  // namespace
+
+// A path that cannot be opened fails the call.
+bool PosixPlatform::Flush(const std::vector<std::string>& paths) {
     std::vector<int> fds;
-    if (fd >= 0) fds.push_back(fd);
     bool opened = true;
     for (const std::string& path : paths) {
-        const int f = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int f = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
         if (f >= 0) fds.push_back(f);
         opened = opened && f >= 0;
     }
     const bool ok = SyncFds(fds) && opened;
-    for (size_t i = fd >= 0 ? 1 : 0; i < fds.size(); ++i) ::close(fds[i]);
+    for (int f : fds) ::close(f);
     return ok;
 }
 
-}  // namespace
-
-bool PosixPlatform::SyncTogether(const std::vector<std::string>& paths) { return SyncOpened(paths, -1); }
-
-// fd's bytes and every staged write made durable together. Whatever the
-// outcome the staged paths are dropped: one that cannot be opened (gone)
-// must not fail every later copy, and a flush that failed once cannot be
-// trusted when tried again (the kernel reports a lost write only once).
-bool PosixPlatform::SyncWithStaged(int fd) {
-    const std::vector<std::string> staged(staged_.begin(), staged_.end());
-    staged_.clear();
-    return SyncOpened(staged, fd);
+// One syncfs per file system, not one fsync per file.
+bool PosixPlatform::FlushVolumes(const std::vector<std::string>& paths) {
+    std::set<std::string> dirs;
+    for (const std::string& path : paths) dirs.insert(DirName(NativePath(path) + (path.ends_with('\\') ? "." : "")));
+    std::set<dev_t> synced;
+    bool ok = true;
+    for (const std::string& dir : dirs) {
+        int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat st;
+        ok = fd >= 0 && ::fstat(fd, &st) == 0 && (!synced.insert(st.st_dev).second || ::syncfs(fd) == 0) && ok;
+        if (fd >= 0) ::close(fd);
+    }
+    return ok;
 }
 
 std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const std::string& pattern) {
@@ -530,80 +491,7 @@ std::vector<std::string> PosixPlatform::FindFiles(const std::string& dir, const 
 }
 
 bool PosixPlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
-    const std::string native = NativePath(path);
-    if (auto it = pendingWholeFiles_.find(native); it != pendingWholeFiles_.end()) {
-        bytes = it->second;
-        return true;
-    }
-    return ReadNative(native, bytes);
-}
-
-bool PosixPlatform::WriteWholeFile(const std::string& path, const std::string& bytes) {
-    const std::string native = NativePath(path);
-    pendingWholeFiles_.erase(native);
-    return NativeWriteAtomic(native, bytes);
-}
-
-// Held until FlushPending: a record rewritten once per installed file then
-// costs no write at all until the end.
-bool PosixPlatform::WriteWholeFilePending(const std::string& path, const std::string& bytes) {
-    const std::string native = NativePath(path);
-    struct stat st;
-    if (flushFailed_ || ::stat(DirName(native).c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        (::lstat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode)))
-        return false;
-    pendingWholeFiles_[native] = bytes;
-    return true;
-}
-
-bool PosixPlatform::FlushPending() {
-    if (flushFailed_) return false;
-    bool ok = true;
-    // Copies and renames first: one syncfs per file system, not one fsync per file.
-    std::set<dev_t> synced;
-    for (auto it = pendingDirs_.begin(); it != pendingDirs_.end();) {
-        int fd = ::open(it->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        struct stat st;
-        const bool done = fd >= 0 && ::fstat(fd, &st) == 0 && (!synced.insert(st.st_dev).second || ::syncfs(fd) == 0);
-        if (fd >= 0) ::close(fd);
-        ok = ok && done;
-        it = done ? pendingDirs_.erase(it) : std::next(it);
-    }
-    if (!ok) {
-        // The records must not reach the disk before what they list, and a
-        // second flush proves nothing (the kernel reports a lost write
-        // once): what waits is dropped, and nothing more is flushed.
-        flushFailed_ = true;
-        pendingDirs_.clear();
-        staged_.clear();
-        pendingWholeFiles_.clear();
-        for (PendingWriter* w : std::exchange(writers_, {})) w->DropPending();
-        return false;
-    }
-    staged_.clear();  // their directories were among those synced
-    for (auto it = pendingWholeFiles_.begin(); it != pendingWholeFiles_.end();) {
-        const bool done = NativeWriteAtomic(it->first, it->second);
-        ok = ok && done;
-        it = done ? pendingWholeFiles_.erase(it) : std::next(it);
-    }
-    for (PendingWriter* w : std::set<PendingWriter*>(writers_)) ok = w->WritePending() && ok;
-    return ok;
-}
-
-bool PosixPlatform::AppendToFileStaged(const std::string& path, const std::string& bytes) {
-    const std::string native = NativePath(path);
-    int fd = ::open(native.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = WriteAll(fd, bytes.data(), bytes.size());
-    if (ok) staged_.insert(native), pendingDirs_.insert(DirName(native));
-    return ::close(fd) == 0 && ok;
-}
-
-bool PosixPlatform::AppendToFile(const std::string& path, const std::string& bytes) {
-    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    return ReadNative(NativePath(path), bytes);
 }
 
 std::unique_ptr<TextFile> PosixPlatform::OpenAppend(const std::string& path) {
@@ -646,7 +534,7 @@ std::unique_ptr<RegistryKey> PosixPlatform::OpenRegistryKey(const std::string& k
     } else if (text != bytes) {
         text.clear();
     }
-    return std::make_unique<PosixRegistryKey>(*this, file, std::move(data), full, std::move(text));
+    return std::make_unique<PosixRegistryKey>(file, std::move(data), full, std::move(text));
 }
 
 bool PosixPlatform::WaitForProcess(uint32_t pid) {

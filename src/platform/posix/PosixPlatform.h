@@ -3,7 +3,6 @@
 #pragma once
 
 #include <map>
-#include <set>
 #include <string>
 
 #include "core/platform.h"
@@ -24,23 +23,18 @@ public:
     bool DirectoryExists(const std::string& path) override;
     bool CreateDir(const std::string& path) override;
     bool ForceDirectories(const std::string& path) override;
-    bool CopyFile(const std::string& src, const std::string& dst) override;
-    bool CopyNewFile(const std::string& src, const std::string& dst) override;
-    bool SaveCopy(const std::string& src, const std::string& dst) override;
+    bool CopyToTemp(const std::string& src, const std::string& target, std::string& temp) override;
+    bool WriteTemp(const std::string& target, const std::string& bytes, std::string& temp) override;
+    bool Append(const std::string& path, const std::string& bytes) override;
+    bool Rename(const std::string& from, const std::string& to, bool replace) override;
+    bool LinkSole(const std::string& from, const std::string& to) override;
     int LinkCount(const std::string& path) override;
-    bool UnshareCopy(const std::string& path) override;
-    bool RemoveFile(const std::string& path) override;
-    bool SaveCopyStaged(const std::string& src, const std::string& dst) override;
-    bool AppendToFileStaged(const std::string& path, const std::string& bytes) override;
-    bool PlaceFile(const std::string& src, const std::string& dst) override;
-    bool CopyFilePending(const std::string& src, const std::string& dst) override;
-    bool WriteWholeFilePending(const std::string& path, const std::string& bytes) override;
-    bool FlushPending() override;
+    bool Remove(const std::string& path) override;
+    bool Flush(const std::vector<std::string>& paths) override;
+    bool FlushVolumes(const std::vector<std::string>& paths) override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override { return "C:\\WINDOWS"; }
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
-    bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
-    bool AppendToFile(const std::string& path, const std::string& bytes) override;
     std::unique_ptr<TextFile> OpenAppend(const std::string& path) override;
     DateTime Now() override;
     std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override;
@@ -55,42 +49,11 @@ public:
     void ExpectHash(const std::string& src, const std::string& digest) override;
     std::unique_ptr<RegistryKey> OpenExistingRegistryKey(const std::string& key) override;
 
-    // A holder of values that wait for FlushPending (a registry key).
-    class PendingWriter {
-    public:
-        virtual bool WritePending() = 0;
-        virtual void DropPending() = 0;
-
-    protected:
-        ~PendingWriter() = default;
-    };
-    void AddPendingWriter(PendingWriter* writer) { writers_.insert(writer); }
-    void DropPendingWriter(PendingWriter* writer) { writers_.erase(writer); }
-    bool HasPendingWriter(PendingWriter* writer) const { return writers_.count(writer) > 0; }
-    // A flush failed: the writes that waited for it were dropped, and no
-    // later one is taken.
-    bool FlushFailed() const { return flushFailed_; }
-
 private:
-    // How much of a copy is durable on return: all of it; its bytes but not
-    // its name; nothing.
-    enum class Sync { All, Data, None };
-    bool Copy(const std::string& src, const std::string& dst, bool replace, Sync sync = Sync::All);
-    bool Save(const std::string& src, const std::string& dst, bool staged);
-    bool SyncWithStaged(int fd);
-    bool SyncTogether(const std::vector<std::string>& paths);
     // Whether the temp file a copy from the native path from wrote holds
     // the bytes ExpectHash asked of that source (true when it asked none).
     bool CopiedAsExpected(const std::string& from, const std::string& tempPath) const;
     std::string root_;
-    // Pending writes: directories whose files and names wait for a syncfs
-    // of their file system; whole files held until written; registry keys.
-    std::set<std::string> pendingDirs_;
-    // Staged writes: files and directories to fsync with the next durable copy.
-    std::set<std::string> staged_;
-    std::map<std::string, std::string> pendingWholeFiles_;
-    std::set<PendingWriter*> writers_;
-    bool flushFailed_ = false;
     std::map<std::string, std::string> expectedHashes_;  // native source path -> SHA-256
 };
 

@@ -7,6 +7,7 @@
 #include "KeyFile.h"
 #include "ManifestEdit.h"
 #include "PackageReport.h"
+#include "core/DurableFiles.h"
 #include "core/IniFile.h"
 #include "core/KeyEnvelope.h"
 #include "core/YRNUpdateFrm/PackageCheck.h"
@@ -75,8 +76,8 @@ int Sign(PosixPlatform& platform, const std::string& dir, const std::string& pem
         Say("error: " + pem + " holds no P-256 private key");
         return 1;
     }
-    if (!platform.WriteWholeFile(dir + "YRNUpdate.ini", text) ||
-        !platform.WriteWholeFile(dir + "YRNUpdate.sig", *signature)) {
+    if (!platform.Files().WriteWholeFile(dir + "YRNUpdate.ini", text) ||
+        !platform.Files().WriteWholeFile(dir + "YRNUpdate.sig", *signature)) {
         Say("error: cannot write into " + dir);
         return 1;
     }
