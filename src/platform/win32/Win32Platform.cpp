@@ -1,5 +1,9 @@
 #include "Win32Platform.h"
 
+#include <algorithm>
+#include <thread>
+#include <vector>
+
 #include "Win32Api.h"
 
 #include "Win32Handle.h"
@@ -29,13 +33,6 @@ void RemoveTemp(const std::wstring& temp) {
     ::DeleteFileW(temp.c_str());
 }
 
-// Moves a complete, flushed temp file onto target in one step.
-bool ReplaceWithTemp(const std::wstring& temp, const std::wstring& target) {
-    if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) return true;
-    RemoveTemp(temp);
-    return false;
-}
-
 // Creates the hidden temp beside target; it stays out of directory
 // searches until it has taken target's place.
 HANDLE CreateTemp(const std::wstring& temp) {
@@ -57,11 +54,11 @@ Attempt Failure(DWORD error, const std::wstring& path) {
     return why == ERROR_SHARING_VIOLATION || why == ERROR_LOCK_VIOLATION ? Attempt::Held : Attempt::Failed;
 }
 
-// Copies src into the hidden temp, flushed, with src's time of last change
+// Copies src into the hidden temp, not flushed, with src's time of last change
 // and attributes, as CopyFile does, but never read-only: a read-only file
 // would refuse the next replacement of the copy and its restore. The temp
 // is gone unless Done.
-Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstring& temp) {
+Attempt WriteTempCopy(const std::wstring& src, DWORD srcAttributes, const std::wstring& temp) {
     FileHandle in(::CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in.Valid()) return Failure(::GetLastError(), src);
@@ -85,7 +82,6 @@ Attempt WriteTemp(const std::wstring& src, DWORD srcAttributes, const std::wstri
     FILETIME created, accessed, written;
     if (outcome == Attempt::Done && ::GetFileTime(in.Get(), &created, &accessed, &written))
         ::SetFileTime(out.Get(), nullptr, nullptr, &written);
-    if (outcome == Attempt::Done && !::FlushFileBuffers(out.Get())) outcome = Attempt::Failed;
     if (!out.Close() && outcome == Attempt::Done) outcome = Attempt::Failed;
     if (outcome != Attempt::Done) {
         RemoveTemp(temp);
@@ -223,66 +219,77 @@ bool Win32Platform::ForceDirectories(const std::string& path) {
     return CreateDir(dir) || DirectoryExists(dir);
 }
 
-bool Win32Platform::CopyFile(const std::string& src, const std::string& dst) { return Copy(src, dst, true); }
-
-bool Win32Platform::CopyNewFile(const std::string& src, const std::string& dst) { return Copy(src, dst, false); }
-
-bool Win32Platform::Copy(const std::string& src, const std::string& dst, bool replace) {
-    const std::wstring wsrc = Wide(src), wdst = Wide(dst), temp = Wide(ReplacementTempName(dst));
+bool Win32Platform::CopyToTemp(const std::string& src, const std::string& target, std::string& temp) {
+    temp = ReplacementTempName(target);
+    const std::wstring wsrc = Wide(src), wtemp = Wide(temp);
     const DWORD srcAttributes = ::GetFileAttributesW(wsrc.c_str());
     if (srcAttributes == INVALID_FILE_ATTRIBUTES || (srcAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    // As CopyFile: a hidden or read-only target is refused, not replaced.
-    const DWORD dstAttributes = ::GetFileAttributesW(wdst.c_str());
-    if (dstAttributes != INVALID_FILE_ATTRIBUTES &&
-        (!replace || (dstAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))))
-        return false;
-
-    // The new bytes are written once; only the step that meets a held file
-    // is tried again.
-    bool staged = false;
     const bool done = heldFileWait_.Retry(
         [&] {
-            if (!staged) {
-                const Attempt written = WriteTemp(wsrc, srcAttributes, temp);
-                if (written != Attempt::Done) return written;
-                if (!CopiedAsExpected(src, temp)) return Attempt::Failed;
-                staged = true;
-            }
-            // Without replace the move fails when dst exists: the name is
-            // taken only while it is free.
-            const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-            if (::MoveFileExW(temp.c_str(), wdst.c_str(), flags)) return Attempt::Done;
-            const Attempt moved = Failure(::GetLastError(), wdst);
-            return moved == Attempt::Held && replace && IsOwnModule(wdst) ? ReplaceOwnModule(temp, wdst) : moved;
+            const Attempt written = WriteTempCopy(wsrc, srcAttributes, wtemp);
+            return written != Attempt::Done || CopiedAsExpected(src, wtemp) ? written : Attempt::Failed;
         },
         whileWaiting_);
-    if (!done) RemoveTemp(temp);
+    if (!done) RemoveTemp(wtemp);
     return done;
 }
 
-bool Win32Platform::SaveCopy(const std::string& src, const std::string& dst) {
-    const std::wstring wsrc = Wide(src), wdst = Wide(dst);
+bool Win32Platform::WriteTemp(const std::string& target, const std::string& bytes, std::string& temp) {
+    temp = ReplacementTempName(target);
+    const std::wstring wtemp = Wide(temp);
+    FileHandle out(CreateTemp(wtemp));
+    if (!out.Valid()) return false;
+    bool ok = WriteAll(out.Get(), bytes.data(), bytes.size());
+    ok = out.Close() && ok;
+    if (ok) ok = ::SetFileAttributesW(wtemp.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+    if (!ok) RemoveTemp(wtemp);
+    return ok;
+}
+
+bool Win32Platform::Append(const std::string& path, const std::string& bytes) {
+    FileHandle out(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out.Valid()) return false;
+    const bool ok = WriteAll(out.Get(), bytes.data(), bytes.size());
+    return out.Close() && ok;
+}
+
+bool Win32Platform::Rename(const std::string& from, const std::string& to, bool replace) {
+    const std::wstring wfrom = Wide(from), wto = Wide(to);
+    // As CopyFile: a hidden or read-only target is refused, not replaced.
+    const DWORD toAttributes = ::GetFileAttributesW(wto.c_str());
+    if (toAttributes != INVALID_FILE_ATTRIBUTES &&
+        (!replace || (toAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))))
+        return false;
+    // A write-through move returns once the new name is on disk: the
+    // directory needs no flush of its own. Without replace the move fails
+    // when to exists: the name is taken only while it is free.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    return heldFileWait_.Retry(
+        [&] {
+            if (::MoveFileExW(wfrom.c_str(), wto.c_str(), flags)) return Attempt::Done;
+            const Attempt moved = Failure(::GetLastError(), wto);
+            return moved == Attempt::Held && replace && IsOwnModule(wto) ? ReplaceOwnModule(wfrom, wto) : moved;
+        },
+        whileWaiting_);
+}
+
+bool Win32Platform::LinkSole(const std::string& from, const std::string& to) {
     // Linked only when nothing but a new file taking the name can change the
     // file: a copy may replace it later (not read-only, hidden or system), it
     // has no other name, and no other handle may write into it or keep it
     // from being replaced (the open asks for write and delete access and
-    // lets no other writer in; a running program's file is copied). The
-    // flush writes the file's record with its new link to disk.
-    const DWORD attributes = ::GetFileAttributesW(wsrc.c_str());
+    // lets no other writer in; a running program's file is copied).
+    const std::wstring wfrom = Wide(from);
+    const DWORD attributes = ::GetFileAttributesW(wfrom.c_str());
     constexpr DWORD kKeptAsIs =
         FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & kKeptAsIs)) {
-        FileHandle file(::CreateFileW(wsrc.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-        BY_HANDLE_FILE_INFORMATION info;
-        if (file.Valid() && ::GetFileInformationByHandle(file.Get(), &info) && info.nNumberOfLinks == 1 &&
-            ::CreateHardLinkW(wdst.c_str(), wsrc.c_str(), nullptr)) {
-            if (::FlushFileBuffers(file.Get())) return true;
-            ::DeleteFileW(wdst.c_str());
-            return false;
-        }
-    }
-    return CopyNewFile(src, dst);  // another volume, a file system without links, a held file
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kKeptAsIs)) return false;
+    FileHandle file(::CreateFileW(wfrom.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    return file.Valid() && ::GetFileInformationByHandle(file.Get(), &info) && info.nNumberOfLinks == 1 &&
+           ::CreateHardLinkW(Wide(to).c_str(), wfrom.c_str(), nullptr);
 }
 
 int Win32Platform::LinkCount(const std::string& path) {
@@ -290,14 +297,7 @@ int Win32Platform::LinkCount(const std::string& path) {
     return FileIdentity(Wide(path), info) ? static_cast<int>(info.nNumberOfLinks) : 0;
 }
 
-bool Win32Platform::UnshareCopy(const std::string& path) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!FileIdentity(Wide(path), info)) return false;
-    // A copy of its own, flushed, takes the name; a failed one leaves path as it was.
-    return info.nNumberOfLinks < 2 || Copy(path, path, true);
-}
-
-bool Win32Platform::RemoveFile(const std::string& path) {
+bool Win32Platform::Remove(const std::string& path) {
     // No call makes a deletion durable; a write-through move does take the
     // name away for good. What it moved to goes next, or at least hides.
     const std::wstring wpath = Wide(path), temp = Wide(ReplacementTempName(path));
@@ -308,16 +308,35 @@ bool Win32Platform::RemoveFile(const std::string& path) {
     return true;
 }
 
-bool Win32Platform::FlushPending() {
-    bool ok = true;
-    for (const std::string& key : openedKeys_) {
-        HKEY h = nullptr;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &h) != ERROR_SUCCESS)
-            continue;  // gone: nothing of it waits
-        ok = ::RegFlushKey(h) == ERROR_SUCCESS && ok;
-        ::RegCloseKey(h);
+namespace {
+
+bool FlushFile(const std::wstring& path) {
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.Valid() && ::FlushFileBuffers(file.Get());
+}
+
+}  // namespace
+
+// The files' flushes are issued at once, so that the disk can commit them
+// together. Directories have nothing to flush: every move here is written
+// through.
+bool Win32Platform::Flush(const std::vector<std::string>& paths) {
+    std::vector<std::wstring> files;
+    for (const std::string& path : paths)
+        if (!path.empty() && path.back() != '\\' && path.back() != '/') files.push_back(Wide(path));
+    std::vector<char> ok(files.size(), 0);
+    std::vector<std::thread> helpers;
+    try {
+        helpers.reserve(files.size());  // no throw while threads run
+        for (size_t i = 1; i < files.size(); ++i) helpers.emplace_back([&ok, &files, i] { ok[i] = FlushFile(files[i]); });
+    } catch (const std::exception&) {
+        // No thread to spare: the rest one after another.
     }
-    return ok;
+    for (size_t i = helpers.size() + 1; i < files.size(); ++i) ok[i] = FlushFile(files[i]);
+    if (!files.empty()) ok[0] = FlushFile(files[0]);
+    for (std::thread& t : helpers) t.join();
+    return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
 }
 
 std::vector<std::string> Win32Platform::FindFiles(const std::string& dir, const std::string& pattern) {
@@ -363,28 +382,6 @@ bool Win32Platform::ReadWholeFile(const std::string& path, std::string& bytes) {
     }
     bytes.resize(done);
     return true;
-}
-
-bool Win32Platform::WriteWholeFile(const std::string& path, const std::string& bytes) {
-    const std::wstring temp = Wide(ReplacementTempName(path));
-    FileHandle out(CreateTemp(temp));
-    if (!out.Valid()) return false;
-    bool ok = WriteAll(out.Get(), bytes.data(), bytes.size()) && ::FlushFileBuffers(out.Get());
-    ok = out.Close() && ok;
-    if (!ok) {
-        RemoveTemp(temp);
-        return false;
-    }
-    ::SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return ReplaceWithTemp(temp, Wide(path));
-}
-
-bool Win32Platform::AppendToFile(const std::string& path, const std::string& bytes) {
-    FileHandle out(::CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out.Valid()) return false;
-    bool ok = WriteAll(out.Get(), bytes.data(), bytes.size()) && ::FlushFileBuffers(out.Get());
-    return out.Close() && ok;
 }
 
 std::unique_ptr<TextFile> Win32Platform::OpenAppend(const std::string& path) {

@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <string>
 
 #include "core/HeldFileWait.h"
@@ -24,19 +23,18 @@ public:
     bool DirectoryExists(const std::string& path) override;
     bool CreateDir(const std::string& path) override;
     bool ForceDirectories(const std::string& path) override;
-    bool CopyFile(const std::string& src, const std::string& dst) override;
-    bool CopyNewFile(const std::string& src, const std::string& dst) override;
-    bool SaveCopy(const std::string& src, const std::string& dst) override;
+    bool CopyToTemp(const std::string& src, const std::string& target, std::string& temp) override;
+    bool WriteTemp(const std::string& target, const std::string& bytes, std::string& temp) override;
+    bool Append(const std::string& path, const std::string& bytes) override;
+    bool Rename(const std::string& from, const std::string& to, bool replace) override;
+    bool LinkSole(const std::string& from, const std::string& to) override;
     int LinkCount(const std::string& path) override;
-    bool UnshareCopy(const std::string& path) override;
-    bool RemoveFile(const std::string& path) override;
-    bool FlushPending() override;
+    bool Remove(const std::string& path) override;
+    bool Flush(const std::vector<std::string>& paths) override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
     bool WindowsFileNames() override { return true; }
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
-    bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
-    bool AppendToFile(const std::string& path, const std::string& bytes) override;
     std::unique_ptr<TextFile> OpenAppend(const std::string& path) override;
     DateTime Now() override;
     std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override;
@@ -52,13 +50,11 @@ public:
     std::unique_ptr<RegistryKey> OpenExistingRegistryKey(const std::string& key) override;
 
 private:
-    bool Copy(const std::string& src, const std::string& dst, bool replace);
     // Whether the temp a copy from src wrote holds the bytes ExpectHash
     // asked of src (true when it asked none).
     bool CopiedAsExpected(const std::string& src, const std::wstring& temp) const;
 
     HeldFileWait heldFileWait_;
-    std::set<std::string> openedKeys_;  // flushed by FlushPending
     std::function<void()> whileWaiting_;
     std::map<std::string, std::string> expectedHashes_;  // source path, upper case -> SHA-256
 };

@@ -60,15 +60,18 @@ public:
                ::RegFlushKey(key_) == ERROR_SUCCESS;
     }
 
-    bool WriteInteger(const std::string& name, int32_t value) override {
-        return WriteIntegerPending(name, value) && ::RegFlushKey(key_) == ERROR_SUCCESS;
-    }
+    bool WriteInteger(const std::string& name, int32_t value) override { return WriteIntegers({{name, value}}); }
 
-    // Left to the registry's own lazy writer until FlushPending.
-    bool WriteIntegerPending(const std::string& name, int32_t value) override {
-        const DWORD data = static_cast<DWORD>(value);
-        return key_ && ::RegSetValueExW(key_, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                                        sizeof data) == ERROR_SUCCESS;
+    // One flush of the key for all of them.
+    bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
+        if (!key_) return false;
+        for (const auto& [name, value] : values) {
+            const DWORD data = static_cast<DWORD>(value);
+            if (::RegSetValueExW(key_, Wide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                                 sizeof data) != ERROR_SUCCESS)
+                return false;
+        }
+        return ::RegFlushKey(key_) == ERROR_SUCCESS;
     }
 
     void Close() override {
@@ -94,7 +97,6 @@ std::unique_ptr<RegistryKey> Win32Platform::OpenRegistryKey(const std::string& k
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, Wide(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess, nullptr,
                           &h, nullptr) != ERROR_SUCCESS)
         return nullptr;
-    openedKeys_.insert(key);
     return std::make_unique<Win32RegistryKey>(h);
 }
 
