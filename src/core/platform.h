@@ -16,8 +16,9 @@ struct DateTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
-// An open text file (the run log). Write does not flush; Flush pushes the
-// bytes to the disk.
+// An open text file (the run log). After Flush the bytes written are with
+// the system, and outlive this process; the log is no record the promise
+// rests on, so neither backend forces it to the disk.
 class TextFile {
 public:
     virtual ~TextFile() = default;
