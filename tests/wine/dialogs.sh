@@ -13,20 +13,13 @@ printf 'old B' >"$inst/sub/B.txt"
 package "$c/dlg/pkg" dialogs.ini 'A.dll=new A\r\n' 'B.txt=new B'
 # Stored: the path without its final "\", the client type, no questions, no
 # version checks.
-stored UpdatePath REG_SZ 'C:\dlg\pkg'
+reg add "$key" /v UpdatePath /d 'C:\dlg\pkg' /f >/dev/null
 dwords swType=1 IsMessage=0 IsNoVersion=1
-# The settings and versions; the last run's outcome apart.
-settings() { registry | grep -v '^    LastRun'; }
-# The registry as golden/dialogs-registry.txt or the golden file given.
+# The settings and versions (the last run's outcome apart) as
+# golden/dialogs-registry.txt or the golden file given.
 registry_is() {
-    settings >"$artifacts/dialogs-registry.actual"
+    registry | grep -v '^    LastRun' >"$artifacts/dialogs-registry.actual"
     same "${1:-dialogs-registry.txt}" "$artifacts/dialogs-registry.actual"
-}
-# WHAT [GOLDEN]: the registry as after the update, and no run.
-unchanged() {
-    registry_is "${2:-}"
-    [ -e "$log" ] && fail "$1"
-    pass "$1"
 }
 
 # The focus starts in the directory field: on to the type list, one type down
@@ -38,12 +31,6 @@ updated
 cmp -s "$c/dlg/pkg/A.dll" "$inst/A.dll" && cmp -s "$c/dlg/pkg/B.txt" "$inst/sub/B.txt" || fail
 registry_is
 pass "parameters dialog"
-# Escape is "Отмена" (as is closing the frame: the same command, as the
-# backup dialog shows below).
-open_params
-xdotool key Escape
-wait_exit "Escape did not close the parameters dialog"
-unchanged "parameters dialog Escape"
 
 # "Откат": the backup dialog lists the set of the update above and an older
 # one ("ancient A" only). ROLLBACK KEYS-IN-PARAMS KEYS-IN-BACKUP A.dll B.txt
@@ -58,7 +45,7 @@ rollback() {
     xdotool key $1
     open_backup
     xdotool key $2
-    if [ -z "${5:-}" ]; then wait_exit "[$2] did not close the backup dialog"; else rolled_back; fi
+    if [ -z "${5:-}" ]; then wait_exit; else rolled_back; fi
     [ "$(cat "$inst/A.dll")" = "$(printf "$3")" ] && [ "$(cat "$inst/sub/B.txt")" = "$4" ] || fail "[$2]"
     pass "backup dialog [$1] [$2]"
 }
@@ -76,12 +63,15 @@ rollback 'shift+Tab space' alt+F4 'changed A' 'changed B'
 
 # A stored type out of range: "Обновить" (as "Откат", the same step) does
 # not close the dialog until a type is chosen (Enter opens the type list,
-# Escape shuts it).
+# Escape shuts it). Then Escape is "Отмена" (as is closing the frame: the
+# same command, as the backup dialog shows above): no run, nothing stored.
 dwords swType=7
 open_params
 xdotool key Return
 sleep 1
 [ -n "$(find_window "$params" 375x245)" ] || fail
 xdotool key Escape sleep 0.3 key Escape
-wait_exit "Escape did not close the dialog"
-unchanged "no type" dialogs-notype.txt
+wait_exit
+registry_is dialogs-notype.txt
+[ -e "$log" ] && fail
+pass "no type"

@@ -6,18 +6,16 @@ set -euo pipefail
 export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2") WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/loader.sh"
-artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' passed=0 app=
+artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' app=
 mkdir -p "$artifacts"
-# A failure names the script's line that found it.
-fail() { echo "$name: FAIL at line ${BASH_LINENO[0]}: $*" >&2; exit 1; }
-pass() { passed=$((passed + 1)); echo "$name: ok: $*"; }
+# A failure names the lines of the calls that led to it, innermost first.
+fail() { echo "$name: FAIL at lines ${BASH_LINENO[*]}: $*" >&2; exit 1; }
+pass() { echo "$name: ok: $*"; }
 to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
 registry() { reg query "${1:-$key}" | tr -d '\r'; }
-# Stores NAME TYPE DATA in the tool's key; dwords NAME=NUMBER...
-stored() { reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
-dwords() { for v; do stored "${v%=*}" REG_DWORD "${v#*=}"; done; }
+# Stores NAME=NUMBER... in the tool's key.
+dwords() { for v; do reg add "$key" /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f >/dev/null; done; }
 in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
-shot() { import -window root "$artifacts/$1.png"; }
 # Runs COMMAND until it succeeds, for 30 s at most.
 until_() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; return 1; }
 
@@ -26,10 +24,8 @@ until_() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; return 1; }
 rm -f "$artifacts/$name.display"
 Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" >/dev/null 2>&1 &
 xvfb=$!
-# On the way out the program and the display end; a script that got through
-# says how many steps passed.
-trap 'status=$?; [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true
-      [ $status != 0 ] || echo "$name: $passed passed"' EXIT
+# On the way out the program and the display end.
+trap '[ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true' EXIT
 until_ test -s "$artifacts/$name.display" || true
 export DISPLAY=:$(cat "$artifacts/$name.display")
 [ "$DISPLAY" != : ] || fail "no X display"
@@ -79,10 +75,10 @@ activate() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }
 params='Обновление ЮКСВЕЛ'
 open_params() { start "${1:-$build/YRNUpdate.exe}"; activate "$(wait_window "$params" 375x245)" 20 130; }
 open_backup() { activate "$(wait_window 'Откат обновления' 285x243)" 12 30; }
-# WHAT failed when the program is still running.
+# The program's end (a failure when it still runs after 30 s).
 ended() { ! kill -0 "$app" 2>/dev/null; }
 wait_exit() {
-    until_ ended || fail "$1"
+    until_ ended || fail "still running"
     wait "$app" || fail "exit status $?"
     app=
 }
@@ -92,9 +88,9 @@ wait_log() { until_ in_log "$1" || fail "no log line [$1]"; }
 close_progress() {
     wait_log "$2"
     activate "$(wait_window "$1" 277x366)" 130 150
-    [ -z "${3:-}" ] || shot "$3"
+    [ -z "${3:-}" ] || import -window root "$artifacts/$3.png"
     xdotool key Return
-    wait_exit "Enter did not close [$1]"
+    wait_exit
 }
 updated() { close_progress "$params" 'Обновление исполняемых файлов завершено.' "$@"; }
 rolled_back() { close_progress 'Откат обновления ЮКСВЕЛ' 'Замена исполняемых файлов завершена.' "$@"; }
