@@ -103,62 +103,57 @@ constexpr uint64_t kOldTime = 0x01D0000012345600u;
 // about 5 s, nothing else waits. A done copy carries the source's time of
 // last change and is neither read-only nor hidden (as its temporary is); no
 // temporary file is left and no directory is created.
-enum Target { Older, ReadOnly, NoDirectory, NoSource };
-struct CopyCase {
-    const char* name;
-    Target target;
-    bool ok;
-    // Or "source", "target"; holdMs 0: for good.
-    const char* held = nullptr;
-    int holdMs = 0;
-};
-
-class Win32Copy : public Win32Files, public ::testing::WithParamInterface<CopyCase> {};
-
-TEST_P(Win32Copy, ReplacesOrLeavesTheTargetWhole) {
-    const CopyCase& c = GetParam();
+TEST_F(Win32Files, CopyReplacesOrLeavesTheTargetWhole) {
+    enum Target { Older, ReadOnly, NoDirectory, NoSource };
+    const struct {
+        const char* name;
+        Target target;
+        bool ok;
+        // Or "source", "target"; holdMs 0: for good.
+        const char* held = nullptr;
+        int holdMs = 0;
+    } cases[] = {
+        {"readonly", ReadOnly, false},
+        {"nodir", NoDirectory, false},
+        {"nosource", NoSource, false},
+        {"source_unshared_2500ms", Older, true, "source", 2500},
+        {"target_unshared_for_good", Older, false, "target", 0},
+    };
     const string fresh(3000, 'n'), old(9000, 'o');
-    const string source = dir / W("Новый");
-    if (c.target != NoSource) {
-        ASSERT_TRUE(PutFile(source, fresh) && LastChange(source, kOldTime) == kOldTime);
-        ASSERT_TRUE(SetAttributes(source, FILE_ATTRIBUTE_READONLY));
-    }
-    ASSERT_TRUE(p.CreateDir(dir / "to"));
-    const bool hadOld = c.target != NoDirectory;
-    const string target = dir / (hadOld ? "to\\Shift.exe" : "absent\\Shift.exe");
-    if (hadOld) { ASSERT_TRUE(PutFile(target, old)); }
-    if (c.target == ReadOnly) { ASSERT_TRUE(SetAttributes(target, FILE_ATTRIBUTE_READONLY)); }
-    FileHandle held(c.held ? Open(c.held == string("source") ? source : target, GENERIC_READ) : INVALID_HANDLE_VALUE);
-    std::thread release([&] {
-        ::Sleep(c.holdMs);
-        if (c.holdMs) held.Close();
-    });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const string d = dir / c.name + "\\", source = d + W("Новый");
+        ASSERT_TRUE(p.CreateDir(d) && p.CreateDir(d + "to"));
+        if (c.target != NoSource) {
+            ASSERT_TRUE(PutFile(source, fresh) && LastChange(source, kOldTime) == kOldTime);
+            ASSERT_TRUE(SetAttributes(source, FILE_ATTRIBUTE_READONLY));
+        }
+        const bool hadOld = c.target != NoDirectory;
+        const string target = d + (hadOld ? "to\\Shift.exe" : "absent\\Shift.exe");
+        if (hadOld) { ASSERT_TRUE(PutFile(target, old)); }
+        if (c.target == ReadOnly) { ASSERT_TRUE(SetAttributes(target, FILE_ATTRIBUTE_READONLY)); }
+        FileHandle held(c.held ? Open(c.held == string("source") ? source : target, GENERIC_READ) : INVALID_HANDLE_VALUE);
+        std::thread release([&] {
+            ::Sleep(c.holdMs);
+            if (c.holdMs) held.Close();
+        });
 
-    const ULONGLONG start = ::GetTickCount64();
-    EXPECT_EQ(p.CopyFile(source, target), c.ok);
-    const ULONGLONG took = ::GetTickCount64() - start;
-    release.join();
-    held.Close();
-    EXPECT_GE(took, !c.held ? 0u : c.holdMs ? c.holdMs - 1000u : 4900u);
-    EXPECT_LE(took, !c.held ? 1000u : c.holdMs ? c.holdMs + 1000u : 5600u);
-    EXPECT_EQ(GetFile(target), c.ok ? fresh : hadOld ? old : "");
-    EXPECT_FALSE(p.DirectoryExists(dir / "absent"));
-    EXPECT_EQ(AllNames(dir / "to\\"), hadOld ? Names{"Shift.exe"} : Names{});
-    if (c.ok) {
-        EXPECT_FALSE(::GetFileAttributesW(Wide(target).c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
-        EXPECT_EQ(LastChange(target), kOldTime);
+        const ULONGLONG start = ::GetTickCount64();
+        EXPECT_EQ(p.CopyFile(source, target), c.ok);
+        const ULONGLONG took = ::GetTickCount64() - start;
+        release.join();
+        held.Close();
+        EXPECT_GE(took, !c.held ? 0u : c.holdMs ? c.holdMs - 1000u : 4900u);
+        EXPECT_LE(took, !c.held ? 1000u : c.holdMs ? c.holdMs + 1000u : 5600u);
+        EXPECT_EQ(GetFile(target), c.ok ? fresh : hadOld ? old : "");
+        EXPECT_FALSE(p.DirectoryExists(d + "absent"));
+        EXPECT_EQ(AllNames(d + "to\\"), hadOld ? Names{"Shift.exe"} : Names{});
+        if (c.ok) {
+            EXPECT_FALSE(::GetFileAttributesW(Wide(target).c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+            EXPECT_EQ(LastChange(target), kOldTime);
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, Win32Copy,
-                         ::testing::ValuesIn(std::vector<CopyCase>{
-                             {"readonly", ReadOnly, false},
-                             {"nodir", NoDirectory, false},
-                             {"nosource", NoSource, false},
-                             {"source_unshared_2500ms", Older, true, "source", 2500},
-                             {"target_unshared_for_good", Older, false, "target", 0},
-                         }),
-                         ByName);
 
 // SaveCopy links only a file nothing but a new file taking its name can
 // change (the linked case: below). A read-only one, one with another name,

@@ -78,7 +78,4 @@ inline string BuiltProgram(const string& name) {
     return path.substr(0, path.find_last_of('\\') + 1) + "..\\" + name;
 }
 
-// Names parameterised tests after their cases' names.
-inline const auto ByName = [](const auto& info) { return string(info.param.name); };
-
 }  // namespace yrn::test

@@ -15,13 +15,11 @@ to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
 registry() { reg query "${1:-$key}" | tr -d '\r'; }
 # Stores NAME=NUMBER... in the tool's key.
 dwords() { for v; do reg add "$key" /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f >/dev/null; done; }
-in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
 # Runs COMMAND until it succeeds, for 30 s at most.
 until_() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; return 1; }
 
-# Xvfb picks a free display and names it once it is ready (not in the file
-# an earlier run left).
-rm -f "$artifacts/$name.display"
+# Xvfb picks a free display and names it once it is ready (in a file the
+# redirection empties first).
 Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" >/dev/null 2>&1 &
 xvfb=$!
 # On the way out the program and the display end.
@@ -82,7 +80,7 @@ wait_exit() {
     wait "$app" || fail "exit status $?"
     app=
 }
-wait_log() { until_ in_log "$1" || fail "no log line [$1]"; }
+wait_log() { until_ grep -sqF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" || fail "no log line [$1]"; }
 # Ends a run once its log says so: Enter in the progress window (activated
 # first, then its screenshot SHOT taken when given) closes it.
 close_progress() {
