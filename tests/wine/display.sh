@@ -6,6 +6,7 @@ set -euo pipefail
 export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2") WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/loader.sh"
+version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
 artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' app=
 mkdir -p "$artifacts"
 # A failure names the lines of the calls that led to it, innermost first.
@@ -92,11 +93,22 @@ close_progress() {
 }
 updated() { close_progress "$params" 'Обновление исполняемых файлов завершено.' "$@"; }
 rolled_back() { close_progress 'Откат обновления ЮКСВЕЛ' 'Замена исполняемых файлов завершена.' "$@"; }
+# The run log as golden/GOLDEN, its time stamps made <time> and backup set
+# names SET.
+log_is() {
+    sed -E 's/^[0-3][0-9]\.[01][0-9] [0-2][0-9](:[0-5][0-9]){2} /<time> /; s/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/SET/' "$log" >"$artifacts/$1.actual"
+    same "$1" "$artifacts/$1.actual" 1251
+}
+# The tool's key as golden/GOLDEN, the time of the last run made <time>.
+registry_is() {
+    registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2}$/\1<time>/' >"$artifacts/$1.actual"
+    same "$1" "$artifacts/$1.actual"
+}
 # ACTUAL byte for byte against golden/GOLDEN (converted to 1251 and CR LF
 # when the third argument is 1251; @VERSION@ is the product's version); the
 # expected bytes are left in the artifacts.
 same() {
     local expected=$artifacts/$name-$1
-    sed "s/@VERSION@/${version:-}/" "$here/golden/$1" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
+    sed "s/@VERSION@/$version/g" "$here/golden/$1" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
     cmp "$expected" "$2" || fail "$1 differs"
 }
