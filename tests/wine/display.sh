@@ -96,19 +96,18 @@ rolled_back() { close_progress 'Откат обновления ЮКСВЕЛ' '�
 # The run log as golden/GOLDEN, its time stamps made <time> and backup set
 # names SET.
 log_is() {
-    sed -E 's/^[0-3][0-9]\.[01][0-9] [0-2][0-9](:[0-5][0-9]){2} /<time> /; s/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/SET/' "$log" >"$artifacts/$1.actual"
-    same "$1" "$artifacts/$1.actual" 1251
+    sed -E 's/^[0-3][0-9]\.[01][0-9] [0-2][0-9](:[0-5][0-9]){2} /<time> /; s/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/SET/' "$log" | same "$1" 1251
 }
 # The tool's key as golden/GOLDEN, the time of the last run made <time>.
 registry_is() {
-    registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2}$/\1<time>/' >"$artifacts/$1.actual"
-    same "$1" "$artifacts/$1.actual"
+    registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2}$/\1<time>/' | same "$1"
 }
-# ACTUAL byte for byte against golden/GOLDEN (converted to 1251 and CR LF
-# when the third argument is 1251; @VERSION@ is the product's version); the
-# expected bytes are left in the artifacts.
+# Standard input byte for byte against golden/GOLDEN (converted to 1251 and
+# CR LF when the second argument is 1251; @VERSION@ is the product's
+# version); both are left in the artifacts.
 same() {
     local expected=$artifacts/$name-$1
-    sed "s/@VERSION@/$version/g" "$here/golden/$1" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
-    cmp "$expected" "$2" || fail "$1 differs"
+    cat >"$expected.actual"
+    sed "s/@VERSION@/$version/g" "$here/golden/$1" | if [ -n "${2:-}" ]; then to1251; else cat; fi >"$expected"
+    cmp "$expected" "$expected.actual" || fail "$1 differs"
 }

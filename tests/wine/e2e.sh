@@ -27,12 +27,11 @@ got=$(iconv -f UTF-16LE -t UTF-8 "$started" 2>/dev/null || true)
 log_is e2e-log.txt
 # Every file of the installation, the backup set's name made SET.
 set=$c/TOVR/UPDATE/OldFiles/$(ls "$c/TOVR/UPDATE/OldFiles")
-find "$c/TOVR" -type f -printf '%P\n' | sed -E 's|/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/|/SET/|' | sort >"$artifacts/tree.actual"
-same e2e-tree.txt "$artifacts/tree.actual"
+find "$c/TOVR" -type f -printf '%P\n' | sed -E 's|/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/|/SET/|' | sort | same e2e-tree.txt
 cmp -s "$build/yrn_marker.exe" "$bin/Marker.exe" && cmp -s "$c/e2e/Pack Q/Prices.dll" "$c/TOVR/DB/Prices.dll" &&
     cmp -s "$build/YRNUpdate.exe" "$set/Marker.exe" || fail
-same e2e-backup.ini "$set/BackUp.ini" 1251
-same e2e-localcopy.ini "${set/OldFiles/NewFiles}/YRNUpdate.ini" 1251
+same e2e-backup.ini 1251 <"$set/BackUp.ini"
+same e2e-localcopy.ini 1251 <"${set/OldFiles/NewFiles}/YRNUpdate.ini"
 registry_is e2e-registry.txt
 pass "update through CreateProcess"
 
