@@ -1,6 +1,7 @@
 // The Win32 backend on the real API (Windows, or Wine's implementation of it).
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <ctime>
 #include <process.h>
@@ -90,10 +91,10 @@ TEST_F(Win32Files, ExistsAndDirectories) {
 // The time of path's last change (100 ns steps), set first when given.
 uint64_t LastChange(const string& path, uint64_t set = 0) {
     FileHandle h(Open(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
-    FILETIME t{static_cast<DWORD>(set), static_cast<DWORD>(set >> 32)};
+    auto t = std::bit_cast<FILETIME>(set);
     if (set) ::SetFileTime(h.Get(), nullptr, nullptr, &t);
     ::GetFileTime(h.Get(), nullptr, nullptr, &t);
-    return uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime;
+    return std::bit_cast<uint64_t>(t);
 }
 constexpr uint64_t kOldTime = 0x01D0000012345600u;
 
