@@ -3,7 +3,7 @@
 # keys removed, and the steps the scripts share. Expected bytes live in
 # golden/, UTF-8 with LF; files the tool writes are 1251 with CR LF.
 set -euo pipefail
-export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2") WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2")
 name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/loader.sh"
 version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
