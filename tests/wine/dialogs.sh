@@ -30,9 +30,9 @@ pass "parameters dialog"
 # one ("ancient A" only). ROLLBACK KEYS-IN-PARAMS KEYS-IN-BACKUP A.dll B.txt
 # [RUN]: the rollback run when RUN is given, the dialog closed without one
 # when not; then the files as given.
-oldfiles=$c/TOVR/UPDATE/OldFiles
-mkdir -p "$oldfiles/20-01-01 10-00" && printf 'ancient A' >"$oldfiles/20-01-01 10-00/A.dll"
-printf '[FILES]\r\nA.dll=C:\\dlg\\inst\\A.dll\r\n' >"$oldfiles/20-01-01 10-00/BackUp.ini"
+ancient="$oldfiles/20-01-01 10-00"
+mkdir -p "$ancient" && printf 'ancient A' >"$ancient/A.dll"
+printf '[FILES]\r\nA.dll=C:\\dlg\\inst\\A.dll\r\n' >"$ancient/BackUp.ini"
 rollback() {
     printf 'changed A' >"$inst/A.dll" && printf 'changed B' >"$inst/sub/B.txt"
     open_params

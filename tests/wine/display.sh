@@ -7,7 +7,7 @@ export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2")
 name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/loader.sh"
 version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
-artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' app=
+artifacts=$build/artifacts c=$WINEPREFIX/drive_c oldfiles=$c/TOVR/UPDATE/OldFiles key='HKLM\Software\Quenbrit\YRN\Update' app=
 mkdir -p "$artifacts"
 # A failure names the lines of the calls that led to it, innermost first.
 fail() { echo "$name: FAIL at lines ${BASH_LINENO[*]}: $*" >&2; exit 1; }

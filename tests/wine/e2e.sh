@@ -26,7 +26,7 @@ got=$(iconv -f UTF-16LE -t UTF-8 "$started" 2>/dev/null || true)
 
 log_is e2e-log.txt
 # Every file of the installation, the backup set's name made SET.
-set=$c/TOVR/UPDATE/OldFiles/$(ls "$c/TOVR/UPDATE/OldFiles")
+set=$oldfiles/$(ls "$oldfiles")
 find "$c/TOVR" -type f -printf '%P\n' | sed -E 's|/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/|/SET/|' | sort | same e2e-tree.txt
 cmp -s "$build/yrn_marker.exe" "$bin/Marker.exe" && cmp -s "$c/e2e/Pack Q/Prices.dll" "$c/TOVR/DB/Prices.dll" &&
     cmp -s "$build/YRNUpdate.exe" "$set/Marker.exe" || fail

@@ -19,7 +19,7 @@ aside_is() { [ "$(asides)" = "YRNUpdate.exe.1.~old" ] && cmp -s "$1" "$tool.1.~o
 
 start 'C:\self\tool\YRNUpdate.exe' 0 'C:\self\pkg' 0
 updated
-set=$c/TOVR/UPDATE/OldFiles/$(ls "$c/TOVR/UPDATE/OldFiles")
+set=$oldfiles/$(ls "$oldfiles")
 cmp -s "$new" "$tool" && cmp -s "$old" "$set/YRNUpdate.exe" || fail
 log_is self-update-log.txt
 registry_is self-update-registry.txt
