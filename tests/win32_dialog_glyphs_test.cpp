@@ -22,7 +22,7 @@ string Draw(HIMAGELIST list, int index) {
     void* bits = nullptr;
     HDC dc = ::CreateCompatibleDC(nullptr);
     HBITMAP target = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(dc, target);
+    ::SelectObject(dc, target);
     ::ImageList_DrawEx(list, index, dc, 0, 0, 0, 0, RGB(0, 0, 255), CLR_NONE, ILD_NORMAL);
     ::GdiFlush();
     string text;
@@ -31,41 +31,35 @@ string Draw(HIMAGELIST list, int index) {
         std::snprintf(pixel, sizeof pixel, "%06lX%c", static_cast<const DWORD*>(bits)[i] & 0xFFFFFF, i % 16 < 15 ? ' ' : '\n');
         text += pixel;
     }
-    ::SelectObject(dc, old);
-    ::DeleteObject(target);
     ::DeleteDC(dc);
+    ::DeleteObject(target);
     return text;
 }
 
-struct GlyphCase {
-    const char* name;
-    int normal, disabled;
-};
-
-class Glyph : public ::testing::TestWithParam<GlyphCase> {};
-
-TEST_P(Glyph, SixStatesTheFourthDisabled) {
-    const GlyphCase& g = GetParam();
-    HIMAGELIST list = LoadButtonGlyph(::GetModuleHandleW(nullptr), g.normal, g.disabled);
-    ASSERT_NE(list, nullptr);
-    string pictures;
-    for (int state = 0; state < 6; ++state) pictures += Draw(list, state) + "\n";
-    const string golden = YRN_TEST_DATA "/../wine/golden/glyph_" + string(g.name) + ".txt";
-    if (std::getenv("YRN_UPDATE_GOLDEN")) PutFile(golden, pictures);
-    EXPECT_EQ(pictures, GetFile(golden));
-    ::ImageList_Destroy(list);
-}
-
-INSTANTIATE_TEST_SUITE_P(Buttons, Glyph,
-                         ::testing::ValuesIn(std::vector<GlyphCase>{
-                             {"ok", IDB_OK, IDB_OK_DISABLED},
-                             {"cancel", IDB_CANCEL, IDB_CANCEL_DISABLED},
-                             {"rollback", IDB_ROLLBACK, IDB_ROLLBACK_DISABLED},
-                         }),
-                         ByName);
-
-TEST(GlyphResources, AMissingPictureGivesNoList) {
-    EXPECT_EQ(LoadButtonGlyph(::GetModuleHandleW(nullptr), IDB_OK, 9999), nullptr);
+// Each button's six states against its golden file; a missing picture gives
+// no list.
+TEST(Glyph, SixStatesTheFourthDisabled) {
+    const HMODULE self = ::GetModuleHandleW(nullptr);
+    const struct {
+        const char* name;
+        int normal, disabled;
+    } buttons[] = {
+        {"ok", IDB_OK, IDB_OK_DISABLED},
+        {"cancel", IDB_CANCEL, IDB_CANCEL_DISABLED},
+        {"rollback", IDB_ROLLBACK, IDB_ROLLBACK_DISABLED},
+    };
+    for (const auto& b : buttons) {
+        SCOPED_TRACE(b.name);
+        HIMAGELIST list = LoadButtonGlyph(self, b.normal, b.disabled);
+        ASSERT_NE(list, nullptr);
+        string pictures;
+        for (int state = 0; state < 6; ++state) pictures += Draw(list, state) + "\n";
+        const string golden = YRN_TEST_DATA "/../wine/golden/glyph_" + string(b.name) + ".txt";
+        if (std::getenv("YRN_UPDATE_GOLDEN")) PutFile(golden, pictures);
+        EXPECT_EQ(pictures, GetFile(golden));
+        ::ImageList_Destroy(list);
+    }
+    EXPECT_EQ(LoadButtonGlyph(self, IDB_OK, 9999), nullptr);
 }
 
 }  // namespace

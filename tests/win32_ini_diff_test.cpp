@@ -52,10 +52,10 @@ string ExpectSameReading(const string& path) {
 
 TEST(Win32IniDiff, ReadsAndWritesAsWindows) {
     const std::pair<const char*, const char*> files[] = {
-        {"blanks_lf_cr", "  [ Shift.exe ]  \n  SDir  =  C:\\TOVR\\ with blanks  \n[B]\r\n\tVersion\t=\t5\t\r"},
-        {"quotes", "[Q]\r\nk1=\"quoted\"\r\nk2='single'\r\nk3=\"unbalanced\r\nk4= \" a \" \r\nk6=\"a\"b\"\r\n"},
-        {"duplicates", "[FILES]\r\nA.exe=first\r\na.exe=second\r\n[Other]\r\nx=1\r\n[files]\r\nA.exe=third\r\nC.exe=c\r\n"},
-        {"odd_lines", "before=section\r\n[S]\r\n;k=comment\r\n  ;k2=\r\n#k3=hash\r\nk4=v ; no comment\r\nk==v\r\n[Closed] trailing\r\nafter=1\r\n"},
+        {"blanks_lf_cr", "  [ Shift.exe ]  \n  SDir  =  C:\\a b  \n[B]\r\n\tV\t=\t5\t\r"},
+        {"quotes", "[Q]\r\nk1=\"q\"\r\nk2='s'\r\nk3=\"unbalanced\r\nk4= \" a \" \r\nk6=\"a\"b\"\r\n"},
+        {"duplicates", "[FILES]\r\nA.exe=1\r\na.exe=2\r\n[O]\r\nx=1\r\n[files]\r\nA.exe=3\r\nC.exe=c\r\n"},
+        {"odd_lines", "before=section\r\n[S]\r\n;k=c\r\n  ;k2=\r\n#k3=h\r\nk4=v ; no comment\r\nk==v\r\n[C] trailing\r\nafter=1\r\n"},
     };
     const char* writes[][3] = {
         {"files", "A.EXE", "x"},

@@ -24,17 +24,15 @@ std::vector<string> Answers(Platform* w, const string& path, const std::vector<s
     std::vector<uint8_t> data(size);
     uint8_t* const d = data.data();
     const bool ok = size > 0 && (w ? w->VersionInfo(path, handle, size, d) : PeVersionInfo(bytes, size, d));
-    std::vector<std::pair<const uint8_t*, uint32_t>> found;
+    std::vector<std::string_view> found;
     for (const string& sub : subs) {
         const uint8_t* v = nullptr;
         uint32_t n = 0;
         const bool hit = ok && (w ? w->VersionQuery(d, size, sub, v, n) : QueryVersionBlock(d, size, sub, v, n));
         EXPECT_TRUE(!hit || (v >= d && v + n <= d + size)) << sub;
-        found.emplace_back(hit ? v : nullptr, n);
+        found.push_back(hit ? std::string_view(reinterpret_cast<const char*>(v), n) : "<none>");
     }
-    std::vector<string> answers;
-    for (const auto& [v, n] : found) answers.push_back(v ? string(reinterpret_cast<const char*>(v), n) : "<none>");
-    return answers;
+    return std::vector<string>(found.begin(), found.end());
 }
 
 TEST(Win32VersionDiff, TestImagesAndTheProduct) {

@@ -37,7 +37,6 @@ public:
         std::error_code ignored;
         fs::remove_all(Fs(path_), ignored);
     }
-    Win32TempDir(const Win32TempDir&) = delete;
     const string& Path() const { return path_; }
     string operator/(const string& name) const { return path_ + name; }
 
@@ -46,7 +45,7 @@ private:
 };
 
 inline bool PutFile(const string& path, const string& bytes) {
-    return std::ofstream(Fs(path), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
+    return (std::ofstream(Fs(path), std::ios::binary) << bytes).flush().good();
 }
 // "" when missing.
 inline string GetFile(const string& path) {
@@ -54,7 +53,6 @@ inline string GetFile(const string& path) {
     return string(std::istreambuf_iterator<char>(in), {});
 }
 inline bool SetAttributes(const string& path, DWORD attributes) { return ::SetFileAttributesW(Wide(path).c_str(), attributes); }
-inline DWORD Attributes(const string& path) { return ::GetFileAttributesW(Wide(path).c_str()); }
 // An existing file opened raw, sharing nothing unless told.
 inline HANDLE Open(const string& path, DWORD access, DWORD share = 0) {
     return ::CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -79,8 +77,5 @@ inline string BuiltProgram(const string& name) {
     const string path = OwnPath();
     return path.substr(0, path.find_last_of('\\') + 1) + "..\\" + name;
 }
-
-// Names parameterised tests after their cases' names.
-inline const auto ByName = [](const auto& info) { return string(info.param.name); };
 
 }  // namespace yrn::test

@@ -3,33 +3,28 @@
 # keys removed, and the steps the scripts share. Expected bytes live in
 # golden/, UTF-8 with LF; files the tool writes are 1251 with CR LF.
 set -euo pipefail
-export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2") WINEARCH=${WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2")
 name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/loader.sh"
-artifacts=$build/artifacts c=$WINEPREFIX/drive_c key='HKLM\Software\Quenbrit\YRN\Update' passed=0 app=
+version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
+artifacts=$build/artifacts c=$WINEPREFIX/drive_c oldfiles=$c/TOVR/UPDATE/OldFiles key='HKLM\Software\Quenbrit\YRN\Update' app=
 mkdir -p "$artifacts"
-# A failure names the script's line that found it.
-fail() { echo "$name: FAIL at line ${BASH_LINENO[0]}: $*" >&2; exit 1; }
-pass() { passed=$((passed + 1)); echo "$name: ok: $*"; }
+# A failure names the lines of the calls that led to it, innermost first.
+fail() { echo "$name: FAIL at lines ${BASH_LINENO[*]}: $*" >&2; exit 1; }
+pass() { echo "$name: ok: $*"; }
 to1251() { iconv -f UTF-8 -t CP1251 | sed 's/$/\r/'; }
 registry() { reg query "${1:-$key}" | tr -d '\r'; }
-# Stores NAME TYPE DATA in the tool's key; dwords NAME=NUMBER...
-stored() { reg add "$key" /v "$1" /t "$2" /d "$3" /f >/dev/null; }
-dwords() { for v; do stored "${v%=*}" REG_DWORD "${v#*=}"; done; }
-in_log() { grep -qF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" 2>/dev/null; }
-shot() { import -window root "$artifacts/$1.png"; }
+# Stores NAME=NUMBER... in the tool's key.
+dwords() { for v; do reg add "$key" /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f >/dev/null; done; }
 # Runs COMMAND until it succeeds, for 30 s at most.
 until_() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; return 1; }
 
-# Xvfb picks a free display and names it once it is ready (not in the file
-# an earlier run left).
-rm -f "$artifacts/$name.display"
+# Xvfb picks a free display and names it once it is ready (in a file the
+# redirection empties first).
 Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" >/dev/null 2>&1 &
 xvfb=$!
-# On the way out the program and the display end; a script that got through
-# says how many steps passed.
-trap 'status=$?; [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true
-      [ $status != 0 ] || echo "$name: $passed passed"' EXIT
+# On the way out the program and the display end.
+trap '[ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true' EXIT
 until_ test -s "$artifacts/$name.display" || true
 export DISPLAY=:$(cat "$artifacts/$name.display")
 [ "$DISPLAY" != : ] || fail "no X display"
@@ -79,30 +74,40 @@ activate() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.5; }
 params='Обновление ЮКСВЕЛ'
 open_params() { start "${1:-$build/YRNUpdate.exe}"; activate "$(wait_window "$params" 375x245)" 20 130; }
 open_backup() { activate "$(wait_window 'Откат обновления' 285x243)" 12 30; }
-# WHAT failed when the program is still running.
+# The program's end (a failure when it still runs after 30 s).
 ended() { ! kill -0 "$app" 2>/dev/null; }
 wait_exit() {
-    until_ ended || fail "$1"
+    until_ ended || fail "still running"
     wait "$app" || fail "exit status $?"
     app=
 }
-wait_log() { until_ in_log "$1" || fail "no log line [$1]"; }
+wait_log() { until_ grep -sqF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" || fail "no log line [$1]"; }
 # Ends a run once its log says so: Enter in the progress window (activated
 # first, then its screenshot SHOT taken when given) closes it.
 close_progress() {
     wait_log "$2"
     activate "$(wait_window "$1" 277x366)" 130 150
-    [ -z "${3:-}" ] || shot "$3"
+    [ -z "${3:-}" ] || import -window root "$artifacts/$3.png"
     xdotool key Return
-    wait_exit "Enter did not close [$1]"
+    wait_exit
 }
 updated() { close_progress "$params" 'Обновление исполняемых файлов завершено.' "$@"; }
 rolled_back() { close_progress 'Откат обновления ЮКСВЕЛ' 'Замена исполняемых файлов завершена.' "$@"; }
-# ACTUAL byte for byte against golden/GOLDEN (converted to 1251 and CR LF
-# when the third argument is 1251; @VERSION@ is the product's version); the
-# expected bytes are left in the artifacts.
+# The run log as golden/GOLDEN, its time stamps made <time> and backup set
+# names SET.
+log_is() {
+    sed -E 's/^[0-3][0-9]\.[01][0-9] [0-2][0-9](:[0-5][0-9]){2} /<time> /; s/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/SET/' "$log" | same "$1" 1251
+}
+# The tool's key as golden/GOLDEN, the time of the last run made <time>.
+registry_is() {
+    registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2}$/\1<time>/' | same "$1"
+}
+# Standard input byte for byte against golden/GOLDEN (converted to 1251 and
+# CR LF when the second argument is 1251; @VERSION@ is the product's
+# version); both are left in the artifacts.
 same() {
     local expected=$artifacts/$name-$1
-    sed "s/@VERSION@/${version:-}/" "$here/golden/$1" | if [ -n "${3:-}" ]; then to1251; else cat; fi >"$expected"
-    cmp "$expected" "$2" || fail "$1 differs"
+    cat >"$expected.actual"
+    sed "s/@VERSION@/$version/g" "$here/golden/$1" | if [ -n "${2:-}" ]; then to1251; else cat; fi >"$expected"
+    cmp "$expected" "$expected.actual" || fail "$1 differs"
 }

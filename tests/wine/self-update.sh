@@ -13,18 +13,16 @@ mkdir -p "$c/self/tool"
 cp "$old" "$tool"
 package "$c/self/pkg" self-update.ini YRNUpdate.exe=@"$old"
 printf 'new release' >>"$new"
-# The log line of a replacement of the running file by FROM; what lies
-# beside the running file is only its old bytes, moved aside once.
-replaced() { wait_log "$(printf 'Файл C:\\self\\tool\\YRNUpdate.exe (версия 1.0.0.0)  заменен на %s (версия 1.0.0.0) \r' "$1")"; }
+# What lies beside the running file is only its old bytes, moved aside once.
 asides() { (cd "$c/self/tool" && ls -A | grep -v '^YRNUpdate\.exe$' || true); }
 aside_is() { [ "$(asides)" = "YRNUpdate.exe.1.~old" ] && cmp -s "$1" "$tool.1.~old" || fail "moved aside: [$(asides)]"; }
 
 start 'C:\self\tool\YRNUpdate.exe' 0 'C:\self\pkg' 0
 updated
-set=$c/TOVR/UPDATE/OldFiles/$(ls "$c/TOVR/UPDATE/OldFiles")
+set=$oldfiles/$(ls "$oldfiles")
 cmp -s "$new" "$tool" && cmp -s "$old" "$set/YRNUpdate.exe" || fail
-replaced 'C:\self\pkg\YRNUpdate.exe'
-registry | grep -q 'UpdateVersion    REG_DWORD    0x2' || fail
+log_is self-update-log.txt
+registry_is self-update-registry.txt
 aside_is "$old"
 pass "the running file replaced"
 
@@ -37,6 +35,6 @@ open_backup
 xdotool key Return
 rolled_back
 cmp -s "$old" "$tool" || fail
-replaced "C:\\TOVR\\UPDATE\\OldFiles\\${set##*/}\\YRNUpdate.exe"
+log_is self-update-rollback-log.txt
 aside_is "$new"
 pass "the rollback of the running file"

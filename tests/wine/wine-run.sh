@@ -5,7 +5,7 @@
 #   wine-run.sh PREFIX PROGRAM.exe [ARGS...]
 set -euo pipefail
 prefix=$(realpath -m "$1") && shift
-export WINEPREFIX=$prefix WINEARCH=${WINEARCH:-win32} WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix
 source "$(dirname "${BASH_SOURCE[0]}")/loader.sh"
 mkdir -p "$(dirname "$prefix")"
 (flock 9; [ -f "$prefix/system.reg" ] || { wine wineboot -i >/dev/null 2>&1 </dev/null; wineserver -w; }) 9>"$prefix.lock"
