@@ -1,6 +1,6 @@
 // A Platform decorator for fault injection: it counts every call, including
 // the calls on the log files and registry keys it hands out, and fails the
-// k-th call or every call of chosen kinds. A failed call does nothing and
+// k-th call or every call a predicate picks. A failed call does nothing and
 // returns the failure value (false, nullptr, empty, zero); a failed copy
 // leaves its target untouched.
 #pragma once
@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -54,19 +53,6 @@ inline const char* CallName(Call call) {
     return names[static_cast<int>(call)];
 }
 
-// The kinds of call a test can fail as a whole.
-enum class FaultKind { Copy, CreateDirectory, IniWrite, RegistryWrite, LogOpen, LogWrite, LogClose, ProcessStart };
-
-inline bool InKind(Call call, FaultKind kind) {
-    static const std::set<Call> kinds[] = {
-        {Call::CopyToTemp, Call::LinkSole},
-        {Call::CreateDir, Call::ForceDirectories},
-        {Call::WriteTemp, Call::Append},
-        {Call::RegWriteString, Call::RegWriteInteger, Call::RegWriteIntegers},
-        {Call::OpenAppend}, {Call::LogWrite, Call::LogFlush}, {Call::LogClose}, {Call::StartProcess}};
-    return kinds[static_cast<int>(kind)].count(call) > 0;
-}
-
 struct CallRecord {
     int index = 0;  // 1-based
     Call call{};
@@ -81,10 +67,8 @@ public:
     explicit FaultPlatform(Platform& inner) : inner_(inner) {}
 
     void FailCall(int k) { failAt_ = k; }  // 0: none
-    void FailKind(FaultKind kind) { kinds_.insert(kind); }
     // Fails every call the predicate picks (it sees the call's record so far).
     void FailWhen(std::function<bool(const CallRecord&)> pick) { picks_.push_back(std::move(pick)); }
-    void ClearFaults() { failAt_ = 0, kinds_.clear(), picks_.clear(); }
     // A fixed clock instead of the inner one (the call is still counted).
     void SetClock(std::optional<DateTime> clock) { clock_ = clock; }
     // Sees each call that was made, once it has returned.
@@ -105,7 +89,6 @@ public:
     R Do(Call call, const std::string& arg, const std::string& value, F make, R fail = R{}) {
         CallRecord r{static_cast<int>(records_.size()) + 1, call, arg, value};
         r.failed = r.index == failAt_;
-        for (FaultKind k : kinds_) r.failed = r.failed || InKind(call, k);
         for (const auto& pick : picks_) r.failed = r.failed || pick(r);
         records_.push_back(r);
         if (r.failed) return fail;
@@ -173,7 +156,6 @@ private:
     friend class FaultTextFile;
     Platform& inner_;
     int failAt_ = 0;
-    std::set<FaultKind> kinds_;
     std::vector<std::function<bool(const CallRecord&)>> picks_;
     std::optional<DateTime> clock_;
     std::function<void(const CallRecord&)> afterCall_;
