@@ -29,7 +29,8 @@ TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
         int betweens = 0, sleeps = 0;
         HeldFileWait wait([&] { return now; }, [&](uint32_t ms) {
             EXPECT_LE(ms, HeldFileWait::kStepMs);
-            EXPECT_EQ(++sleeps, betweens) << "the window repaints before each wait";
+            // The window repaints before each wait.
+            EXPECT_EQ(++sleeps, betweens);
             now += ms;
         });
         std::vector<bool> done;
