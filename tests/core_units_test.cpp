@@ -129,7 +129,7 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         {false, Free, true}, {false, Regular, true}, {false, Directory, false}, {true, Free, true},
         {true, Regular, false}, {true, Directory, false}, {true, DanglingLink, false},
     };
-    const std::string fresh = std::string(70000, 'n') + "\r\n", source = root.Native("c/PKG/Новый.exe");
+    const std::string fresh = std::string(70000, 'n') + "\r\n", source = root.Native("c/PKG/Новый.exe"), src = W("C:\\PKG\\Новый.exe");
     WriteFile(source, fresh);
     ::chmod(source.c_str(), 0751);
     for (int n = 0; n < 7; ++n) {
@@ -141,7 +141,7 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         if (c.target == Regular) WriteFile(target, "old bytes");
         if (c.target == Directory) ::mkdir(target.c_str(), 0755);
         if (c.target == DanglingLink) ::symlink("nowhere", target.c_str());
-        const std::string src = W("C:\\PKG\\Новый.exe"), dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
+        const std::string dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
         // left by some earlier call: a chunk that went through is not copied again
         errno = EINTR;
         EXPECT_EQ(c.onlyNew ? platform.CopyNewFile(src, dst) : platform.CopyFile(src, dst), c.ok);
@@ -155,7 +155,7 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         EXPECT_EQ(ListDir(dir), (std::vector<std::string>{"Shift.exe", "keep"}));
     }
     EXPECT_FALSE(platform.CopyNewFile("C:\\PKG\\none.exe", "C:\\T1\\other.exe"));
-    EXPECT_FALSE(platform.CopyNewFile(W("C:\\PKG\\Новый.exe"), "C:\\absent\\Shift.exe"));
+    EXPECT_FALSE(platform.CopyNewFile(src, "C:\\absent\\Shift.exe"));
     // No directory is created.
     EXPECT_FALSE(Exists(root.Native("c/absent")));
 }
