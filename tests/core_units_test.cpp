@@ -218,7 +218,8 @@ TEST_F(RunTest, WaitsForTheGivenProcessOnly) {
     ScriptedUI ui;
     EXPECT_EQ(QueryParams({std::to_string(child), "D:\\P", "0"}, platform, ui), mrUpdate);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
-    errno = EINTR;  // left by some earlier call: no reason to wait again
+    // Left by some earlier call: no reason to wait again.
+    errno = EINTR;
     // An ended process not yet reaped.
     EXPECT_TRUE(platform.WaitForProcess(static_cast<uint32_t>(child)));
     ::waitpid(child, nullptr, 0);
@@ -245,7 +246,8 @@ TEST_F(RunTest, QueuedProgramsStartWithTheirParameters) {
         out = ReadFile(root.Native("out"));
     }
     ::usleep(100000);
-    std::vector<std::string> lines = LogLines(ReadFile(root.Native("out")));  // their order is theirs, the set is ours
+    // Their order is theirs, the set is ours.
+    std::vector<std::string> lines = LogLines(ReadFile(root.Native("out")));
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::string>{"", "[/silent][two words][a\"b]", "[/silent][two words][a\"b]"}));
 }

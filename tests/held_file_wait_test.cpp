@@ -7,12 +7,14 @@
 namespace yrn {
 namespace {
 
-constexpr uint64_t F = UINT64_MAX, kRefused = UINT64_MAX - 1;  // F: held for good
+// F: held for good.
+constexpr uint64_t F = UINT64_MAX, kRefused = UINT64_MAX - 1;
 
 TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
     struct Case {
         const char* name;
-        std::vector<uint64_t> heldMs;  // per file; kRefused: fails without being held
+        // Per file; kRefused: fails without being held.
+        std::vector<uint64_t> heldMs;
         std::vector<bool> done;
         uint64_t totalMs;
     } cases[] = {

@@ -43,7 +43,8 @@ void ExpectSameAnswers(const IniDocument& written, const std::string& context) {
 // appends: each write an append (+) or not (.); after: the text they leave, where pinned.
 TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
     struct Step { const char *section, *key, *value; };
-    std::string longA = "[A]\r\n";  // a section long enough to find its keys by an index
+    // A section long enough to find its keys by an index.
+    std::string longA = "[A]\r\n";
     for (int i = 0; i < 16; ++i) longA += "x=" + std::to_string(i) + "\r\n";
     longA += "\r\n[B]\r\n";
     const std::tuple<const char*, std::vector<Step>, const char*, const char*> cases[] = {

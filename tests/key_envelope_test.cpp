@@ -21,7 +21,8 @@ const std::string k31(31, '\x7F'), k0080("\x00\x80", 2);
 TEST(KeyEnvelope, ReadsOnlyStrictEncodings) {
     const std::string spki = *Base64Decode(Data("signer.key"));
     ASSERT_EQ(P256PointFromSpki(spki).value_or(""), spki.substr(27));
-    for (size_t at : {1u, 10u, 20u, 25u, 26u}) {  // length, algorithm, curve, unused bits, point form
+    // Length, algorithm, curve, unused bits, point form.
+    for (size_t at : {1u, 10u, 20u, 25u, 26u}) {
         std::string bad = spki;
         bad[at] ^= 1;
         EXPECT_FALSE(P256PointFromSpki(bad)) << at;

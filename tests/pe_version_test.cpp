@@ -129,17 +129,18 @@ TEST(VersionBlock, DamagedTrees) {
 // size limit, without a version resource or too short for a header.
 TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
     for (const char* name : {"two.exe", "two64.dll"}) {
+        SCOPED_TRACE(name);
         std::string image = PeImageBytes(name), cut = image;
-        EXPECT_EQ(RawBlock(image), kTwo) << name;
+        EXPECT_EQ(RawBlock(image), kTwo);
         const uint32_t size = PeVersionInfoSize(image);
         EXPECT_EQ(size, kTwo.size() * 2 + 4);
         std::vector<uint8_t> buffer(size);
-        EXPECT_FALSE(PeVersionInfo(image, size - 1, buffer.data())) << name;
+        EXPECT_FALSE(PeVersionInfo(image, size - 1, buffer.data()));
         Patch(cut, kVersionData, 6, 2);
         // The resource exactly as long.
         Patch(cut, kDataEntry + 4, 6, 4);
-        EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, 6)) << name;
-        EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), buffer.data())) << name;
+        EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, 6));
+        EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), buffer.data()));
     }
     std::string huge = PeImageBytes("two.exe");
     huge.resize(kMaxVersionFileSize, '\0');

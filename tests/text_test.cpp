@@ -10,8 +10,9 @@ namespace {
 
 TEST(Text, Cp1251RoundTripsEveryByte) {
     std::string all;
+    // 0x98 has no character.
     for (int c = 1; c < 256; ++c)
-        if (c != 0x98) all += static_cast<char>(c);  // 0x98 has no character
+        if (c != 0x98) all += static_cast<char>(c);
     EXPECT_EQ(Utf8To1251(Cp1251ToUtf8(all)), all);
     EXPECT_EQ(Cp1251ToUtf8("\xDE\xCA\xD1\xC2\xC5\xCB"), "ЮКСВЕЛ");
     EXPECT_EQ(Utf8To1251("日本\u0080😀\xD0" "A\xFF\xD0"), "?????A??");
@@ -62,7 +63,8 @@ TEST(NameValueList, LookupSetAndRemove) {
     NameValueList l;
     l.SetValue("Shift.exe", "C:\\TOVR\\Shift.exe");
     l.SetValue("a.dll", "D:\\a.dll");
-    l.SetValue("SHIFT.EXE", "X:\\Shift.exe");  // replaces in place
+    // Replaces in place.
+    l.SetValue("SHIFT.EXE", "X:\\Shift.exe");
     l.SetValue("a.dll", "");
     l.Add("p=1=2");
     ASSERT_EQ(l.Count(), 2u);
