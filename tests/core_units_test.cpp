@@ -42,7 +42,6 @@ TEST(ResolveTargetDir, TokensLiteralsAndNotInstalled) {
                               "",
                               "  \t ",
                               "<Default>",
-                              "<NONE>",
                               "<ос>",
                               "D:\\Apps",
                               "D:\\Apps\\",
@@ -74,11 +73,12 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     RegFile f = RegFile::Parse(before);
     RegKeyData* k = f.FindKey("hkey_local_machine\\software\\quenbrit\\yrn\\update");
     ASSERT_NE(k, nullptr);
-    EXPECT_EQ(RegFile::FindValue(*k, "updatepath")->text, "D:\\Pkg\\");
-    EXPECT_EQ(RegFile::FindValue(*k, "SWTYPE")->dword, 1u);
-    EXPECT_EQ(RegFile::FindValue(*k, "Q")->text, "say \"hi\"");
-    EXPECT_TRUE(RegFile::FindValue(*k, "Bad")->type == RegType::Other && RegFile::FindValue(*k, "multi")->type == RegType::Other);
-    EXPECT_EQ(RegFile::FindValue(*k, "@"), nullptr);
+    const auto v = [&k](const char* name) { return RegFile::FindValue(*k, name); };
+    EXPECT_EQ(v("updatepath")->text, "D:\\Pkg\\");
+    EXPECT_EQ(v("SWTYPE")->dword, 1u);
+    EXPECT_EQ(v("Q")->text, "say \"hi\"");
+    EXPECT_TRUE(v("Bad")->type == RegType::Other && v("multi")->type == RegType::Other);
+    EXPECT_EQ(v("@"), nullptr);
     RegFile::SetDword(*k, "Shift.exe", 0xFFFFFFFFu);
     RegFile::SetString(*k, "SWTYPE", "x");
     RegFile::SetDword(*k, "bad", 2);
@@ -88,13 +88,10 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     EXPECT_EQ(RegFile::Parse("[K]\r\n").Text(), "[K]\r\n");
     // A string cut off before its closing quote or after an escaping backslash is damaged, not a string.
     RegFile torn = RegFile::Parse("[K]\r\n\"d\"=dword:0000000a\r\n\"D2\"=dword:0000000A\r\n\"t\"=\"abc\r\n\"s\"=\"a\\");
-    RegKeyData& key = *torn.FindKey("K");
-    EXPECT_EQ(RegFile::FindValue(key, "d")->dword, 10u);
-    EXPECT_EQ(RegFile::FindValue(key, "D2")->dword, 10u);
-    for (const char* name : {"s", "t"}) {
-        const RegValue* cut = RegFile::FindValue(key, name);
-        EXPECT_TRUE(!cut || cut->type == RegType::Other) << name;
-    }
+    k = torn.FindKey("K");
+    EXPECT_EQ(v("d")->dword, 10u);
+    EXPECT_EQ(v("D2")->dword, 10u);
+    for (const char* name : {"s", "t"}) EXPECT_TRUE(!v(name) || v(name)->type == RegType::Other) << name;
 }
 
 // A new value of the file's last key is written in place at the tail (same
@@ -132,9 +129,9 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         {false, Free, true}, {false, Regular, true}, {false, Directory, false}, {true, Free, true},
         {true, Regular, false}, {true, Directory, false}, {true, DanglingLink, false},
     };
-    const std::string fresh = std::string(70000, 'n') + "\r\n";
-    WriteFile(root.Native("c/PKG/Новый.exe"), fresh);
-    ::chmod(root.Native("c/PKG/Новый.exe").c_str(), 0751);
+    const std::string fresh = std::string(70000, 'n') + "\r\n", source = root.Native("c/PKG/Новый.exe"), src = W("C:\\PKG\\Новый.exe");
+    WriteFile(source, fresh);
+    ::chmod(source.c_str(), 0751);
     for (int n = 0; n < 7; ++n) {
         const Case& c = cases[n];
         SCOPED_TRACE(n);
@@ -144,7 +141,7 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         if (c.target == Regular) WriteFile(target, "old bytes");
         if (c.target == Directory) ::mkdir(target.c_str(), 0755);
         if (c.target == DanglingLink) ::symlink("nowhere", target.c_str());
-        const std::string src = W("C:\\PKG\\Новый.exe"), dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
+        const std::string dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
         // left by some earlier call: a chunk that went through is not copied again
         errno = EINTR;
         EXPECT_EQ(c.onlyNew ? platform.Files().CopyNewFile(src, dst) : platform.Files().CopyFile(src, dst), c.ok);
@@ -158,8 +155,9 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
         EXPECT_EQ(ListDir(dir), (std::vector<std::string>{"Shift.exe", "keep"}));
     }
     EXPECT_FALSE(platform.Files().CopyNewFile("C:\\PKG\\none.exe", "C:\\T1\\other.exe"));
-    EXPECT_FALSE(platform.Files().CopyNewFile(W("C:\\PKG\\Новый.exe"), "C:\\absent\\Shift.exe"));
-    EXPECT_FALSE(Exists(root.Native("c/absent"))) << "no directory is created";
+    EXPECT_FALSE(platform.Files().CopyNewFile(src, "C:\\absent\\Shift.exe"));
+    // No directory is created.
+    EXPECT_FALSE(Exists(root.Native("c/absent")));
 }
 
 // The unattended start's three arguments: the window shown, and the settings taken.
@@ -220,8 +218,10 @@ TEST_F(RunTest, WaitsForTheGivenProcessOnly) {
     ScriptedUI ui;
     EXPECT_EQ(QueryParams({std::to_string(child), "D:\\P", "0"}, platform, ui), mrUpdate);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
-    errno = EINTR;  // left by some earlier call: no reason to wait again
-    EXPECT_TRUE(platform.WaitForProcess(static_cast<uint32_t>(child))) << "an ended process not yet reaped";
+    // Left by some earlier call: no reason to wait again.
+    errno = EINTR;
+    // An ended process not yet reaped.
+    EXPECT_TRUE(platform.WaitForProcess(static_cast<uint32_t>(child)));
     ::waitpid(child, nullptr, 0);
 }
 
@@ -246,7 +246,8 @@ TEST_F(RunTest, QueuedProgramsStartWithTheirParameters) {
         out = ReadFile(root.Native("out"));
     }
     ::usleep(100000);
-    std::vector<std::string> lines = LogLines(ReadFile(root.Native("out")));  // their order is theirs, the set is ours
+    // Their order is theirs, the set is ours.
+    std::vector<std::string> lines = LogLines(ReadFile(root.Native("out")));
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(lines, (std::vector<std::string>{"", "[/silent][two words][a\"b]", "[/silent][two words][a\"b]"}));
 }

@@ -7,12 +7,14 @@
 namespace yrn {
 namespace {
 
-constexpr uint64_t F = UINT64_MAX, kRefused = UINT64_MAX - 1;  // F: held for good
+// F: held for good.
+constexpr uint64_t F = UINT64_MAX, kRefused = UINT64_MAX - 1;
 
 TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
     struct Case {
         const char* name;
-        std::vector<uint64_t> heldMs;  // per file; kRefused: fails without being held
+        // Per file; kRefused: fails without being held.
+        std::vector<uint64_t> heldMs;
         std::vector<bool> done;
         uint64_t totalMs;
     } cases[] = {
@@ -29,7 +31,8 @@ TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
         int betweens = 0, sleeps = 0;
         HeldFileWait wait([&] { return now; }, [&](uint32_t ms) {
             EXPECT_LE(ms, HeldFileWait::kStepMs);
-            EXPECT_EQ(++sleeps, betweens) << "the window repaints before each wait";
+            // The window repaints before each wait.
+            EXPECT_EQ(++sleeps, betweens);
             now += ms;
         });
         std::vector<bool> done;

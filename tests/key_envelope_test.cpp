@@ -21,7 +21,8 @@ const std::string k31(31, '\x7F'), k0080("\x00\x80", 2);
 TEST(KeyEnvelope, ReadsOnlyStrictEncodings) {
     const std::string spki = *Base64Decode(Data("signer.key"));
     ASSERT_EQ(P256PointFromSpki(spki).value_or(""), spki.substr(27));
-    for (size_t at : {1u, 10u, 20u, 25u, 26u}) {  // length, algorithm, curve, unused bits, point form
+    // Length, algorithm, curve, unused bits, point form.
+    for (size_t at : {1u, 10u, 20u, 25u, 26u}) {
         std::string bad = spki;
         bad[at] ^= 1;
         EXPECT_FALSE(P256PointFromSpki(bad)) << at;
@@ -35,9 +36,9 @@ TEST(KeyEnvelope, ReadsOnlyStrictEncodings) {
     EXPECT_FALSE(P256PointFromSpki(longer));
     EXPECT_EQ(P256SignatureRs(Sig("\x01", k0080 + k31)).value_or(""), std::string(31, '\0') + "\x01\x80" + k31);
     EXPECT_TRUE(P256SignatureRs(Data("YRNUpdate.sig")));
-    // Zero, negative, a needless leading zero, 257 bits, a byte after the end.
+    // Zero, negative, a needless leading zero, 257 bits, a byte after the end, a lone tag.
     for (const std::string& bad : {Sig(std::string(1, '\0'), "\x01"), Sig("\x80", "\x01"), Sig(k0080.substr(0, 1) + "\x01", "\x01"),
-                                   Sig("\x01" + k31 + "\x01", "\x01"), Sig("\x01", "\x01") + '\0'})
+                                   Sig("\x01" + k31 + "\x01", "\x01"), Sig("\x01", "\x01") + '\0', std::string("0")})
         EXPECT_FALSE(P256SignatureRs(bad));
     EXPECT_EQ(Base64Decode("QUI=").value_or(""), "AB");
     EXPECT_EQ(Base64Decode("QUJD").value_or(""), "ABC");

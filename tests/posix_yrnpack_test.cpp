@@ -54,7 +54,7 @@ TEST_F(Yrnpack, KeygenSignVerifyAgreeWithOpenssl) {
 }
 
 TEST_F(Yrnpack, CheckReportsAndSignRefusesAPackageInError) {
-    WriteFile(dir + "/YRNUpdate.ini", "[ExeFiles]\r\nVersion=x\r\njunk\r\n[FILES]\r\nA.exe=\r\nC.exe=\r\nA.exe=\r\n..\\D.exe=\r\nCom1.dll=\r\n"
+    WriteFile(dir + "/YRNUpdate.ini", "[ExeFiles]\r\nVersion=x\r\njunk\r\n[FILES]\r\nA.exe=\r\nC.exe=\r\nA.exe=\r\n..\\D.exe=\r\nCom1.dll=\r\nCom0.dll=\r\n"
                                       "[A.exe]\r\nSDir=<DB>\r\nCDir=<bogus>\r\nSHA256=00\r\n[C.exe]\r\nExecute=1\r\n"
                                       "[Old.exe]\r\nExecute=1\r\n");
     const std::string before = ReadFile(dir + "/YRNUpdate.ini");

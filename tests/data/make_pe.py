@@ -48,35 +48,30 @@ def resources(ver):
     return out + pack("<H", 6) + u16("MYDATA").ljust(14, b"\0") + b"ABCDEFGH" + ver
 
 
-def image(ver=b"", plus=False, with_resources=True):
-    rsrc = resources(ver) if with_resources else b""
+def image(ver=b"", plus=False):
+    rsrc = resources(ver)
     raw = -(-len(rsrc) // 0x200) * 0x200
-    coff = pack("<4sHHIIIHH", b"PE\0\0", 0x8664 if plus else 0x14C, 1 + with_resources, 0, 0, 0,
+    coff = pack("<4sHHIIIHH", b"PE\0\0", 0x8664 if plus else 0x14C, 2, 0, 0, 0,
                        240 if plus else 224, 0x22 if plus else 0x102)
-    opt = pack("<HBBIII II", 0x20B if plus else 0x10B, 6, 0, 0x200, raw, 0, 0x1000, 0x1000)
+    opt = pack("<H2B5I", 0x20B if plus else 0x10B, 6, 0, 0x200, raw, 0, 0x1000, 0x1000)
     opt += pack("<Q", 0x40000000) if plus else pack("<II", 0x2000, 0x400000)
-    opt += pack("<IIHHHHHHIIIIHH", 0x1000, 0x200, 4, 0, 0, 0, 4, 0, 0, 0x2000 + -(-(len(rsrc) + 1) // 0x1000) * 0x1000,
+    opt += pack("<2I6H4I2H", 0x1000, 0x200, 4, 0, 0, 0, 4, 0, 0, 0x2000 + -(-(len(rsrc) + 1) // 0x1000) * 0x1000,
                        0x200, 0, 2, 0)
     opt += pack("<4Q" if plus else "<4I", 0x100000, 0x1000, 0x100000, 0x1000) + pack("<II", 0, 16)
-    dirs = bytearray(128)
-    sections = pack("<8sIIIIIIHHI", b".text", 0x10, 0x1000, 0x200, 0x200, 0, 0, 0, 0, 0x60000020)
-    if with_resources:
-        dirs[16:24] = pack("<II", 0x2000, len(rsrc))
-        sections += pack("<8sIIIIIIHHI", b".rsrc", len(rsrc), 0x2000, raw, 0x400, 0, 0, 0, 0, 0x40000040)
-    head = (b"MZ" + b"\0" * 58 + pack("<I", 0x80)).ljust(0x80, b"\0") + coff + opt + dirs + sections
+    dirs = pack("<16xII", 0x2000, len(rsrc)).ljust(128, b"\0")
+    text = pack("<8s5I8xI", b".text", 0x10, 0x1000, 0x200, 0x200, 0, 0x60000020)
+    rsrc_section = pack("<8s5I8xI", b".rsrc", len(rsrc), 0x2000, raw, 0x400, 0, 0x40000040)
+    head = pack("<2s58xI", b"MZ", 0x80).ljust(0x80, b"\0") + coff + opt + dirs + text + rsrc_section
     return head.ljust(0x200, b"\0") + b"\xC3".ljust(0x200, b"\0") + rsrc.ljust(raw, b"\0")
 
 
-def russian(version=string("FileVersion", "2, 1, 0, 15"), key="041904E3", ms=0x50002, ls=0x10007, **kw):
-    # version None: no FileVersion string.
-    strings = [string("CompanyName", "Quenbrit")] + ([version] if version else []) + [string("ProductName", "ЮКСВЕЛ")]
-    return block(ms, ls, [(key, strings)], **kw)
+def russian(version=string("FileVersion", "2, 1, 0, 15"), key="041904E3", ms=0x50002, ls=0x10007, more=(), tables=(), **kw):
+    strings = [string("CompanyName", "Quenbrit"), version, string("ProductName", "ЮКСВЕЛ"), *more]
+    return block(ms, ls, [(key, strings), *tables], **kw)
 
 
-TWO = block(0x50002, 0x10007, [
-    ("041904E3", [string("CompanyName", "Quenbrit"), string("FileVersion", "2, 1, 0, 15"), string("ProductName", "ЮКСВЕЛ"),
-                  string("FileDescription", "Обновление ЮКСВЕЛ")]),
-    ("040904B0", [string("FileVersion", "9.9"), string("Empty", "")])], ((0x419, 0x4E3), (0x409, 0x4B0)))
+TWO = russian(more=[string("FileDescription", "Обновление ЮКСВЕЛ")],
+              tables=[("040904B0", [string("FileVersion", "9.9"), string("Empty", "")])], langs=((0x419, 0x4E3), (0x409, 0x4B0)))
 # A: an empty value without any value bytes; B: marked binary, length in bytes; C: length past its node;
 # D: no NUL within its length; E: not in code page 1251; AB: its key's NUL ends the node; 230 and 231
 # letters: query paths of 255 and 256 bytes.
@@ -86,17 +81,16 @@ VARIANTS = block(1, 2, [("041904E3", [
     node("C", u16("12"), 500),
     node("D", u16("z\0"), 2),
     node("E", u16("\u4e00A\0"), 3),
-    string("Версия", "ёж"), string("Ёлка", "ель"),
+    string("Версия", "ёж"), string("Ёлкаџ", "ель"),
     node("AB"),
     string("L" * 230, "255"), string("L" * 231, "256")])])
 FILES = {
     "two.exe": image(TWO), "two64.dll": image(TWO, plus=True), "variants.exe": image(VARIANTS),
-    "empty.exe": image(russian(string("FileVersion", ""), ms=0x10000, ls=0)), "novalue.exe": image(russian(node("FileVersion"))),
-    "fixed.dll": image(russian(None, ms=0xA0000, ls=0xFFFF0001)), "otherkey.exe": image(russian(key="040904B0")),
+    "empty.exe": image(russian(string("FileVersion", ""), ms=0x10000, ls=0)), "otherkey.exe": image(russian(key="040904B0")),
     "lowerkey.exe": image(russian(key="041904e3")), "notrans.exe": image(russian(langs=())),
     "english.exe": image(block(0x50002, 0x10007, [("040904B0", [string("FileVersion", "9.9")])],
                                ((0x409, 0x4B0), (0x419, 0x4E3)))),
-    "nofixed.exe": image(block(0, 0, fixed=False)), "noversion.exe": image(), "noresources.exe": image(with_resources=False),
+    "nofixed.exe": image(block(0, 0, fixed=False)), "noversion.exe": image(),
 }
 if __name__ == "__main__":
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pe")
