@@ -371,6 +371,24 @@ TEST(DurableWrites, AreOnDiskOnReturn) {
     EXPECT_EQ(ReadFile(root.Native("c/b")), "ac");
 }
 
+// A whole file held for the end of the run reads back at once, and one with
+// no directory to land in is refused at once; a saved copy with bytes of its
+// own is left as it is.
+TEST(DurableWrites, HeldWholeFilesAndUnsharedCopies) {
+    TempRoot root;
+    PosixPlatform posix(root.Path());
+    DurableFiles& files = posix.Files();
+    WriteFile(root.Native("c/a"), "a");
+    std::string held;
+    EXPECT_FALSE(files.WriteWholeFilePending("C:\\none\\x", "x"));
+    EXPECT_TRUE(files.WriteWholeFilePending("C:\\x", "x"));
+    EXPECT_TRUE(files.FileExists("C:\\x") && files.ReadWholeFile("C:\\x", held));
+    EXPECT_EQ(held, "x");
+    EXPECT_TRUE(files.UnshareCopy("C:\\a"));
+    EXPECT_TRUE(files.FlushPending());
+    EXPECT_EQ(ReadFile(root.Native("c/x")) + ReadFile(root.Native("c/a")), "xa");
+}
+
 // A flush the disk refuses fails the append that needed it.
 TEST(DurableWrites, ARefusedFlushFailsTheAppend) {
     TempRoot root;
