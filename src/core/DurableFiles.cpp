@@ -59,6 +59,39 @@ bool DurableFiles::Copy(const std::string& src, const std::string& dst, bool rep
     return sync != Sync::All || platform_.Flush({DirOf(dst)});
 }
 
+bool DurableFiles::PrepareFile(const std::string& src, const std::string& dst) {
+    std::string temp;
+    const bool ok = platform_.CopyToTemp(src, dst, temp);
+    prepared_.push_back({ok ? temp : std::string(), dst});
+    if (!ok) return false;
+    preparedBytes_ += platform_.FileSize(temp);
+    pending_.insert(DirOf(dst));
+    return true;
+}
+
+std::vector<bool> DurableFiles::CommitPrepared() {
+    std::vector<Prepared> batch = std::exchange(prepared_, {});
+    preparedBytes_ = 0;
+    std::vector<bool> placed(batch.size(), false);
+    std::vector<std::string> flush(staged_.begin(), staged_.end());
+    staged_.clear();
+    for (const Prepared& p : batch)
+        if (!p.temp.empty()) flush.push_back(p.temp);
+    const bool durable = platform_.Flush(flush);
+    for (size_t i = 0; i < batch.size(); ++i) {
+        if (batch[i].temp.empty()) continue;
+        if (durable) placed[i] = Commit(batch[i].temp, batch[i].dst, true);
+        else platform_.Remove(batch[i].temp);
+    }
+    return placed;
+}
+
+void DurableFiles::DropPrepared() {
+    for (const Prepared& p : std::exchange(prepared_, {}))
+        if (!p.temp.empty()) platform_.Remove(p.temp);
+    preparedBytes_ = 0;
+}
+
 bool DurableFiles::SaveCopy(const std::string& src, const std::string& dst) { return Save(src, dst, false); }
 
 bool DurableFiles::SaveCopyStaged(const std::string& src, const std::string& dst) { return Save(src, dst, true); }

@@ -14,6 +14,7 @@
 //   write: a second flush proves nothing (Linux reports a lost write once).
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -63,6 +64,22 @@ public:
     // As WriteWholeFile, but pending: held here, written by FlushPending; a
     // power cut before it leaves the file as it was.
     bool WriteWholeFilePending(const std::string& path, const std::string& bytes);
+    // Group commit: several new files prepared, then committed together.
+    // Each prepared file's new bytes wait in a temp; CommitPrepared flushes
+    // them with the staged writes in one batch, then gives each its name in
+    // the order prepared (the name itself pending, as PlaceFile's). A file
+    // not committed is as PlaceFile leaves one that failed.
+    //
+    // Prepares the copy of src that is to replace dst; false when its new
+    // bytes cannot be had (it then fails at the commit).
+    bool PrepareFile(const std::string& src, const std::string& dst);
+    size_t PreparedFiles() const { return prepared_.size(); }
+    uint64_t PreparedBytes() const { return preparedBytes_; }
+    // Whether each prepared file, in order, took its name.
+    std::vector<bool> CommitPrepared();
+    // Forgets the prepared files, their temps removed.
+    void DropPrepared();
+
     // A holder of records that wait for FlushPending (a registry key).
     class PendingWriter {
     public:
@@ -100,6 +117,11 @@ private:
     std::map<std::string, std::string> pendingWholeFiles_;
     std::set<PendingWriter*> writers_;
     bool flushFailed_ = false;
+    struct Prepared {
+        std::string temp, dst;  // temp empty: the copy failed
+    };
+    std::vector<Prepared> prepared_;
+    uint64_t preparedBytes_ = 0;
 };
 
 // The directory of path with its trailing separator ("C:\a\b" -> "C:\a\"); ".\" for a bare name.

@@ -81,6 +81,8 @@ public:
     // The number of names (hard links) of the file at path; 0 when it
     // cannot be read.
     virtual int LinkCount(const std::string& path) = 0;
+    // The size of the file at path in bytes; 0 when it cannot be read.
+    virtual uint64_t FileSize(const std::string& path) = 0;
     virtual bool Remove(const std::string& path) = 0;
     // Makes the bytes of the files and the entries of the directories
     // (paths ending in a backslash) in paths durable, all issued together.

@@ -28,7 +28,7 @@ namespace yrn::test {
     X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other) X(RegReadInteger, Other)               \
     X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegWriteIntegers, Other) X(RegClose, Other)                  \
     X(WaitForProcess, Other) X(StartProcess, Write) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
-    X(VersionQuery, Other) X(LinkCount, Other)
+    X(VersionQuery, Other) X(LinkCount, Other) X(FileSize, Other)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
 // A copy or a rename is recorded by its target with its source as the value, a write by its file with the
@@ -118,6 +118,7 @@ public:
     std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
     int LinkCount(const std::string& p) override { return Do(Call::LinkCount, p, {}, [&] { return inner_.LinkCount(p); }); }
+    uint64_t FileSize(const std::string& p) override { return Do(Call::FileSize, p, {}, [&] { return inner_.FileSize(p); }); }
     bool FileSha256(const std::string& p, std::string& digest) override { return inner_.FileSha256(p, digest); }
     bool VerifyP256(const std::string& xy, const std::string& m, const std::string& rs) override {
         return inner_.VerifyP256(xy, m, rs);

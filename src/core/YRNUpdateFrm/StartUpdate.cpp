@@ -43,6 +43,7 @@ public:
     // A run that failed keeps the records it wrote: the frame flushes them.
     // The failure reported is the run's own, not a refusal of these.
     ~UpdateRun() {
+        DropSteps();
         try {
             if (localManifest_) localManifest_->Commit();
         } catch (const YrnError&) {
@@ -52,9 +53,25 @@ public:
 
 private:
     bool AskToGoOn(TIniFile& pkg);
-    // The new file in place: the resolved target directory; nothing when
-    // the file has no target here, the user declined, or the copy failed.
-    std::optional<std::string> ReplaceFile(const std::string& N, const std::string& target);
+    // One file of the package on its way: saved, listed and its new bytes
+    // prepared, or already done with when it is no installed file's.
+    struct Step {
+        std::string N, T, oldVersion, newVersion;
+        bool savedNow = false;       // its saved copy made by this step
+        bool versionsRead = false;  // both versions known: the step's file line can be written
+        int slot = -1;               // its place among the prepared files
+        bool placed = false;         // the new file took the name
+    };
+    // Begins the file's step: nothing when the file has no target here or
+    // the user declined it.
+    std::optional<Step> BeginFile(const std::string& N, const std::string& target);
+    // Ends each begun step in order, once the prepared files are committed.
+    void EndSteps();
+    // The step's lines, and what follows a new file in place; a saved copy
+    // of a file left in place gets bytes of its own or goes.
+    void EndStep(Step& step);
+    // Steps cut short by an error: no file of theirs took its name.
+    void DropSteps();
     void CopyToLocal(const std::string& N);
 
     Platform& platform_;
@@ -68,7 +85,14 @@ private:
     std::unique_ptr<TIniFile> localManifest_;
     // Where in the set this run saved a copy, and of which installed file.
     std::map<std::string, std::string> saved_;
+    // Begun steps whose files wait for the group commit.
+    std::vector<Step> steps_;
 };
+
+// A group commit waits for at most this many files, or bytes of new files
+// (so that a package of large files never needs much more room than it has).
+constexpr size_t kGroupFiles = 64;
+constexpr uint64_t kGroupBytes = uint64_t{32} << 20;
 
 }  // namespace
 
@@ -112,17 +136,22 @@ RunResult UpdateRun::Run() {
         if (IsUnsafeFileName(N)) {
             std::string probe = T;
             if (!ResolveTargetDir(platform_, probe)) continue;
+            EndSteps();
             failed_ = true;
             log_.Both(W("Сбой при замене файла: ") + N);
             continue;
         }
         if (!platform_.FileExists(UpdatePath + N)) continue;
-        const std::optional<std::string> dir = ReplaceFile(N, T);
-        if (!dir) continue;
-        if (!pkg.ValueExists("MAIN", "LocalCopy")) CopyToLocal(N);
-        registry_.WriteIntegerPending(N, pkg.ReadInteger(N, "Version", 0));
-        if (pkg.ReadBool(N, "Execute", false)) AddToRunList(*dir + N, pkg.ReadString(N, "Params", ""));
+        std::optional<Step> step = BeginFile(N, T);
+        if (!step) continue;
+        steps_.push_back(std::move(*step));
+        DurableFiles& files = platform_.Files();
+        // A step with nothing prepared (a new file, one not saved) ends at once, with those before it.
+        if (steps_.back().slot < 0 || IsMessage || files.PreparedFiles() >= kGroupFiles ||
+            files.PreparedBytes() >= kGroupBytes)
+            EndSteps();
     }
+    EndSteps();
     // The records written as the run went reach the disk here, before the one that says it is done.
     if (localManifest_) localManifest_->Commit();
     if (!platform_.Files().FlushPending()) throw YrnError("Failed to flush the run's records to disk");
@@ -175,71 +204,109 @@ void UpdateRun::CopyToLocal(const std::string& N) {
     localManifest_->WriteStrings(entry);
 }
 
-std::optional<std::string> UpdateRun::ReplaceFile(const std::string& N, const std::string& target) {
-    std::string T = target;
+std::optional<UpdateRun::Step> UpdateRun::BeginFile(const std::string& N, const std::string& target) {
+    Step step;
+    step.N = N;
+    std::string& T = step.T = target;
     if (!ResolveTargetDir(platform_, T)) return std::nullopt;
+    const bool windowsNames = platform_.WindowsFileNames();
+    const std::string landing = LandingName(N, windowsNames), installed = T + N;
+    // A name listed again waits for the end of the first listing's step:
+    // that one decides whether its saved copy stays.
+    if (saved_.count(landing)) EndSteps();
     if (IsMessage && !view_.AskYesNo(W("Заменить файл ") + N + "?", UpdateCaption(), true)) return std::nullopt;
-    log_.Both(W("Обновление файла: ") + N);
-    bool placed = false;    // the new file is in place
-    bool savedNow = false;  // its saved copy made by this call
+    DurableFiles& files = platform_.Files();
     try {
-        std::string oldVersion, newVersion;
-        const std::string installed = T + N;
-        bool saved = true;
-        const bool existed = platform_.FileExists(installed);
-        if (existed) {
-            // A copy this run saved already of this same file (the name
-            // listed twice) holds the file as it was before the run and is
-            // never overwritten. Any other file in that place, the catalogue
-            // above all, is not this file's saved copy: the copy goes only
-            // onto a free name.
-            const bool windowsNames = platform_.WindowsFileNames();
-            const std::string landing = LandingName(N, windowsNames);
-            const std::string source = LandingName(installed, windowsNames);
-            if (auto it = saved_.find(landing); it != saved_.end()) {
-                saved = it->second == source;
-            } else if (LandsOnCatalogue(N, windowsNames)) {
-                saved = false;
-            } else {
-                if (!catalogue_) platform_.CreateDir(BackupDir);
-                // The catalogue's first entry makes a new file, durable at once: its saved copy is so first.
-                saved = savedNow = catalogue_ ? platform_.Files().SaveCopyStaged(installed, BackupDir + N)
-                                              : platform_.Files().SaveCopy(installed, BackupDir + N);
-            }
-            if (saved) {
-                saved_.emplace(landing, source);
-                // The installed file is overwritten only once the catalogue lists its saved copy:
-                // PlaceFile makes both durable before the new file takes the name.
-                if (!catalogue_)
-                    catalogue_ = std::make_unique<TIniFile>(platform_, BackupDir + "BackUp.ini", TIniFile::Writes::Staged);
-                catalogue_->WriteString("FILES", N, installed);
-            }
-            oldVersion = FileVersionOf(platform_, installed);
+        // Where no installed file was seen, the copy takes the name only
+        // while it is free (a wrong "no such file" cannot overwrite a file
+        // nobody saved), at once and on its own.
+        if (!platform_.FileExists(installed)) {
+            EndSteps();
+            step.placed = files.CopyNewFile(UpdatePath + N, installed);
+            step.newVersion = FileVersionOf(platform_, UpdatePath + N);
+            step.versionsRead = true;
+            return step;
+        }
+        // A copy this run saved already of this same file (the name listed
+        // twice) holds the file as it was before the run and is never
+        // overwritten. Any other file in that place, the catalogue above
+        // all, is not this file's saved copy: the copy goes only onto a
+        // free name.
+        bool saved = false;
+        const std::string source = LandingName(installed, windowsNames);
+        if (auto it = saved_.find(landing); it != saved_.end()) {
+            saved = it->second == source;
+        } else if (!LandsOnCatalogue(N, windowsNames)) {
+            if (!catalogue_) platform_.CreateDir(BackupDir);
+            // The catalogue's first entry makes a new file, durable at once: its saved copy is so first.
+            saved = step.savedNow = catalogue_ ? files.SaveCopyStaged(installed, BackupDir + N)
+                                               : files.SaveCopy(installed, BackupDir + N);
         }
         if (saved) {
-            // Where no installed file was seen, the copy takes the name only
-            // while it is free: a wrong "no such file" cannot overwrite a
-            // file nobody saved.
-            placed = existed ? platform_.Files().PlaceFile(UpdatePath + N, installed)
-                             : platform_.Files().CopyNewFile(UpdatePath + N, installed);
-            newVersion = FileVersionOf(platform_, UpdatePath + N);
+            saved_.emplace(landing, source);
+            // The installed file is overwritten only once the catalogue lists its saved copy:
+            // the commit makes both durable before the new file takes the name.
+            if (!catalogue_)
+                catalogue_ = std::make_unique<TIniFile>(platform_, BackupDir + "BackUp.ini", TIniFile::Writes::Staged);
+            catalogue_->WriteString("FILES", N, installed);
         }
-        if (placed) log_.File(ReplacedLine(T, N, oldVersion, UpdatePath, newVersion));
+        step.oldVersion = FileVersionOf(platform_, installed);
+        if (saved) {
+            step.slot = static_cast<int>(files.PreparedFiles());
+            files.PrepareFile(UpdatePath + N, installed);
+            step.newVersion = FileVersionOf(platform_, UpdatePath + N);
+            step.versionsRead = true;
+        }
     } catch (const std::exception&) {
         // Judged by the outcome as it stands: a file not in place is a failure.
     }
-    if (placed) return T;
+    return step;
+}
+
+void UpdateRun::EndSteps() {
+    const std::vector<bool> placed = platform_.Files().CommitPrepared();
+    for (Step& step : steps_)
+        if (step.slot >= 0) step.placed = static_cast<size_t>(step.slot) < placed.size() && placed[step.slot];
+    while (!steps_.empty()) {
+        Step step = std::move(steps_.front());
+        steps_.erase(steps_.begin());
+        EndStep(step);
+    }
+}
+
+void UpdateRun::EndStep(Step& step) {
+    const std::string& N = step.N;
+    DurableFiles& files = platform_.Files();
     // A saved copy linked to a file left in place would change with it.
     // One that cannot get bytes of its own goes (the file it was saved from
     // is still in place), and is no longer counted as saved: a second
     // listing of the name saves the file anew.
-    if (savedNow && !platform_.Files().UnshareCopy(BackupDir + N)) {
-        platform_.Files().RemoveFile(BackupDir + N);
+    if (!step.placed && step.savedNow && !files.UnshareCopy(BackupDir + N)) {
+        files.RemoveFile(BackupDir + N);
         saved_.erase(LandingName(N, platform_.WindowsFileNames()));
     }
-    failed_ = true;
-    log_.Both(W("Сбой при замене файла: ") + N);
-    return std::nullopt;
+    log_.Both(W("Обновление файла: ") + N);
+    if (!step.placed) {
+        failed_ = true;
+        log_.Both(W("Сбой при замене файла: ") + N);
+        return;
+    }
+    try {
+        if (step.versionsRead) log_.File(ReplacedLine(step.T, N, step.oldVersion, UpdatePath, step.newVersion));
+    } catch (const std::exception&) {
+        // The file is in place: a line that cannot be written changes nothing of that.
+    }
+    TIniFile& pkg = *manifest_;
+    if (!pkg.ValueExists("MAIN", "LocalCopy")) CopyToLocal(N);
+    registry_.WriteIntegerPending(N, pkg.ReadInteger(N, "Version", 0));
+    if (pkg.ReadBool(N, "Execute", false)) AddToRunList(step.T + N, pkg.ReadString(N, "Params", ""));
+}
+
+void UpdateRun::DropSteps() {
+    DurableFiles& files = platform_.Files();
+    files.DropPrepared();
+    for (const Step& step : std::exchange(steps_, {}))
+        if (!step.placed && step.savedNow && !files.UnshareCopy(BackupDir + step.N)) files.RemoveFile(BackupDir + step.N);
 }
 
 }  // namespace yrn

@@ -423,6 +423,11 @@ int PosixPlatform::LinkCount(const std::string& path) {
     return static_cast<int>(st.st_nlink);
 }
 
+uint64_t PosixPlatform::FileSize(const std::string& path) {
+    struct stat st;
+    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
 bool PosixPlatform::Remove(const std::string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
 namespace {

@@ -298,6 +298,14 @@ int Win32Platform::LinkCount(const std::string& path) {
     return FileIdentity(Wide(path), info) ? static_cast<int>(info.nNumberOfLinks) : 0;
 }
 
+uint64_t Win32Platform::FileSize(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 bool Win32Platform::Remove(const std::string& path) {
     // No call makes a deletion durable; a write-through move does take the
     // name away for good. What it moved to goes next, or at least hides.

@@ -29,6 +29,7 @@ public:
     bool Rename(const std::string& from, const std::string& to, bool replace) override;
     bool LinkSole(const std::string& from, const std::string& to) override;
     int LinkCount(const std::string& path) override;
+    uint64_t FileSize(const std::string& path) override;
     bool Remove(const std::string& path) override;
     bool Flush(const std::vector<std::string>& paths) override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
