@@ -83,8 +83,6 @@ protected:
     void SetUp() override { ResetSettings(); }
     void TearDown() override { ResetSettings(); }
 
-    // Runs the update in a fresh progress window; returns its view.
-    RecordingView RunUpdate(std::deque<bool> answers = {}) { return RunWindow(platform, 1, std::move(answers)); }
     std::string Registry() const { return ReadFile(root.Native("registry.reg")); }
 
     TempRoot root;
