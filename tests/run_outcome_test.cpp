@@ -111,9 +111,8 @@ public:
         RollbackList = std::make_unique<NameValueList>();
         for (const std::string& e : entries) RollbackList->Add(e);
     }
-    // A rollback of the whole set whose log fails from write n on.
+    // A log that fails from write n on.
     void LogFailsFrom(int n) {
-        List({"Shift.exe=C:\\TOVR\\Shift.exe", "Lib.dll=C:\\TOVR\\LIB\\Lib.dll", "Tool.exe=C:\\TOVR\\TOOLS\\Tool.exe"});
         fp.FailWhen([n, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
     }
 
@@ -231,8 +230,8 @@ const std::vector<OutcomeCase> kRollbacks = {
     // A log that fails while the run writes, from the first file's line (3)
     // or its success line (4) on. The success line's failure stays inside its
     // step; the next file's line ends the run.
-    {"rollback_log_fails_at_write_3", [](Outcome& t) { t.LogFailsFrom(3); }},
-    {"rollback_log_fails_at_write_4", [](Outcome& t) { t.LogFailsFrom(4); }}};
+    {"rollback_log_fails_at_write_3", [](Outcome& t) { t.LogFailsFrom(3); }, {}, true},
+    {"rollback_log_fails_at_write_4", [](Outcome& t) { t.LogFailsFrom(4); }, {}, true}};
 
 // The backup dialog on the console, each on top of the shared package installed by an earlier start.
 const std::vector<OutcomeCase> kConsoleBackUps = {
