@@ -199,15 +199,7 @@ const std::vector<OutcomeCase> kCatalogueNames = {
     // one saved copy: the file fails and nothing of it is touched.
     {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {"BackUp.ini", "TOVR"}}); }},
     {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\A.exe", "OTHER"}}); }},
-    // A rollback never copies the catalogue over a file.
-    {"catalogue_never_restored_over_a_file", [](Outcome& t) {
-         t.set = "26-01-02 10-00";
-         t.Put(t.InSet("BackUp.ini"), "[FILES]\r\nbackup.ini=C:\\TOVR\\backup.ini\r\nA.exe=C:\\TOVR\\A.exe\r\n");
-         t.Put(t.InSet("A.exe"), "saved A");
-         t.Put("c/TOVR/backup.ini", "station's own");
-         t.Put("c/TOVR/A.exe", "new A");
-         t.List({"BackUp.ini=C:\\TOVR\\BackUp.ini", "A.exe=C:\\TOVR\\A.exe"});
-     }}};
+};
 
 // Each on top of the shared package installed by an earlier start.
 const std::vector<OutcomeCase> kRollbacks = {
@@ -271,13 +263,18 @@ const std::vector<OutcomeCase> kHostile = {
          }
          t.Huge(files + sections);
      }},
-    {"hostile_catalogue_entries_climbing_out_of_the_set", [](Outcome& t) {
+    // Catalogue entries that climb out of the set or name the catalogue itself:
+    // refused, and the rollback never copies the catalogue over a file.
+    {"hostile_catalogue_entries_leaving_the_set_or_naming_the_catalogue", [](Outcome& t) {
          t.set = "24-01-01 10-00";
          t.Put(t.InSet("BackUp.ini"), "[FILES]\r\n..\\..\\evil.exe=C:\\TOVR\\..\\..\\evil.exe\r\n"
-                                      "C:\\TOVR\\abs.exe=C:\\TOVR\\abs.exe\r\nok.exe=C:\\TOVR\\ok.exe\r\n");
+                                      "C:\\TOVR\\abs.exe=C:\\TOVR\\abs.exe\r\nBackUp.ini=C:\\TOVR\\BackUp.ini\r\n"
+                                      "ok.exe=C:\\TOVR\\ok.exe\r\n");
          t.Put(t.InSet("ok.exe"), "saved ok");
-         t.Put("c/TOVR/UPDATE/evil.exe", "bait");  // where "..\..\evil.exe" leads from the set
+         // where "..\..\evil.exe" leads from the set
+         t.Put("c/TOVR/UPDATE/evil.exe", "bait");
          t.Put("c/TOVR/abs.exe", "installed abs");
+         t.Put("c/TOVR/BackUp.ini", "station's own");
          t.Put("c/TOVR/ok.exe", "installed ok");
      }, {}, true},
     // A value the run reads that is not a well-formed string or dword is a value
