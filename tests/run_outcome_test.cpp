@@ -116,7 +116,8 @@ public:
         fp.FailWhen([n, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
     }
 
-    FaultPlatform fp{platform};  // fails nothing unless a case says so
+    // fails nothing unless a case says so
+    FaultPlatform fp{platform};
     uint8_t mode = 1;
     size_t from = 0;
     std::string set;
@@ -156,7 +157,8 @@ TEST_P(Outcome, IsItsGoldenFile) {
     for (size_t i = 0; RunList && i < RunList->Count(); ++i) notes += "RunList: " + RunList->Line(i) + "\n";
     ExpectGolden(Masked(screen.str(), set) + RunReport(root, window, set, from, notes), std::string(c.name) + ".txt");
     EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(ListDir(root.Native("cwd")), Lines{"YRNUpdate.log"});  // the report leaves out the working directory
+    // the report leaves out the working directory
+    EXPECT_EQ(ListDir(root.Native("cwd")), Lines{"YRNUpdate.log"});
     EXPECT_FALSE(Exists("/tmp/yrn-hostile-evil.exe"));
 }
 
@@ -191,7 +193,8 @@ const std::vector<OutcomeCase> kUpdates = {
          t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
          RunWindow(t.fp, 1);
          ResetSettings();
-         t.Worked();  // the same installation and package again
+         // the same installation and package again
+         t.Worked();
      }}};
 
 const std::vector<OutcomeCase> kCatalogueNames = {

@@ -38,16 +38,17 @@ TEST(ConsoleProgram, ExitsWithTheResultItRecords) {
         {"a failed start", "x 'C:\\P' 0", "", "", "", StartupFailureStatus, nullptr},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TempRoot root;
         WritePackage(root);
         if (*c.removed) std::filesystem::remove_all(root.Native(c.removed));
         if (!c.version.empty()) WriteFile(root.Native("registry.reg"), kKey + "\"UpdateVersion\"=" + c.version + "\r\n");
         const std::string cmd = "printf %s '" + c.input + "' | YRN_ROOT='" + root.Path() + "' '" YRN_TOOL_PATH "' " + c.args + " >/dev/null 2>&1";
         const int status = std::system(cmd.c_str());
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.name;
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
         const std::string registry = ReadFile(root.Native("registry.reg"));
-        if (c.kind) EXPECT_NE(registry.find(Outcome(c.kind, c.status)), std::string::npos) << c.name;
-        else EXPECT_EQ(registry.find("LastRun"), std::string::npos) << c.name;
+        if (c.kind) EXPECT_NE(registry.find(Outcome(c.kind, c.status)), std::string::npos);
+        else EXPECT_EQ(registry.find("LastRun"), std::string::npos);
     }
 }
 
@@ -77,7 +78,8 @@ TEST(RunResult, ARefusedPackageIsRecordedWithTheRunsStart) {
     });
     EXPECT_EQ(status, 3);
     EXPECT_NE(files.at("registry.reg").find(kTime + Outcome("update", 3)), std::string::npos);
-    EXPECT_EQ(files.at(PackageFileNamed("Shift.exe").native), PackageFileNamed("Shift.exe").oldBytes);
+    const PackageFile& shift = PackageFileNamed("Shift.exe");
+    EXPECT_EQ(files.at(shift.native), shift.oldBytes);
 }
 
 // A registry that refuses the outcome, at the key's opening, its first value
