@@ -197,13 +197,6 @@ const std::vector<OutcomeCase> kUpdates = {
          t.Worked();
      }}};
 
-const std::vector<OutcomeCase> kCatalogueNames = {
-    // A package file named like the set's catalogue, or two names landing on
-    // one saved copy: the file fails and nothing of it is touched.
-    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {"BackUp.ini", "TOVR"}}); }},
-    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\A.exe", "OTHER"}}); }},
-};
-
 // Each on top of the shared package installed by an earlier start.
 const std::vector<OutcomeCase> kRollbacks = {
     {"rollback_missing_saved_copy_leaves_no_trace", [](Outcome& t) { t.Remove(t.InSet("Lib.dll")); }, {}, true},
@@ -226,10 +219,8 @@ const std::vector<OutcomeCase> kRollbacks = {
     // or its success line (4) on. The success line's failure stays inside its
     // step; the next file's line ends the run.
     {"rollback_log_fails_at_write_3", [](Outcome& t) { t.LogFailsFrom(3); }, {}, true},
-    {"rollback_log_fails_at_write_4", [](Outcome& t) { t.LogFailsFrom(4); }, {}, true}};
-
-// The backup dialog on the console, each on top of the shared package installed by an earlier start.
-const std::vector<OutcomeCase> kConsoleBackUps = {
+    {"rollback_log_fails_at_write_4", [](Outcome& t) { t.LogFailsFrom(4); }, {}, true},
+    // The backup dialog on the console.
     {"backup_minus_plus_and_numbers_toggle_files", {}, {}, {}, "-\n+\n2\n3\n3\nОткат\n"},
     {"backup_unknown_answers_then_cancel", {}, {}, {}, "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n"},
     {"backup_cancel", {}, {}, {}, "2\ncancel\n"},
@@ -245,6 +236,10 @@ const std::vector<OutcomeCase> kConsoleBackUps = {
 // Damaged and hostile input: a clear logged failure or a silent skip, never a
 // crash, a hang or a write outside the run's own targets.
 const std::vector<OutcomeCase> kHostile = {
+    // A package file named like the set's catalogue, or two names landing on
+    // one saved copy: the file fails and nothing of it is touched.
+    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {"BackUp.ini", "TOVR"}}); }},
+    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\A.exe", "OTHER"}}); }},
     // A package file named by a path of its own: refused, and the next file installed.
     {"hostile_name_absolute_posix", [](Outcome& t) {
          t.Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n/tmp/yrn-hostile-evil.exe=\r\nGood.exe=\r\n[/tmp/yrn-hostile-evil.exe]\r\n"
@@ -297,9 +292,7 @@ std::vector<OutcomeCase> On(void (Outcome::*base)(), std::vector<OutcomeCase> ca
 }
 const auto kName = [](const auto& info) { return std::string(info.param.name); };
 INSTANTIATE_TEST_SUITE_P(Update, Outcome, ::testing::ValuesIn(On(&Outcome::Worked, kUpdates)), kName);
-INSTANTIATE_TEST_SUITE_P(CatalogueName, Outcome, ::testing::ValuesIn(kCatalogueNames), kName);
 INSTANTIATE_TEST_SUITE_P(Rollback, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kRollbacks)), kName);
-INSTANTIATE_TEST_SUITE_P(ConsoleBackUp, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kConsoleBackUps)), kName);
 INSTANTIATE_TEST_SUITE_P(Hostile, Outcome, ::testing::ValuesIn(kHostile), kName);
 
 TEST(LandingName, FollowsThePlatformsNameRules) {
