@@ -64,20 +64,6 @@ public:
         Put("c/PKG/YRNUpdate.ini", manifest);
         Put("c/PKG/A.exe", newBytes);
     }
-    // Each file named in D:\P\'s manifest and installed before in C:\<directory>.
-    void Named(const std::vector<std::pair<std::string, std::string>>& files) {
-        std::string manifest = "[ExeFiles]\r\nVersion=2\r\n[FILES]\r\n", sections;
-        for (const auto& [name, dir] : files) {
-            manifest += name + "=\r\n";
-            sections += "[" + name + "]\r\nSDir=C:\\" + dir + "\r\nVersion=1\r\n";
-            std::string native = name;
-            std::replace(native.begin(), native.end(), '\\', '/');
-            Put("d/P/" + native, "new " + name);
-            Put("c/" + dir + "/" + native, "old " + name);
-        }
-        Put("d/P/YRNUpdate.ini", manifest + sections);
-        UpdatePath = "D:\\P\\";
-    }
     // Ten megabytes of manifest: start, filler, and A.exe's entry at the very end.
     void Huge(const std::string& start) { Pkg(start + std::string((10u << 20) - start.size(), ';') + "\r\n" + kA); }
     // A.exe installed and packaged as the two.exe image with one field damaged.
@@ -90,7 +76,7 @@ public:
     }
     // A.exe = 3 installed, a package of version 9 and the registry file given.
     void OverRegistry(const std::string& bytes) {
-        Pkg("[ExeFiles]\r\nVersion=9\r\n[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=3\r\n");
+        Pkg("[ExeFiles]\r\nVersion=9\r\n" + kA + "Version=3\r\n");
         Put("c/TOVR/A.exe", "old");
         Put("registry.reg", bytes);
     }
@@ -238,8 +224,17 @@ const std::vector<OutcomeCase> kRollbacks = {
 const std::vector<OutcomeCase> kHostile = {
     // A package file named like the set's catalogue, or two names landing on
     // one saved copy: the file fails and nothing of it is touched.
-    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {"BackUp.ini", "TOVR"}}); }},
-    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\A.exe", "OTHER"}}); }},
+    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) {
+         t.Pkg("[FILES]\r\nA.exe=\r\nBackUp.ini=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n[BackUp.ini]\r\nSDir=C:\\TOVR\\\r\n");
+         t.Put("c/PKG/BackUp.ini", "new BackUp.ini");
+         t.Put("c/TOVR/A.exe", "old A.exe");
+         t.Put("c/TOVR/BackUp.ini", "old BackUp.ini");
+     }},
+    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) {
+         t.Pkg("[FILES]\r\nA.exe=\r\n.\\A.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n[.\\A.exe]\r\nSDir=C:\\OTHER\\\r\n");
+         t.Put("c/TOVR/A.exe", "old A.exe");
+         t.Put("c/OTHER/A.exe", "old .\\A.exe");
+     }},
     // A package file named by a path of its own: refused, and the next file installed.
     {"hostile_name_absolute_posix", [](Outcome& t) {
          t.Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n/tmp/yrn-hostile-evil.exe=\r\nGood.exe=\r\n[/tmp/yrn-hostile-evil.exe]\r\n"
