@@ -66,6 +66,13 @@ public:
     }
     // Ten megabytes of manifest: start, filler, and A.exe's entry at the very end.
     void Huge(const std::string& start) { Pkg(start + std::string((10u << 20) - start.size(), ';') + "\r\n" + kA); }
+    // A.exe and a file named like the set's catalogue, listed in this order and installed before.
+    void CatalogueNamed(const std::string& files) {
+        Pkg("[FILES]\r\n" + files + "[A.exe]\r\nSDir=C:\\TOVR\\\r\n[BackUp.ini]\r\nSDir=C:\\TOVR\\\r\n");
+        Put("c/PKG/BackUp.ini", "new BackUp.ini");
+        Put("c/TOVR/A.exe", "old A.exe");
+        Put("c/TOVR/BackUp.ini", "old BackUp.ini");
+    }
     // A.exe installed and packaged as the two.exe image with one field damaged.
     void Damaged(size_t offset, uint32_t value, int width) {
         std::string image = PeImageBytes("two.exe");
@@ -224,12 +231,8 @@ const std::vector<OutcomeCase> kRollbacks = {
 const std::vector<OutcomeCase> kHostile = {
     // A package file named like the set's catalogue, or two names landing on
     // one saved copy: the file fails and nothing of it is touched.
-    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) {
-         t.Pkg("[FILES]\r\nA.exe=\r\nBackUp.ini=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n[BackUp.ini]\r\nSDir=C:\\TOVR\\\r\n");
-         t.Put("c/PKG/BackUp.ini", "new BackUp.ini");
-         t.Put("c/TOVR/A.exe", "old A.exe");
-         t.Put("c/TOVR/BackUp.ini", "old BackUp.ini");
-     }},
+    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.CatalogueNamed("A.exe=\r\nBackUp.ini=\r\n"); }},
+    {"catalogue_CatalogueNameFirst", [](Outcome& t) { t.CatalogueNamed("BackUp.ini=\r\nA.exe=\r\n"); }},
     {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) {
          t.Pkg("[FILES]\r\nA.exe=\r\n.\\A.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n[.\\A.exe]\r\nSDir=C:\\OTHER\\\r\n");
          t.Put("c/TOVR/A.exe", "old A.exe");
