@@ -27,8 +27,8 @@ struct OutcomeCase {
     std::function<void(Outcome&)> setup;
     // for the window's questions
     std::deque<bool> answers = {};
-    // the backup dialog, adjusted before "Откат"
-    std::function<void(TBackUpForm&)> person = {};
+    // started in the backup dialog as it opens
+    bool dialog = false;
     // the backup dialog on the console, this its input
     const char* console = nullptr;
     // the set-up of the case's table, first
@@ -64,22 +64,15 @@ public:
         Put("c/PKG/YRNUpdate.ini", manifest);
         Put("c/PKG/A.exe", newBytes);
     }
-    // Each file named in D:\P\'s manifest and installed before in C:\<directory>.
-    void Named(const std::vector<std::pair<std::string, std::string>>& files) {
-        std::string manifest = "[ExeFiles]\r\nVersion=2\r\n[FILES]\r\n", sections;
-        for (const auto& [name, dir] : files) {
-            manifest += name + "=\r\n";
-            sections += "[" + name + "]\r\nSDir=C:\\" + dir + "\r\nVersion=1\r\n";
-            std::string native = name;
-            std::replace(native.begin(), native.end(), '\\', '/');
-            Put("d/P/" + native, "new " + name);
-            Put("c/" + dir + "/" + native, "old " + name);
-        }
-        Put("d/P/YRNUpdate.ini", manifest + sections);
-        UpdatePath = "D:\\P\\";
-    }
     // Ten megabytes of manifest: start, filler, and A.exe's entry at the very end.
     void Huge(const std::string& start) { Pkg(start + std::string((10u << 20) - start.size(), ';') + "\r\n" + kA); }
+    // A.exe and a file named like the set's catalogue, listed in this order and installed before.
+    void CatalogueNamed(const std::string& files) {
+        Pkg("[FILES]\r\n" + files + "[A.exe]\r\nSDir=C:\\TOVR\\\r\n[BackUp.ini]\r\nSDir=C:\\TOVR\\\r\n");
+        Put("c/PKG/BackUp.ini", "new BackUp.ini");
+        Put("c/TOVR/A.exe", "old A.exe");
+        Put("c/TOVR/BackUp.ini", "old BackUp.ini");
+    }
     // A.exe installed and packaged as the two.exe image with one field damaged.
     void Damaged(size_t offset, uint32_t value, int width) {
         std::string image = PeImageBytes("two.exe");
@@ -90,7 +83,7 @@ public:
     }
     // A.exe = 3 installed, a package of version 9 and the registry file given.
     void OverRegistry(const std::string& bytes) {
-        Pkg("[ExeFiles]\r\nVersion=9\r\n[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=3\r\n");
+        Pkg("[ExeFiles]\r\nVersion=9\r\n" + kA + "Version=3\r\n");
         Put("c/TOVR/A.exe", "old");
         Put("registry.reg", bytes);
     }
@@ -98,15 +91,10 @@ public:
     // The shared package installed by an earlier start: its backup set, and the log from here on.
     void Updated() {
         WritePackage(root);
-        RunUpdate();
+        RunWindow(platform, 1);
         set = BackupSets(root).at(0);
         ResetSettings();
         from = ReadFile(root.Native("cwd/YRNUpdate.log")).size();
-    }
-    // An older set besides the run's, holding Old.exe.
-    void OlderSet() {
-        Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/BackUp.ini", "[FILES]\r\nOld.exe=C:\\TOVR\\Old.exe\r\n");
-        Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/Old.exe", "old program");
     }
     std::string InSet(const std::string& name) const { return std::string(kBackupRootNative) + "/" + set + "/" + name; }
     // A rollback of the set started with this list, as the dialog would leave it.
@@ -116,13 +104,13 @@ public:
         RollbackList = std::make_unique<NameValueList>();
         for (const std::string& e : entries) RollbackList->Add(e);
     }
-    // A rollback of the whole set whose log fails from write n on.
+    // A log that fails from write n on.
     void LogFailsFrom(int n) {
-        List({"Shift.exe=C:\\TOVR\\Shift.exe", "Lib.dll=C:\\TOVR\\LIB\\Lib.dll", "Tool.exe=C:\\TOVR\\TOOLS\\Tool.exe"});
         fp.FailWhen([n, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
     }
 
-    FaultPlatform fp{platform};  // fails nothing unless a case says so
+    // fails nothing unless a case says so
+    FaultPlatform fp{platform};
     uint8_t mode = 1;
     size_t from = 0;
     std::string set;
@@ -133,23 +121,24 @@ TEST_P(Outcome, IsItsGoldenFile) {
     if (c.base) (this->*c.base)();
     if (c.setup) c.setup(*this);
     RecordingView window;
-    std::ostringstream screen, err;  // the console's
-    if (c.console) {
-        std::istringstream in(c.console);
-        ConsoleUI ui(in, screen, err);
-        TBackUpForm form(fp, ui);
-        ui.ShowBackUpForm(form);
-        EXPECT_EQ(RollbackList, nullptr);
-    } else if (!c.person) {
+    std::istringstream in(c.console ? c.console : "");
+    std::ostringstream screen, err;
+    ConsoleUI console(in, screen, err);
+    ScriptedUI ui;
+    ui.answers = c.answers;
+    ui.onBackUpForm = [](TBackUpForm& form) { form.StartBtnClick(); };
+    if (!c.console && !c.dialog) {
         window = RunWindow(fp, mode, c.answers);
     } else {
-        ScriptedUI ui;
-        ui.answers = c.answers;
-        ui.onBackUpForm = [&c](TBackUpForm& form) { c.person(form); form.StartBtnClick(); };
-        TBackUpForm form(fp, ui);
-        ui.ShowBackUpForm(form);
+        // The backup dialog on the console, or started as it opens.
+        AppUI& shown = c.console ? static_cast<AppUI&>(console) : ui;
+        TBackUpForm form(fp, shown);
+        shown.ShowBackUpForm(form);
+        // freed once the window has closed
+        EXPECT_EQ(RollbackList, nullptr);
+    }
+    if (c.dialog) {
         EXPECT_TRUE(ui.hidden && ui.closed);
-        EXPECT_EQ(RollbackList, nullptr);  // freed once the window has closed
         ASSERT_EQ(ui.updateViews.size(), 1u);
         window = ui.updateViews.back();
     }
@@ -161,11 +150,10 @@ TEST_P(Outcome, IsItsGoldenFile) {
     for (size_t i = 0; RunList && i < RunList->Count(); ++i) notes += "RunList: " + RunList->Line(i) + "\n";
     ExpectGolden(Masked(screen.str(), set) + RunReport(root, window, set, from, notes), std::string(c.name) + ".txt");
     EXPECT_EQ(err.str(), "");
-    EXPECT_EQ(ListDir(root.Native("cwd")), Lines{"YRNUpdate.log"});  // the report leaves out the working directory
+    // the report leaves out the working directory
+    EXPECT_EQ(ListDir(root.Native("cwd")), Lines{"YRNUpdate.log"});
     EXPECT_FALSE(Exists("/tmp/yrn-hostile-evil.exe"));
 }
-
-const auto kKeep = [](TBackUpForm&) {};
 
 // Each on top of the worked example.
 const std::vector<OutcomeCase> kUpdates = {
@@ -198,40 +186,19 @@ const std::vector<OutcomeCase> kUpdates = {
          t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
          RunWindow(t.fp, 1);
          ResetSettings();
-         t.Worked();  // the same installation and package again
-     }}};
-
-const std::vector<OutcomeCase> kCatalogueNames = {
-    // A package file named like the set's catalogue, or two names landing on
-    // one saved copy: the file fails and nothing of it is touched.
-    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {"BackUp.ini", "TOVR"}}); }},
-    {"catalogue_CatalogueNameFirst", [](Outcome& t) { t.Named({{"BackUp.ini", "TOVR"}, {"A.exe", "TOVR"}}); }},
-    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) { t.Named({{"A.exe", "TOVR"}, {".\\A.exe", "OTHER"}}); }},
-    // A rollback never copies the catalogue over a file.
-    {"catalogue_never_restored_over_a_file", [](Outcome& t) {
-         t.set = "26-01-02 10-00";
-         t.Put(t.InSet("BackUp.ini"), "[FILES]\r\nbackup.ini=C:\\TOVR\\backup.ini\r\nA.exe=C:\\TOVR\\A.exe\r\n");
-         t.Put(t.InSet("A.exe"), "saved A");
-         t.Put("c/TOVR/backup.ini", "station's own");
-         t.Put("c/TOVR/A.exe", "new A");
-         t.List({"BackUp.ini=C:\\TOVR\\BackUp.ini", "A.exe=C:\\TOVR\\A.exe"});
+         // the same installation and package again
+         t.Worked();
      }}};
 
 // Each on top of the shared package installed by an earlier start.
 const std::vector<OutcomeCase> kRollbacks = {
-    {"rollback_none_checked", {}, {}, [](TBackUpForm& f) { for (FileItem& i : f.FileList) i.checked = false; }},
-    {"rollback_missing_saved_copy_leaves_no_trace", [](Outcome& t) { t.Remove(t.InSet("Lib.dll")); }, {}, kKeep},
-    {"rollback_gone_target_file_recreated", [](Outcome& t) { t.Remove("c/TOVR/TOOLS/Tool.exe"); }, {}, kKeep},
-    {"rollback_gone_target_directory_not_created", [](Outcome& t) { t.Remove("c/TOVR/LIB"); }, {}, kKeep},
-    {"rollback_questions_answer_no_skips_silently", [](Outcome&) { IsMessage = true; }, {true, false, true}, kKeep},
-    {"rollback_missing_catalogue", [](Outcome& t) { t.Remove(t.InSet("BackUp.ini")); }, {}, kKeep},
-    {"rollback_empty_stored_path_not_run", [](Outcome& t) {
-         t.Put(t.InSet("BackUp.ini"), "[FILES]\r\nShift.exe=C:\\TOVR\\Shift.exe\r\nLib.dll=\r\n"
-                                      "Tool.exe=C:\\TOVR\\TOOLS\\Tool.exe\r\n");
-     }, {}, kKeep},
+    {"rollback_missing_saved_copy_leaves_no_trace", [](Outcome& t) { t.Remove(t.InSet("Lib.dll")); }, {}, true},
+    {"rollback_gone_target_file_recreated", [](Outcome& t) { t.Remove("c/TOVR/TOOLS/Tool.exe"); }, {}, true},
+    {"rollback_gone_target_directory_not_created", [](Outcome& t) { t.Remove("c/TOVR/LIB"); }, {}, true},
+    {"rollback_questions_answer_no_skips_silently", [](Outcome&) { IsMessage = true; }, {true, false, true}, true},
     {"rollback_ordinary_file_named_like_a_set", [](Outcome& t) {
          t.Put("c/TOVR/UPDATE/OldFiles/99-12-31 23-59", "not a set");
-     }, {}, kKeep},
+     }, {}, true},
     // No directory part, or no name=value: skipped.
     {"rollback_directory_part_ends_at_backslash_or_colon", [](Outcome& t) {
          t.List({"Shift.exe=C:\\TOVR\\Shift.exe", "Lib.dll=<none>", "Tool.exe=C:Tool.exe", "New.exe"});
@@ -241,27 +208,36 @@ const std::vector<OutcomeCase> kRollbacks = {
          RollbackList.reset();
          RunWindow(t.fp, 2);
      }},
-    // A log that fails while the run writes, from the bare line end (write 0),
-    // the first file's line (3) or its success line (4) on. The success line's
-    // failure stays inside its step; the next file's line ends the run.
-    {"rollback_log_fails_at_write_0", [](Outcome& t) { t.LogFailsFrom(0); }},
-    {"rollback_log_fails_at_write_3", [](Outcome& t) { t.LogFailsFrom(3); }},
-    {"rollback_log_fails_at_write_4", [](Outcome& t) { t.LogFailsFrom(4); }}};
-
-// The backup dialog on the console, each on top of the shared package installed by an earlier start.
-const std::vector<OutcomeCase> kConsoleBackUps = {
-    {"backup_enter_restores_every_file_of_the_newest_set", [](Outcome& t) { t.OlderSet(); }, {}, {}, "\n"},
+    // A log that fails while the run writes, from the first file's line (3)
+    // or its success line (4) on. The success line's failure stays inside its
+    // step; the next file's line ends the run.
+    {"rollback_log_fails_at_write_3", [](Outcome& t) { t.LogFailsFrom(3); }, {}, true},
+    {"rollback_log_fails_at_write_4", [](Outcome& t) { t.LogFailsFrom(4); }, {}, true},
+    // The backup dialog on the console.
     {"backup_minus_plus_and_numbers_toggle_files", {}, {}, {}, "-\n+\n2\n3\n3\nОткат\n"},
     {"backup_unknown_answers_then_cancel", {}, {}, {}, "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n"},
     {"backup_cancel", {}, {}, {}, "2\ncancel\n"},
     {"backup_input_ends", {}, {}, {}, "2\n3\n"},
     {"backup_without_any_set", [](Outcome& t) { t.Remove(kBackupRootNative); }, {}, {}, "rollback\n"},
     // Another set by number; coming back to a set checks every file of it again.
-    {"backup_another_set_and_back_checks_every_file_again", [](Outcome& t) { t.OlderSet(); }, {}, {}, "-\nн 1\nн 2\nн 1\n\n"}};
+    // An older set besides the run's, holding Old.exe.
+    {"backup_another_set_and_back_checks_every_file_again", [](Outcome& t) {
+         t.Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/BackUp.ini", "[FILES]\r\nOld.exe=C:\\TOVR\\Old.exe\r\n");
+         t.Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/Old.exe", "old program");
+     }, {}, {}, "-\nн 1\nн 2\nн 1\n\n"}};
 
 // Damaged and hostile input: a clear logged failure or a silent skip, never a
 // crash, a hang or a write outside the run's own targets.
 const std::vector<OutcomeCase> kHostile = {
+    // A package file named like the set's catalogue, or two names landing on
+    // one saved copy: the file fails and nothing of it is touched.
+    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.CatalogueNamed("A.exe=\r\nBackUp.ini=\r\n"); }},
+    {"catalogue_CatalogueNameFirst", [](Outcome& t) { t.CatalogueNamed("BackUp.ini=\r\nA.exe=\r\n"); }},
+    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) {
+         t.Pkg("[FILES]\r\nA.exe=\r\n.\\A.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n[.\\A.exe]\r\nSDir=C:\\OTHER\\\r\n");
+         t.Put("c/TOVR/A.exe", "old A.exe");
+         t.Put("c/OTHER/A.exe", "old .\\A.exe");
+     }},
     // A package file named by a path of its own: refused, and the next file installed.
     {"hostile_name_absolute_posix", [](Outcome& t) {
          t.Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n/tmp/yrn-hostile-evil.exe=\r\nGood.exe=\r\n[/tmp/yrn-hostile-evil.exe]\r\n"
@@ -283,19 +259,23 @@ const std::vector<OutcomeCase> kHostile = {
          }
          t.Huge(files + sections);
      }},
-    {"hostile_catalogue_entries_climbing_out_of_the_set", [](Outcome& t) {
+    // Catalogue entries that climb out of the set or name the catalogue itself:
+    // refused, and the rollback never copies the catalogue over a file.
+    {"hostile_catalogue_entries_leaving_the_set_or_naming_the_catalogue", [](Outcome& t) {
          t.set = "24-01-01 10-00";
          t.Put(t.InSet("BackUp.ini"), "[FILES]\r\n..\\..\\evil.exe=C:\\TOVR\\..\\..\\evil.exe\r\n"
-                                      "C:\\TOVR\\abs.exe=C:\\TOVR\\abs.exe\r\nok.exe=C:\\TOVR\\ok.exe\r\n");
+                                      "C:\\TOVR\\abs.exe=C:\\TOVR\\abs.exe\r\nBackUp.ini=C:\\TOVR\\BackUp.ini\r\n"
+                                      "ok.exe=C:\\TOVR\\ok.exe\r\n");
          t.Put(t.InSet("ok.exe"), "saved ok");
-         t.Put("c/TOVR/UPDATE/evil.exe", "bait");  // where "..\..\evil.exe" leads from the set
+         // where "..\..\evil.exe" leads from the set
+         t.Put("c/TOVR/UPDATE/evil.exe", "bait");
          t.Put("c/TOVR/abs.exe", "installed abs");
+         t.Put("c/TOVR/BackUp.ini", "station's own");
          t.Put("c/TOVR/ok.exe", "installed ok");
-     }, {}, kKeep},
+     }, {}, true},
     // A value the run reads that is not a well-formed string or dword is a value
     // of another type: the run fails before it installs anything. A file that is
     // not REGEDIT4 is refused. Either way the values the file held stay as they were.
-    {"hostile_registry_package_version_as_text", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=\"seven\"\r\n\r\n"); }},
     {"hostile_registry_torn_in_a_value", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=dword:1\r\n\"A.exe\"=dwo"); }},
     {"hostile_registry_torn_in_a_header", [](Outcome& t) { t.OverRegistry(kKey.substr(0, 40)); }},
     {"hostile_registry_another_format", [](Outcome& t) { t.OverRegistry("Windows Registry Editor Version 5.00\r\n\r\n"); }},
@@ -310,9 +290,7 @@ std::vector<OutcomeCase> On(void (Outcome::*base)(), std::vector<OutcomeCase> ca
 }
 const auto kName = [](const auto& info) { return std::string(info.param.name); };
 INSTANTIATE_TEST_SUITE_P(Update, Outcome, ::testing::ValuesIn(On(&Outcome::Worked, kUpdates)), kName);
-INSTANTIATE_TEST_SUITE_P(CatalogueName, Outcome, ::testing::ValuesIn(kCatalogueNames), kName);
 INSTANTIATE_TEST_SUITE_P(Rollback, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kRollbacks)), kName);
-INSTANTIATE_TEST_SUITE_P(ConsoleBackUp, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kConsoleBackUps)), kName);
 INSTANTIATE_TEST_SUITE_P(Hostile, Outcome, ::testing::ValuesIn(kHostile), kName);
 
 TEST(LandingName, FollowsThePlatformsNameRules) {

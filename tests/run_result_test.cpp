@@ -13,6 +13,7 @@ namespace {
 
 const DateTime kStart{2024, 3, 5, 10, 20, 7};
 const std::string kTime = "\"LastRunTime\"=\"2024-03-05 10:20:07\"\r\n";
+const std::string kKey = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
 
 std::string Outcome(const std::string& kind, int result) {
     return "\"LastRunKind\"=\"" + kind + "\"\r\n\"LastRunResult\"=dword:0000000" + std::to_string(result) + "\r\n";
@@ -20,34 +21,34 @@ std::string Outcome(const std::string& kind, int result) {
 
 // The built tool on the shared package: its exit status, and what it recorded.
 TEST(ConsoleProgram, ExitsWithTheResultItRecords) {
-    const std::string version7 = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n\"UpdateVersion\"=";
-    const std::string set = "c/TOVR/UPDATE/OldFiles/24-01-01 10-00/";
+    const std::string unattended = "0 'C:\\TOVR\\UPDATE\\' 0";
     struct Case {
         std::string name, args, input;
-        std::function<void(const TempRoot&)> setup;
+        // a directory removed first, and the package version recorded before
+        const char* removed;
+        std::string version;
         int status;
-        const char* kind;  // nullptr: nothing recorded
+        // nullptr: nothing recorded
+        const char* kind;
     } cases[] = {
-        {"a file failed", "0 'C:\\TOVR\\UPDATE\\' 0", "", [](const TempRoot& r) { std::filesystem::remove_all(r.Native("c/TOVR/LIB")); }, 1, "update"},
-        {"an error", "0 'C:\\TOVR\\UPDATE\\' 0", "", [&](const TempRoot& r) { WriteFile(r.Native("registry.reg"), version7 + "\"7\"\r\n"); }, 2, "update"},
-        {"declined", "0 'C:\\TOVR\\UPDATE\\' 0", "", [&](const TempRoot& r) { WriteFile(r.Native("registry.reg"), version7 + "dword:00000007\r\n"); }, 4, "update"},
-        {"a file not restored", "", "\n\n\n\nОткат\n\n\n", [&](const TempRoot& r) {
-             WriteFile(r.Native(set + "BackUp.ini"), "[FILES]\r\nA.exe=C:\\TOVR\\GONE\\A.exe\r\n");
-             WriteFile(r.Native(set + "A.exe"), "saved");
-         }, 1, "rollback"},
-        {"the form cancelled", "", "\n\n\n\nОтмена\n", {}, 0, nullptr},
-        {"a failed start", "x 'C:\\P' 0", "", {}, StartupFailureStatus, nullptr},
+        {"a file failed", unattended, "", "c/TOVR/LIB", "", 1, "update"},
+        {"an error", unattended, "", "", "\"7\"", 2, "update"},
+        {"declined", unattended, "", "", "dword:00000007", 4, "update"},
+        {"the form cancelled", "", "\n\n\n\nОтмена\n", "", "", 0, nullptr},
+        {"a failed start", "x 'C:\\P' 0", "", "", "", StartupFailureStatus, nullptr},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TempRoot root;
         WritePackage(root);
-        if (c.setup) c.setup(root);
+        if (*c.removed) std::filesystem::remove_all(root.Native(c.removed));
+        if (!c.version.empty()) WriteFile(root.Native("registry.reg"), kKey + "\"UpdateVersion\"=" + c.version + "\r\n");
         const std::string cmd = "printf %s '" + c.input + "' | YRN_ROOT='" + root.Path() + "' '" YRN_TOOL_PATH "' " + c.args + " >/dev/null 2>&1";
         const int status = std::system(cmd.c_str());
-        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.name;
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status);
         const std::string registry = ReadFile(root.Native("registry.reg"));
-        if (c.kind) EXPECT_NE(registry.find(Outcome(c.kind, c.status)), std::string::npos) << c.name;
-        else EXPECT_EQ(registry.find("LastRun"), std::string::npos) << c.name;
+        if (c.kind) EXPECT_NE(registry.find(Outcome(c.kind, c.status)), std::string::npos);
+        else EXPECT_EQ(registry.find("LastRun"), std::string::npos);
     }
 }
 
@@ -77,7 +78,8 @@ TEST(RunResult, ARefusedPackageIsRecordedWithTheRunsStart) {
     });
     EXPECT_EQ(status, 3);
     EXPECT_NE(files.at("registry.reg").find(kTime + Outcome("update", 3)), std::string::npos);
-    EXPECT_EQ(files.at(PackageFileNamed("Shift.exe").native), PackageFileNamed("Shift.exe").oldBytes);
+    const PackageFile& shift = PackageFileNamed("Shift.exe");
+    EXPECT_EQ(files.at(shift.native), shift.oldBytes);
 }
 
 // A registry that refuses the outcome, at the key's opening, its first value

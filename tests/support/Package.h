@@ -12,10 +12,14 @@
 namespace yrn::test {
 
 struct PackageFile {
-    std::string name;      // as in the manifest
-    std::string target;    // Windows path it is installed to
-    std::string native;    // that path under the root, relative
-    std::string oldBytes;  // empty: not installed before the run
+    // as in the manifest
+    std::string name;
+    // Windows path it is installed to
+    std::string target;
+    // that path under the root, relative
+    std::string native;
+    // empty: not installed before the run
+    std::string oldBytes;
     std::string newBytes;
 };
 
@@ -24,7 +28,8 @@ const std::vector<PackageFile>& PackageFiles();
 const PackageFile& PackageFileNamed(const std::string& name);
 void WritePackage(const TempRoot& root);
 
-extern const char* const kBackupRootNative;  // c/TOVR/UPDATE/OldFiles
+// c/TOVR/UPDATE/OldFiles
+extern const char* const kBackupRootNative;
 std::vector<std::string> BackupSets(const TempRoot& root);
 
 // Rolls the backup set setName back as the suite asks for it.

@@ -23,7 +23,8 @@ TempRoot::~TempRoot() {
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-    std::error_code ec;  // a parent that cannot be made fails the write below
+    // a parent that cannot be made fails the write below
+    std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;

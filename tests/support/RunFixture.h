@@ -35,7 +35,8 @@ public:
     void Close() override {}
 
     struct Post { uint32_t message; uintptr_t wParam; intptr_t lParam; };
-    std::vector<std::string> lines, captions;  // 1251
+    // 1251
+    std::vector<std::string> lines, captions;
     std::vector<bool> endStates;
     std::vector<Question> questions;
     std::deque<bool> answers;
@@ -55,10 +56,13 @@ private:
 };
 
 // Native (UTF-8) file helpers.
-void WriteFile(const std::string& path, const std::string& bytes);  // creates parents
-std::string ReadFile(const std::string& path);                       // "" if missing
+// Creates parents.
+void WriteFile(const std::string& path, const std::string& bytes);
+// "" if missing.
+std::string ReadFile(const std::string& path);
 bool Exists(const std::string& path);
-std::vector<std::string> ListDir(const std::string& path);  // sorted names
+// Sorted names.
+std::vector<std::string> ListDir(const std::string& path);
 
 // Every file below a directory: relative path -> bytes; and the paths
 // that are new or changed between two such snapshots.
@@ -83,8 +87,6 @@ protected:
     void SetUp() override { ResetSettings(); }
     void TearDown() override { ResetSettings(); }
 
-    // Runs the update in a fresh progress window; returns its view.
-    RecordingView RunUpdate(std::deque<bool> answers = {}) { return RunWindow(platform, 1, std::move(answers)); }
     std::string Registry() const { return ReadFile(root.Native("registry.reg")); }
 
     TempRoot root;

@@ -41,7 +41,7 @@ std::string RunReport(const TempRoot& root, const RecordingView& view, const std
     bool detail = false;
     for (const std::string& line : LogLines(log.substr(0, end))) {
         const bool stamped = std::regex_search(line, std::regex(R"(^\d\d\.\d\d \d\d:\d\d:\d\d )"));
-        EXPECT_TRUE(stamped || line.empty() || detail) << "bad stamp in: " << Cp1251ToUtf8(line);
+        EXPECT_TRUE(stamped || line.empty() || detail) << Cp1251ToUtf8(line);
         detail = line.find(W("Сбой при обновлении")) != std::string::npos;
         r += Cp1251ToUtf8(stamped ? "dd.mm hh:nn:ss " + line.substr(15) : line) + "\r\n";
     }

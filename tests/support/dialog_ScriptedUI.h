@@ -39,7 +39,8 @@ public:
     std::function<int(TParamForm&)> onParamForm;
     // Plays the person at the backup dialog after FormShow.
     std::function<void(TBackUpForm&)> onBackUpForm;
-    std::deque<bool> answers;  // for the progress windows' questions
+    // for the progress windows' questions
+    std::deque<bool> answers;
     std::vector<RecordingView> updateViews;
     bool hidden = false;
     bool closed = false;
