@@ -237,7 +237,9 @@ bool ShiftPlacedAndUnsharedOnce(const std::string& call, const std::string& path
     return call == "rename" && path.ends_with("/Shift.exe") && path.find("NewFiles") == std::string::npos && nth == 1;
 }
 // As Linux reports a lost write: once; the next flush says all is well.
+// The rollback flushes the volume once, at its end; the update first for its batch of files.
 bool FinalFlushFails(const std::string& call, const std::string&, int nth) { return call == "syncfs" && nth == 1; }
+bool FlushAfterTheBatchFails(const std::string& call, const std::string&, int nth) { return call == "syncfs" && nth == 2; }
 // The versions held for the end of the run cannot be written.
 bool RecordsRefused(const std::string& call, const std::string& path, int nth) {
     return call == "rename" && path.ends_with("/registry.reg") && nth == 1;
@@ -257,7 +259,7 @@ const PowerCutCase kPowerCuts[] = {
     {"update_of_files_written_just_before", 1, NoScene, NoFault, {}, true},
     {"update_of_a_file_with_a_second_name", 1, SecondName, NoFault, {}, false},
     {"update_listing_a_file_twice_whose_saved_copy_cannot_be_unshared", 1, ListedTwice, ShiftPlacedAndUnsharedOnce, {}, false},
-    {"update_whose_final_flush_fails", 1, NoScene, FinalFlushFails, {}, false},
+    {"update_whose_final_flush_fails", 1, NoScene, FlushAfterTheBatchFails, {}, false},
     {"rollback_whose_final_flush_fails", 2, NoScene, FinalFlushFails, {}, false},
     {"update_whose_records_are_refused", 1, NoScene, RecordsRefused, {}, false},
     {"update_failing_part_way", 1, NoScene, NoFault, LibLineRefused, false},
@@ -301,7 +303,7 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     EXPECT_EQ(seen, real);
     EXPECT_FALSE(Recorder().Pending());
     EXPECT_TRUE(RegDword(root, "LastRunResult"));
-    EXPECT_EQ(view.lines.back().starts_with(kFailure[c.mode - 1]), c.fail == FinalFlushFails || c.fail == RecordsRefused || c.faults);
+    EXPECT_EQ(view.lines.back().starts_with(kFailure[c.mode - 1]), c.fail == FinalFlushFails || c.fail == FlushAfterTheBatchFails || c.fail == RecordsRefused || c.faults);
     ExpectUnshared(root);
     // A file's step that ended recorded both its local copy and its version.
     const std::vector<std::string> sets = BackupSets(root);
@@ -333,6 +335,35 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
 
 INSTANTIATE_TEST_SUITE_P(Run, PowerCut, ::testing::ValuesIn(kPowerCuts),
                          [](const ::testing::TestParamInfo<PowerCutCase>& info) { return std::string(info.param.name); });
+
+// A group commit waits for at most 64 new files: a package of 70 is
+// flushed in two batches, and every file is in place.
+TEST(GroupCommit, WaitsForAtMost64Files) {
+    TempRoot root;
+    std::string manifest = "[FILES]\r\n", sections;
+    for (int i = 0; i < 70; ++i) {
+        const std::string name = "F" + std::to_string(i) + ".dll";
+        manifest += name + "=\r\n";
+        sections += "[" + name + "]\r\nSDir=C:\\T\\\r\n";
+        WriteFile(root.Native("c/P/" + name), "new");
+        WriteFile(root.Native("c/T/" + name), "old");
+    }
+    WriteFile(root.Native("c/P/YRNUpdate.ini"), manifest + sections);
+    PosixPlatform posix(root.Path());
+    FaultPlatform fp(posix);
+    ResetSettings();
+    UpdatePath = "C:\\P\\";
+    RunWindow(fp, 1);
+    ResetSettings();
+    std::vector<size_t> batches;
+    for (const CallRecord& r : fp.Records()) {
+        size_t temps = 0;
+        for (size_t at = r.arg.find(".~yrn"); at != std::string::npos; at = r.arg.find(".~yrn", at + 1)) ++temps;
+        if (r.call == Call::FlushVolumes && temps > 0) batches.push_back(temps);
+    }
+    EXPECT_EQ(batches, (std::vector<size_t>{64, 6}));
+    for (int i = 0; i < 70; ++i) EXPECT_EQ(ReadFile(root.Native("c/T/F" + std::to_string(i) + ".dll")), "new") << i;
+}
 
 // A staged saved copy that is gone by the next durable copy fails that copy
 // only, not every one after it.

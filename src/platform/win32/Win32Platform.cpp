@@ -1,6 +1,7 @@
 #include "Win32Platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -328,22 +329,26 @@ bool FlushFile(const std::wstring& path) {
 }  // namespace
 
 // The files' flushes are issued at once, so that the disk can commit them
-// together. Directories have nothing to flush: every move here is written
-// through.
+// together, from at most 16 threads. Directories have nothing to flush:
+// every move here is written through.
 bool Win32Platform::Flush(const std::vector<std::string>& paths) {
     std::vector<std::wstring> files;
     for (const std::string& path : paths)
         if (!path.empty() && path.back() != '\\' && path.back() != '/') files.push_back(Wide(path));
     std::vector<char> ok(files.size(), 0);
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t i; (i = next++) < files.size();) ok[i] = FlushFile(files[i]);
+    };
     std::vector<std::thread> helpers;
     try {
-        helpers.reserve(files.size());  // no throw while threads run
-        for (size_t i = 1; i < files.size(); ++i) helpers.emplace_back([&ok, &files, i] { ok[i] = FlushFile(files[i]); });
+        const size_t threads = std::min<size_t>(files.size(), 16);
+        helpers.reserve(threads);  // no throw while threads run
+        for (size_t i = 1; i < threads; ++i) helpers.emplace_back(work);
     } catch (const std::exception&) {
-        // No thread to spare: the rest one after another.
+        // No thread to spare: this one does the rest.
     }
-    for (size_t i = helpers.size() + 1; i < files.size(); ++i) ok[i] = FlushFile(files[i]);
-    if (!files.empty()) ok[0] = FlushFile(files[0]);
+    work();
     for (std::thread& t : helpers) t.join();
     return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
 }
