@@ -13,7 +13,10 @@ per workload: the medians and the ratios tool / baseline and tool / rsync;
 and the ratio of the 1,000-file to the 100-file manifest. The workloads t1000
 and t16000 (files of 64 bytes) run on tmpfs (/dev/shm), where no disk takes
 part: what is left is the run's own work, which must grow with the package
-(their ratio) and stay near rsync's.
+(their ratio) and stay near rsync's. With --wine the Windows program is timed
+too, under Wine on a virtual display, on the same workloads on disk (C:\TOVR\
+of the Wine prefix): from its start to the last line of its run in the log.
+Wine's own start is in that time; the figures are for reading, not targets.
 """
 import argparse
 import os
@@ -154,6 +157,64 @@ def run_rsync(root):
     return time.perf_counter() - start
 
 
+class WineRun:
+    """YRNUpdate.exe under Wine: one prefix, one server and one display for
+    every run."""
+
+    END = "Обновление исполняемых файлов завершено.".encode("cp1251")
+
+    def __init__(self, exe, prefix):
+        self.exe, self.prefix = exe, os.path.abspath(prefix)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", LC_ALL="ru_RU.UTF-8",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.xvfb = None
+        if "DISPLAY" not in os.environ:
+            self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            self.env["DISPLAY"] = ":" + self.xvfb.stdout.readline().decode().strip()
+        self.quiet(["wineboot", "-i"])
+        self.quiet(["wineserver", "-p60"], wine=False)
+        self.cwd = os.path.join(self.prefix, "drive_c", "yrn-bench")
+        os.makedirs(self.cwd, exist_ok=True)
+
+    def quiet(self, cmd, wine=True):
+        subprocess.run((["wine"] if wine else []) + cmd, env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def run(self, template):
+        tovr = os.path.join(self.prefix, "drive_c", "TOVR")
+        shutil.rmtree(tovr, ignore_errors=True)
+        shutil.copytree(os.path.join(template, "c", "TOVR"), tovr)
+        for key in ("HKLM\\Software\\Quenbrit", "HKLM\\Software\\Wow6432Node\\Quenbrit"):
+            self.quiet(["reg", "delete", key, "/f"])
+        log = os.path.join(self.cwd, "YRNUpdate.log")
+        if os.path.exists(log):
+            os.remove(log)
+        os.sync()
+        start = time.perf_counter()
+        program = subprocess.Popen(["wine", self.exe, "0", "C:\\TOVR\\PKG", "0"], cwd=self.cwd, env=self.env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        while True:
+            if os.path.exists(log):
+                with open(log, "rb") as f:
+                    f.seek(max(0, os.path.getsize(log) - 512))
+                    if self.END in f.read():
+                        break
+            if program.poll() is not None or time.perf_counter() - start > 600:
+                sys.exit("the Windows program ended or hung before its run ended; see " + log)
+            time.sleep(0.005)
+        elapsed = time.perf_counter() - start
+        # The progress window waits for a person: the run is over.
+        program.kill()
+        program.wait()
+        return elapsed
+
+    def close(self):
+        self.quiet(["wineserver", "-k"], wine=False)
+        if self.xvfb:
+            self.xvfb.kill()
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -164,9 +225,12 @@ def main():
     ap.add_argument("--dir", default=None,
                     help="where the throw-away prefixes go (default: $TMPDIR); use a real disk, not tmpfs")
     ap.add_argument("--markdown", action="store_true", help="print the table as Markdown")
+    ap.add_argument("--wine", metavar="EXE", help="also time this YRNUpdate.exe under Wine (not the t workloads)")
+    ap.add_argument("--wine-prefix", help="the Wine prefix to use (default: wineprefix beside EXE)")
     args = ap.parse_args()
     tools = [os.path.abspath(t) for t in (args.tool or [os.path.join(here, "..", "build", "yrnupdate")])]
     kinds = ["tool%d" % i for i in range(len(tools))] + ["base"] + (["rsync"] if shutil.which("rsync") else [])
+    kinds += ["wine"] if args.wine else []
     chosen = args.workloads.split(",")
     for w in chosen:
         if w not in WORKLOADS:
@@ -180,7 +244,11 @@ def main():
         if not os.path.isdir(TMPFS):
             sys.exit("the t workloads need a tmpfs at " + TMPFS)
         tmpfs = tempfile.mkdtemp(prefix="yrn-bench-", dir=TMPFS)
+    wine = None
     try:
+        if args.wine:
+            wine = WineRun(os.path.abspath(args.wine),
+                           args.wine_prefix or os.path.join(os.path.dirname(os.path.abspath(args.wine)), "wineprefix"))
         templates, names = {}, {}
         for w in chosen:
             _, count, size, _, _ = WORKLOADS[w]
@@ -193,6 +261,10 @@ def main():
                 # load of the machine falls on both alike.
                 shift = i % len(kinds)
                 for kind in kinds[shift:] + kinds[:shift]:
+                    if kind == "wine":
+                        if not w.startswith("t"):
+                            times[w]["wine"].append(wine.run(templates[w]))
+                        continue
                     root = fresh_copy(templates[w], os.path.dirname(templates[w]))
                     if kind == "base":
                         times[w]["base"].append(run_baseline(root, names[w]))
@@ -204,11 +276,13 @@ def main():
                     shutil.rmtree(root)
             print("round %d/%d done" % (i + 1, args.runs), file=sys.stderr)
     finally:
+        if wine:
+            wine.close()
         shutil.rmtree(scratch, ignore_errors=True)
         if tmpfs:
             shutil.rmtree(tmpfs, ignore_errors=True)
 
-    med = {w: {k: statistics.median(v) for k, v in times[w].items()} for w in chosen}
+    med = {w: {k: statistics.median(v) for k, v in times[w].items() if v} for w in chosen}
     has_rsync = "rsync" in kinds
     for t, tool in enumerate(tools):
         key = "tool%d" % t
@@ -246,6 +320,16 @@ def main():
             if has_rsync:
                 line += ", rsync %.2fx" % (med["t16000"]["rsync"] / med["t1000"]["rsync"])
             print(line)
+    if wine:
+        print("\nYRNUpdate.exe under Wine (%s)" % os.path.relpath(args.wine))
+        if args.markdown:
+            print("| Workload | Windows program (s) | Linux tool (s) | Windows / Linux |")
+            print("|---|---:|---:|---:|")
+        for w in chosen:
+            if "wine" in med[w]:
+                ww, tt = med[w]["wine"], med[w]["tool%d" % (len(tools) - 1)]
+                row = [WORKLOADS[w][0], "%.3f" % ww, "%.3f" % tt, "%.2f" % (ww / tt)]
+                print("| " + " | ".join(row) + " |" if args.markdown else "  ".join(row))
     print("runs per workload: %d (medians)" % args.runs)
 
 
