@@ -82,11 +82,14 @@ std::vector<bool> DurableFiles::CommitPrepared() {
     const bool many = batch.size() > 1;
     const bool durable = many ? platform_.FlushVolumes(flush) : platform_.Flush(flush);
     if (many && !durable) VolumesFlushFailed();
+    std::set<std::string> cleared;
     for (size_t i = 0; i < batch.size(); ++i) {
         if (batch[i].temp.empty()) continue;
         if (durable) placed[i] = Commit(batch[i].temp, batch[i].dst, true);
-        else platform_.Remove(batch[i].temp);
+        else if (platform_.Remove(batch[i].temp)) cleared.insert(DirOf(batch[i].dst));
     }
+    // No temp of a failed batch comes back after a power cut.
+    if (!cleared.empty()) platform_.Flush(std::vector<std::string>(cleared.begin(), cleared.end()));
     return placed;
 }
 
@@ -158,7 +161,13 @@ bool DurableFiles::WriteWholeFilePending(const std::string& path, const std::str
 }
 
 bool DurableFiles::FlushPending() {
-    if (flushFailed_) return false;
+    if (flushFailed_) {
+        // Files placed since still get their names on disk; no record goes.
+        if (!pending_.empty()) platform_.FlushVolumes(std::vector<std::string>(pending_.begin(), pending_.end()));
+        pending_.clear();
+        staged_.clear();
+        return false;
+    }
     if (!pending_.empty() && !platform_.FlushVolumes(std::vector<std::string>(pending_.begin(), pending_.end()))) {
         VolumesFlushFailed();
         return false;
