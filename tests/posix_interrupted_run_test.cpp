@@ -238,8 +238,8 @@ bool ShiftPlacedAndUnsharedOnce(const std::string& call, const std::string& path
 }
 // As Linux reports a lost write: once; the next flush says all is well.
 // The rollback flushes the volume once, at its end; the update first for its batch of files.
-bool FinalFlushFails(const std::string& call, const std::string&, int nth) { return call == "syncfs" && nth == 1; }
-bool FlushAfterTheBatchFails(const std::string& call, const std::string&, int nth) { return call == "syncfs" && nth == 2; }
+bool FirstVolumeFlushFails(const std::string& call, const std::string&, int nth) { return call == "syncfs" && nth == 1; }
+bool SecondVolumeFlushFails(const std::string& call, const std::string&, int nth) { return call == "syncfs" && nth == 2; }
 // The versions held for the end of the run cannot be written.
 bool RecordsRefused(const std::string& call, const std::string& path, int nth) {
     return call == "rename" && path.ends_with("/registry.reg") && nth == 1;
@@ -259,8 +259,9 @@ const PowerCutCase kPowerCuts[] = {
     {"update_of_files_written_just_before", 1, NoScene, NoFault, {}, true},
     {"update_of_a_file_with_a_second_name", 1, SecondName, NoFault, {}, false},
     {"update_listing_a_file_twice_whose_saved_copy_cannot_be_unshared", 1, ListedTwice, ShiftPlacedAndUnsharedOnce, {}, false},
-    {"update_whose_final_flush_fails", 1, NoScene, FlushAfterTheBatchFails, {}, false},
-    {"rollback_whose_final_flush_fails", 2, NoScene, FinalFlushFails, {}, false},
+    {"update_whose_batch_flush_fails", 1, NoScene, FirstVolumeFlushFails, {}, false},
+    {"update_whose_final_flush_fails", 1, NoScene, SecondVolumeFlushFails, {}, false},
+    {"rollback_whose_final_flush_fails", 2, NoScene, FirstVolumeFlushFails, {}, false},
     {"update_whose_records_are_refused", 1, NoScene, RecordsRefused, {}, false},
     {"update_failing_part_way", 1, NoScene, NoFault, LibLineRefused, false},
     {"rollback_failing_part_way", 2, NoScene, NoFault, ThirdRestoreLineRefused, false},
@@ -303,7 +304,7 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     EXPECT_EQ(seen, real);
     EXPECT_FALSE(Recorder().Pending());
     EXPECT_TRUE(RegDword(root, "LastRunResult"));
-    EXPECT_EQ(view.lines.back().starts_with(kFailure[c.mode - 1]), c.fail == FinalFlushFails || c.fail == FlushAfterTheBatchFails || c.fail == RecordsRefused || c.faults);
+    EXPECT_EQ(view.lines.back().starts_with(kFailure[c.mode - 1]), c.fail == FirstVolumeFlushFails || c.fail == SecondVolumeFlushFails || c.fail == RecordsRefused || c.faults);
     ExpectUnshared(root);
     // A file's step that ended recorded both its local copy and its version.
     const std::vector<std::string> sets = BackupSets(root);

@@ -79,12 +79,17 @@ std::vector<bool> DurableFiles::CommitPrepared() {
         if (!p.temp.empty()) flush.push_back(p.temp);
     // Many files are flushed cheaper by their volumes in one call than each
     // on its own.
-    const bool durable = batch.size() > 1 ? platform_.FlushVolumes(flush) : platform_.Flush(flush);
+    const bool many = batch.size() > 1;
+    const bool durable = many ? platform_.FlushVolumes(flush) : platform_.Flush(flush);
+    if (many && !durable) VolumesFlushFailed();
+    std::set<std::string> cleared;
     for (size_t i = 0; i < batch.size(); ++i) {
         if (batch[i].temp.empty()) continue;
         if (durable) placed[i] = Commit(batch[i].temp, batch[i].dst, true);
-        else platform_.Remove(batch[i].temp);
+        else if (platform_.Remove(batch[i].temp)) cleared.insert(DirOf(batch[i].dst));
     }
+    // No temp of a failed batch comes back after a power cut.
+    if (!cleared.empty()) platform_.Flush(std::vector<std::string>(cleared.begin(), cleared.end()));
     return placed;
 }
 
@@ -156,15 +161,15 @@ bool DurableFiles::WriteWholeFilePending(const std::string& path, const std::str
 }
 
 bool DurableFiles::FlushPending() {
-    if (flushFailed_) return false;
-    if (!pending_.empty() && !platform_.FlushVolumes(std::vector<std::string>(pending_.begin(), pending_.end()))) {
-        // The records must not reach the disk before what they list: what
-        // waits is dropped, and nothing more is flushed.
-        flushFailed_ = true;
+    if (flushFailed_) {
+        // Files placed since still get their names on disk; no record goes.
+        if (!pending_.empty()) platform_.FlushVolumes(std::vector<std::string>(pending_.begin(), pending_.end()));
         pending_.clear();
         staged_.clear();
-        pendingWholeFiles_.clear();
-        for (PendingWriter* w : std::exchange(writers_, {})) w->DropPending();
+        return false;
+    }
+    if (!pending_.empty() && !platform_.FlushVolumes(std::vector<std::string>(pending_.begin(), pending_.end()))) {
+        VolumesFlushFailed();
         return false;
     }
     pending_.clear();
@@ -177,6 +182,18 @@ bool DurableFiles::FlushPending() {
     }
     for (PendingWriter* w : std::set<PendingWriter*>(writers_)) ok = w->WritePending() && ok;
     return ok;
+}
+
+// A volume's flush that failed may have lost any write that waited on it,
+// and the next one says nothing of that (Linux reports a lost write once):
+// the records that would list such writes are dropped, and nothing more is
+// written pending.
+void DurableFiles::VolumesFlushFailed() {
+    flushFailed_ = true;
+    pending_.clear();
+    staged_.clear();
+    pendingWholeFiles_.clear();
+    for (PendingWriter* w : std::exchange(writers_, {})) w->DropPending();
 }
 
 bool DurableFiles::FileExists(const std::string& path) {

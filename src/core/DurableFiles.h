@@ -106,6 +106,7 @@ private:
     bool Copy(const std::string& src, const std::string& dst, bool replace, Sync sync);
     bool Save(const std::string& src, const std::string& dst, bool staged);
     bool WriteNow(const std::string& path, const std::string& bytes);
+    void VolumesFlushFailed();
     // Gives temp the name dst; temp is gone either way.
     bool Commit(const std::string& temp, const std::string& dst, bool replace);
 
