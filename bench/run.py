@@ -167,18 +167,25 @@ class WineRun:
         self.exe, self.prefix = exe, os.path.abspath(prefix)
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", LC_ALL="ru_RU.UTF-8",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
+        # Debian's wine takes the 32-bit loader even where it cannot run: a
+        # 64-bit prefix is given the 64-bit one.
+        if not os.path.isfile(os.path.join(self.prefix, "system.reg")):
+            sys.exit("no Wine prefix at %s: run scripts/test-win32.sh first, or give --wine-prefix" % self.prefix)
+        with open(os.path.join(self.prefix, "system.reg"), "rb") as f:
+            win64 = b"#arch=win64" in f.read(4096)
+        self.loader = (shutil.which("wine64") or "/usr/lib/wine/wine64") if win64 else "wine"
+        self.env["WINELOADER"] = self.loader
         self.xvfb = None
         if "DISPLAY" not in os.environ:
             self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
             self.env["DISPLAY"] = ":" + self.xvfb.stdout.readline().decode().strip()
-        self.quiet(["wineboot", "-i"])
         self.quiet(["wineserver", "-p60"], wine=False)
         self.cwd = os.path.join(self.prefix, "drive_c", "yrn-bench")
         os.makedirs(self.cwd, exist_ok=True)
 
     def quiet(self, cmd, wine=True):
-        subprocess.run((["wine"] if wine else []) + cmd, env=self.env, stdin=subprocess.DEVNULL,
+        subprocess.run(([self.loader] if wine else []) + cmd, env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, template):
@@ -192,7 +199,7 @@ class WineRun:
             os.remove(log)
         os.sync()
         start = time.perf_counter()
-        program = subprocess.Popen(["wine", self.exe, "0", "C:\\TOVR\\PKG", "0"], cwd=self.cwd, env=self.env,
+        program = subprocess.Popen([self.loader, self.exe, "0", "C:\\TOVR\\PKG", "0"], cwd=self.cwd, env=self.env,
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         while True:
             if os.path.exists(log):
