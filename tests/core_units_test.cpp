@@ -87,10 +87,11 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     ExpectGolden(f.Text(), "registry_foreign_lines_set.reg");
     EXPECT_EQ(RegFile::Parse("[K]\r\n").Text(), "[K]\r\n");
     // A string cut off before its closing quote or after an escaping backslash is damaged, not a string.
-    RegFile torn = RegFile::Parse("[K]\r\n\"d\"=dword:0000000a\r\n\"D2\"=dword:0000000A\r\n\"t\"=\"abc\r\n\"s\"=\"a\\");
+    RegFile torn = RegFile::Parse("[K]\r\n\"d\"=dword:000000af\r\n\"D2\"=dword:000000AF\r\n\"t\"=\"abc\r\n\"s\"=\"a\\");
     k = torn.FindKey("K");
-    EXPECT_EQ(v("d")->dword, 10u);
-    EXPECT_EQ(v("D2")->dword, 10u);
+    EXPECT_EQ(v("d")->dword, 0xafu);
+    EXPECT_EQ(v("D2")->dword, 0xafu);
+    EXPECT_TRUE(RegFile::IsRegedit4("REGEDIT4\r\n") && !RegFile::IsRegedit4("REGEDIT5\r\n"));
     for (const char* name : {"s", "t"}) EXPECT_TRUE(!v(name) || v(name)->type == RegType::Other) << name;
 }
 

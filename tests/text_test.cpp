@@ -23,8 +23,14 @@ TEST(Text, SameTextAndWildcardFoldLatinAndCyrillic) {
     EXPECT_TRUE(SameText("Shift.EXE", "shift.exe") && SameText(W("ФАЙЛЫ Ёж АЯ AZ"), W("файлы ёж ая az")));
     EXPECT_FALSE(SameText("abc", "abd") || SameText("abc", "abcd"));
     const std::tuple<const char*, const char*, bool> cases[] = {
-        {"*-*-* *-*", "26-12-07 06-15", true}, {"*-*-* *-*", "26-12-07 06-15-02", true}, {"*-*-* *-*", "26-12-07", false},
-        {"*-*-* *-*", "BackUp.ini", false},    {"*.INI", "backup.ini", true},                {"a?c", "abc", true}};
+        {"*-*-* *-*", "26-12-07 06-15", true},
+        {"*-*-* *-*", "26-12-07 06-15-02", true},
+        {"*-*-* *-*", "26-12-07", false},
+        {"*-*-* *-*", "BackUp.ini", false},
+        {"*.INI", "backup.ini", true},
+        {"a?c", "abc", true},
+        {"a?c", "abd", false},
+    };
     for (const auto& [pattern, name, match] : cases) EXPECT_EQ(WildcardMatch(pattern, name), match) << pattern << " " << name;
 }
 
