@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <new>
 #include <stdexcept>
 
@@ -102,8 +103,9 @@ TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
     const std::string head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n", a = "\"a.exe\"=dword:00000001\r\n";
     const std::string other = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"x\"=\"1\"\r\n\r\n", b = "\"b.exe\"=dword:00000007\r\n";
     const std::string lf = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\n\"a.exe\"=dword:00000001\n";
-    struct Case { std::string before, name, after; bool inPlace; } cases[] = {
+    struct Case { std::string before, name, after; bool inPlace, changedMeanwhile = false; } cases[] = {
         {head + a + "\r\n", "b.exe", head + a + b + "\r\n", true},
+        {head + a + "\r\n", "b.exe", head + a + b + "\r\n", false, true},
         {head + a + "\r\n", "A.EXE", head + "\"a.exe\"=dword:00000007\r\n\r\n", false},
         {head + "\r\n" + other, "b.exe", head + b + "\r\n" + other, false},
         {lf, "b.exe", lf + b, false},
@@ -113,6 +115,8 @@ TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
         struct stat before {}, after {};
         ::stat(root.Native("registry.reg").c_str(), &before);
         auto key = platform.OpenRegistryKey("SOFTWARE\\Quenbrit\\YRN\\Update");
+        // another writer grew the file since it was read: the tail is no longer where it was
+        if (c.changedMeanwhile) std::ofstream(root.Native("registry.reg"), std::ios::app) << "x";
         // left by some earlier call: a write that went through is not tried again
         errno = EINTR;
         EXPECT_TRUE(key && key->WriteInteger(c.name, 7));
