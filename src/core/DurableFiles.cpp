@@ -18,19 +18,19 @@ std::string DirOf(const std::string& path) {
     return cut == std::string::npos ? std::string(".\\") : path.substr(0, cut + 1);
 }
 
-bool DurableFiles::CopyFile(const std::string& src, const std::string& dst) { return Copy(src, dst, true, Sync::All); }
+bool DurableFiles::CopyFile(const std::string& src, const std::string& dst) { return Copy(src, dst, true, true); }
 
 bool DurableFiles::CopyNewFile(const std::string& src, const std::string& dst) {
-    return Copy(src, dst, false, Sync::All);
+    return Copy(src, dst, false, true);
 }
 
+// A group commit of one file (and of any prepared before it).
 bool DurableFiles::PlaceFile(const std::string& src, const std::string& dst) {
-    return Copy(src, dst, true, Sync::Data);
+    PrepareFile(src, dst);
+    return CommitPrepared().back();
 }
 
-bool DurableFiles::CopyFilePending(const std::string& src, const std::string& dst) {
-    return Copy(src, dst, true, Sync::None);
-}
+bool DurableFiles::CopyFilePending(const std::string& src, const std::string& dst) { return Copy(src, dst, true, false); }
 
 bool DurableFiles::Commit(const std::string& temp, const std::string& dst, bool replace) {
     if (platform_.Rename(temp, dst, replace)) return true;
@@ -38,12 +38,12 @@ bool DurableFiles::Commit(const std::string& temp, const std::string& dst, bool 
     return false;
 }
 
-bool DurableFiles::Copy(const std::string& src, const std::string& dst, bool replace, Sync sync) {
+bool DurableFiles::Copy(const std::string& src, const std::string& dst, bool replace, bool durable) {
     std::string temp;
     if (!platform_.CopyToTemp(src, dst, temp)) return false;
-    if (sync != Sync::All) pending_.insert(DirOf(dst));
-    if (sync == Sync::None) pending_.insert(dst);
-    if (sync != Sync::None) {
+    if (!durable) {
+        pending_.insert({DirOf(dst), dst});
+    } else {
         // The staged writes go with these bytes, and go whatever the
         // outcome: one gone since must not fail every later copy, and a
         // flush that failed cannot be trusted when tried again.
@@ -56,7 +56,7 @@ bool DurableFiles::Copy(const std::string& src, const std::string& dst, bool rep
         }
     }
     if (!Commit(temp, dst, replace)) return false;
-    return sync != Sync::All || platform_.Flush({DirOf(dst)});
+    return !durable || platform_.Flush({DirOf(dst)});
 }
 
 bool DurableFiles::PrepareFile(const std::string& src, const std::string& dst) {
@@ -80,7 +80,7 @@ std::vector<bool> DurableFiles::CommitPrepared() {
     // Many files are flushed cheaper by their volumes in one call than each
     // on its own.
     const bool many = batch.size() > 1;
-    const bool durable = many ? platform_.FlushVolumes(flush) : platform_.Flush(flush);
+    const bool durable = flush.empty() || (many ? platform_.FlushVolumes(flush) : platform_.Flush(flush));
     if (many && !durable) VolumesFlushFailed();
     std::set<std::string> cleared;
     for (size_t i = 0; i < batch.size(); ++i) {
@@ -106,7 +106,7 @@ bool DurableFiles::SaveCopyStaged(const std::string& src, const std::string& dst
 bool DurableFiles::Save(const std::string& src, const std::string& dst, bool staged) {
     // The link's bytes (a program may have written them just before) and
     // its name are made durable, at once or with the next durable copy.
-    if (!platform_.LinkSole(src, dst)) return Copy(src, dst, false, Sync::All);
+    if (!platform_.LinkSole(src, dst)) return Copy(src, dst, false, true);
     if (staged) {
         staged_.insert({dst, DirOf(dst)});
         pending_.insert(DirOf(dst));

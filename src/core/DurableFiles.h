@@ -102,8 +102,8 @@ public:
     bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 private:
-    enum class Sync { All, Data, None };
-    bool Copy(const std::string& src, const std::string& dst, bool replace, Sync sync);
+    // durable: on disk on return, else pending.
+    bool Copy(const std::string& src, const std::string& dst, bool replace, bool durable);
     bool Save(const std::string& src, const std::string& dst, bool staged);
     bool WriteNow(const std::string& path, const std::string& bytes);
     void VolumesFlushFailed();
