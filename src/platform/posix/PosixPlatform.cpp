@@ -18,12 +18,12 @@
 #include <set>
 #include <ctime>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "RegFile.h"
 #include "pe/PeVersion.h"
+#include "core/Together.h"
 #include "core/text.h"
 
 extern char** environ;
@@ -430,27 +430,6 @@ uint64_t PosixPlatform::FileSize(const std::string& path) {
 
 bool PosixPlatform::Remove(const std::string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
-namespace {
-
-// Flushes issued at once let the file system commit them in one go, where
-// one after another each waits for a commit of its own.
-bool SyncFds(const std::vector<int>& fds) {
-    std::vector<char> ok(fds.size(), 0);
-    std::vector<std::thread> helpers;
-    try {
-        helpers.reserve(fds.size());  // no throw while threads run
-        for (size_t i = 1; i < fds.size(); ++i) helpers.emplace_back([&ok, &fds, i] { ok[i] = ::fsync(fds[i]) == 0; });
-    } catch (const std::exception&) {
-        // No thread to spare: the rest one after another.
-    }
-    for (size_t i = helpers.size() + 1; i < fds.size(); ++i) ok[i] = ::fsync(fds[i]) == 0;
-    if (!fds.empty()) ok[0] = ::fsync(fds[0]) == 0;
-    for (std::thread& t : helpers) t.join();
-    return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
-}
-
-}  // namespace
-
 // A path that cannot be opened fails the call.
 bool PosixPlatform::Flush(const std::vector<std::string>& paths) {
     std::vector<int> fds;
@@ -460,7 +439,7 @@ bool PosixPlatform::Flush(const std::vector<std::string>& paths) {
         if (f >= 0) fds.push_back(f);
         opened = opened && f >= 0;
     }
-    const bool ok = SyncFds(fds) && opened;
+    const bool ok = AllTogether(fds.size(), [&](size_t i) { return ::fsync(fds[i]) == 0; }) && opened;
     for (int f : fds) ::close(f);
     return ok;
 }

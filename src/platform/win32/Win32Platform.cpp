@@ -1,13 +1,11 @@
 #include "Win32Platform.h"
 
-#include <algorithm>
-#include <atomic>
-#include <thread>
 #include <vector>
 
 #include "Win32Api.h"
 
 #include "Win32Handle.h"
+#include "core/Together.h"
 #include "WideText.h"
 
 namespace yrn {
@@ -328,29 +326,13 @@ bool FlushFile(const std::wstring& path) {
 
 }  // namespace
 
-// The files' flushes are issued at once, so that the disk can commit them
-// together, from at most 16 threads. Directories have nothing to flush:
-// every move here is written through.
+// The files' flushes are issued together. Directories have nothing to
+// flush: every move here is written through.
 bool Win32Platform::Flush(const std::vector<std::string>& paths) {
     std::vector<std::wstring> files;
     for (const std::string& path : paths)
         if (!path.empty() && path.back() != '\\' && path.back() != '/') files.push_back(Wide(path));
-    std::vector<char> ok(files.size(), 0);
-    std::atomic<size_t> next{0};
-    const auto work = [&] {
-        for (size_t i; (i = next++) < files.size();) ok[i] = FlushFile(files[i]);
-    };
-    std::vector<std::thread> helpers;
-    try {
-        const size_t threads = std::min<size_t>(files.size(), 16);
-        helpers.reserve(threads);  // no throw while threads run
-        for (size_t i = 1; i < threads; ++i) helpers.emplace_back(work);
-    } catch (const std::exception&) {
-        // No thread to spare: this one does the rest.
-    }
-    work();
-    for (std::thread& t : helpers) t.join();
-    return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
+    return AllTogether(files.size(), [&](size_t i) { return FlushFile(files[i]); });
 }
 
 std::vector<std::string> Win32Platform::FindFiles(const std::string& dir, const std::string& pattern) {
