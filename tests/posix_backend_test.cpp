@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "core/SavedCopies.h"
 #include "platform/posix/pe/PeVersion.h"
 #include "support/PeImages.h"
 #include "support/RunFixture.h"
@@ -72,6 +73,55 @@ TEST_F(RunTest, VersionFilesUpToTheSizeLimit) {
     for (const size_t extra : {0, 1}) {
         WriteFile(root.Native("c/big.exe"), image + std::string(extra, '\0'));
         EXPECT_EQ(platform.VersionInfoSize("C:\\big.exe", handle) != 0, extra == 0);
+    }
+}
+
+// The clock reads local time; a directory that cannot be opened is not flushed.
+TEST_F(RunTest, ClockAndFlushOfAMissingDirectory) {
+    const std::time_t before = std::time(nullptr);
+    const DateTime now = platform.Now();
+    std::tm tm{};
+    ::localtime_r(&before, &tm);
+    EXPECT_EQ(std::vector<int>({now.year, now.month, now.day}), std::vector<int>({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday}));
+    EXPECT_FALSE(platform.Flush({"C:\\missing\\"}));
+}
+
+// A temporary name another file already has is passed over.
+TEST_F(RunTest, TempNameTakenIsPassedOver) {
+    WriteFile(root.Native("c/a"), "a");
+    std::string first, second;
+    ASSERT_TRUE(platform.CopyToTemp("C:\\a", "C:\\b", first));
+    const size_t dash = first.rfind('-');
+    const std::string next = first.substr(3, dash - 2) + std::to_string(std::stoi(first.substr(dash + 1)) + 1) + ".tmp";
+    WriteFile(root.Native("c/" + next), "taken");
+    EXPECT_TRUE(platform.CopyToTemp("C:\\a", "C:\\b", second));
+    EXPECT_EQ(ReadFile(root.Native("c/" + second.substr(3))), "a");
+    EXPECT_EQ(ReadFile(root.Native("c/" + next)), "taken");
+}
+
+// The start unshares the saved copies of a set, never a file its catalogue
+// names outside the set.
+TEST_F(RunTest, StartUnsharesOnlyCopiesInsideTheirSet) {
+    const std::string set = root.Native("c/TOVR/UPDATE/OldFiles/24-01-01 10-00/");
+    WriteFile(set + "BackUp.ini", "[FILES]\r\n..\\out.exe=C:\\TOVR\\out.exe\r\nin.exe=C:\\TOVR\\in.exe\r\n");
+    for (const char* name : {"out.exe", "in.exe"}) WriteFile(root.Native("c/TOVR/") + name, name);
+    ::link(root.Native("c/TOVR/out.exe").c_str(), (set + "../out.exe").c_str());
+    ::link(root.Native("c/TOVR/in.exe").c_str(), (set + "in.exe").c_str());
+    UnshareSavedCopies(platform);
+    EXPECT_EQ(platform.LinkCount("C:\\TOVR\\out.exe"), 2);
+    EXPECT_EQ(platform.LinkCount("C:\\TOVR\\in.exe"), 1);
+    EXPECT_EQ(ReadFile(set + "in.exe"), "in.exe");
+}
+
+// A Windows directory of more than 255 characters is not one.
+TEST(QueryWindowsDir, KeepsAtMost255Characters) {
+    struct LongWindows : PosixPlatform {
+        std::string dir;
+        std::string WindowsDirectory() override { return dir; }
+    } p;
+    for (const size_t size : {255, 256}) {
+        p.dir = std::string(size, 'w');
+        EXPECT_EQ(QueryWindowsDir(p).size(), size == 255 ? 255u : 0u);
     }
 }
 

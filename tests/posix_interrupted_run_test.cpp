@@ -6,6 +6,7 @@
 // after any system call the POSIX backend makes: see PowerCut below.
 #include <unistd.h>
 
+#include <filesystem>
 #include <iostream>
 #include <regex>
 
@@ -404,8 +405,9 @@ TEST(DurableWrites, AreOnDiskOnReturn) {
 }
 
 // A whole file held for the end of the run reads back at once, and one with
-// no directory to land in is refused at once; a saved copy with bytes of its
-// own is left as it is.
+// no directory to land in is refused at once, or at the end when its
+// directory has gone meanwhile; a saved copy with bytes of its own is left as
+// it is; a file with a second name is saved by a copy that takes no name.
 TEST(DurableWrites, HeldWholeFilesAndUnsharedCopies) {
     TempRoot root;
     PosixPlatform posix(root.Path());
@@ -417,7 +419,12 @@ TEST(DurableWrites, HeldWholeFilesAndUnsharedCopies) {
     EXPECT_TRUE(files.FileExists("C:\\x") && files.ReadWholeFile("C:\\x", held));
     EXPECT_EQ(held, "x");
     EXPECT_TRUE(files.UnshareCopy("C:\\a"));
-    EXPECT_TRUE(files.FlushPending());
+    WriteFile(root.Native("c/d/.keep"), "");
+    EXPECT_TRUE(files.WriteWholeFilePending("C:\\d\\y", "y"));
+    std::filesystem::remove_all(root.Native("c/d"));
+    EXPECT_FALSE(files.FlushPending());
+    ::link(root.Native("c/a").c_str(), root.Native("c/a2").c_str());
+    EXPECT_FALSE(files.SaveCopy("C:\\a", "C:\\x"));
     EXPECT_EQ(ReadFile(root.Native("c/x")) + ReadFile(root.Native("c/a")), "xa");
 }
 
