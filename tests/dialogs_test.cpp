@@ -137,6 +137,19 @@ TEST_F(RunTest, EnteringTheFileListSelectsItsFirstFile) {
     EXPECT_EQ(enter(), 2);
 }
 
+// A set index past the list of sets lists no files and rolls nothing back.
+TEST_F(RunTest, ASetIndexPastTheListIsNoSet) {
+    ScriptedUI ui;
+    TBackUpForm form(platform, ui);
+    form.DirList = {"24-01-01 10-00"};
+    form.DirListIndex = 1;
+    form.FileList = {{"A.exe", "C:\\A.exe", true}};
+    form.DirListClick();
+    form.StartBtnClick();
+    EXPECT_EQ(form.FileList.size(), 1u);
+    EXPECT_TRUE(ui.updateViews.empty());
+}
+
 // The progress window forwards Enter, and only Enter, to its OK button; with
 // no window there is nothing to post to.
 TEST(ProgressWindow, EnterInTheLogPressesOk) {

@@ -94,6 +94,10 @@ TEST(VersionBlock, Answers) {
     EXPECT_EQ(Chars(first), W("Обновление ЮКСВЕЛ"));
     // The resource itself is never written.
     EXPECT_EQ(std::string(Chars(b.data.data()), kTwo.size()), kTwo);
+    // A string is answered only when it and its NUL fit in the buffer.
+    const size_t end = size_t(first - b.data.data()) + std::strlen(Chars(first)) + 1;
+    EXPECT_EQ(Block(kTwo, end).Ask(kRu + "FileDescription"), W("Обновление ЮКСВЕЛ"));
+    EXPECT_EQ(Block(kTwo, end - 1).Ask(kRu + "FileDescription"), "<none>");
 }
 
 TEST(VersionBlock, DamagedTrees) {
