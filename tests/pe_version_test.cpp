@@ -60,7 +60,8 @@ TEST(VersionBlock, SizeAndBuild) {
     Patch(tiny, 0, 5, 2);
     const std::vector<uint8_t> untouched(n, 0x55);
     const std::tuple<std::string, size_t, bool> refused[] = {
-        {kTwo, n - 1, true}, {kTwo, n, false}, {kTwo.substr(0, 5), n, true}, {longer, n, true}, {tiny, n, true}};
+        {kTwo, n - 1, true}, {kTwo, n, false}, {kTwo.substr(0, 5), n, true}, {longer, n, true}, {tiny, n, true},
+        {kTwo + std::string(0x10000 - kTwo.size(), '\0'), n, true}};
     for (const auto& [raw, size, buffer] : refused) {
         data = untouched;
         EXPECT_FALSE(BuildVersionBlock(raw, uint32_t(size), buffer ? data.data() : nullptr));

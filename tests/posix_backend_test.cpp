@@ -91,7 +91,8 @@ TEST_F(RunTest, ClockReadsLocalTime) {
     EXPECT_TRUE(dates.count({now.year, now.month, now.day}));
 }
 
-// A temporary name another file already has is passed over.
+// A temporary name another file already has is passed over; a source that
+// is not there is copied to no temporary file.
 TEST_F(RunTest, TempNameTakenIsPassedOver) {
     WriteFile(root.Native("c/a"), "a");
     std::string first, second;
@@ -102,6 +103,7 @@ TEST_F(RunTest, TempNameTakenIsPassedOver) {
     EXPECT_TRUE(platform.CopyToTemp("C:\\a", "C:\\b", second));
     EXPECT_EQ(ReadFile(root.Native("c/" + second.substr(3))), "a");
     EXPECT_EQ(ReadFile(root.Native("c/" + next)), "taken");
+    EXPECT_FALSE(platform.CopyToTemp("C:\\missing", "C:\\b", first));
 }
 
 // The start unshares the saved copies of a set, never a file its catalogue

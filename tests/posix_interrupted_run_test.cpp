@@ -207,6 +207,23 @@ TEST_F(InterruptedRunTest, FailedRunKeepsItsLocalManifestEntries) {
     });
 }
 
+// A failure raised before the copy back (here while the installed file's
+// version is read) leaves the file as it was and names no failed copy.
+TEST(RestoreFile, AFailureBeforeTheCopySaysNoMore) {
+    TempRoot root;
+    LayScene(root, 2);
+    PosixPlatform posix(root.Path());
+    FaultPlatform fp(posix);
+    fp.AfterCall([](const CallRecord& r) {
+        if (r.call == Call::VersionInfoSize && r.arg == "C:\\TOVR\\Shift.exe") throw std::runtime_error("unreadable");
+    });
+    const RecordingView view = RollBack(fp, root, BackupSets(root).at(0));
+    ResetSettings();
+    EXPECT_EQ(ReadFile(root.Native("c/TOVR/Shift.exe")), PackageFileNamed("Shift.exe").newBytes);
+    EXPECT_EQ(std::count(view.lines.begin(), view.lines.end(), W("Сбой при замене файла: Shift.exe")), 0);
+    EXPECT_EQ(view.lines.back(), W("Замена исполняемых файлов завершена."));
+}
+
 // Power cuts, judged from the calls the backend makes (the recorder's disk
 // model): every state a cut may leave at any point of the run is laid down
 // and checked; the next start of the tool leaves no saved copy sharing its
