@@ -80,6 +80,7 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     EXPECT_EQ(v("Q")->text, "say \"hi\"");
     EXPECT_TRUE(v("Bad")->type == RegType::Other && v("multi")->type == RegType::Other);
     EXPECT_EQ(v("@"), nullptr);
+    EXPECT_EQ(v(""), nullptr);
     RegFile::SetDword(*k, "Shift.exe", 0xFFFFFFFFu);
     RegFile::SetString(*k, "SWTYPE", "x");
     RegFile::SetDword(*k, "bad", 2);
