@@ -53,7 +53,7 @@ TEST_F(RunTest, FilesAndDirectories) {
     EXPECT_TRUE(platform.FindFiles("C:\\none\\", "*").empty());
     EXPECT_TRUE(platform.CreateDir("C:\\d\\f\\"));
     EXPECT_FALSE(platform.CreateDir("C:\\d\\f"));
-    EXPECT_TRUE(platform.ForceDirectories("C:\\d\\e\\g"));
+    EXPECT_TRUE(platform.ForceDirectories("C:\\d\\e\\g") && platform.DirectoryExists("C:\\d\\e\\g"));
     EXPECT_FALSE(platform.ForceDirectories("C:\\d\\" + std::string(300, 'n') + "\\x"));
 }
 
