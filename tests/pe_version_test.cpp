@@ -188,6 +188,7 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
         {"EmptyNameDirectory", {{kNameDir + 14, 0, 2}}},
         {"NameDirectoryLoopsToARootLeadingToTheVersion", {{kNameDir + 20, kLoop, 4}, {kRoot + 20, kDataEntry - kRoot, 4}}},
         {"NameLeafWithoutDirectory", {{kNameDir + 20, kDataEntry - kRoot, 4}}},
+        {"NameEntryNotADirectoryBesideALeafAtTheRoot", {{kNameDir + 20, kLanguageDir - kRoot, 4}, {kRoot + 20, kDataEntry - kRoot, 4}}},
         {"LanguageEntryLoops", {{kLanguageDir + 20, kLoop | (kLanguageDir - kRoot), 4}}},
         {"EmptyLanguageDirectory", {{kLanguageDir + 14, 0, 2}}},
         {"DataEntryOutside", {{kLanguageDir + 20, 0x7FFFFFF8, 4}}},
