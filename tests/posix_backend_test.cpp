@@ -40,7 +40,8 @@ TEST_F(RunTest, FilesAndDirectories) {
     const std::string big(200000, 'b');
     for (const char* name : {"c/d/a.exe", "c/d/.hidden.exe", "c/d/Папка/x"}) WriteFile(root.Native(name), big);
     std::string bytes = "old";
-    errno = EINTR;  // left by some earlier call: the end of the file still ends the read
+    // left by some earlier call: the end of the file still ends the read
+    errno = EINTR;
     EXPECT_TRUE(platform.ReadWholeFile("C:\\d\\a.exe", bytes) && bytes == big);
     EXPECT_FALSE(platform.ReadWholeFile("C:\\d", bytes));
     EXPECT_FALSE(platform.ReadWholeFile("C:\\missing", bytes));

@@ -233,9 +233,11 @@ struct PowerCutCase {
     const char* name;
     uint8_t mode;
     void (*scene)(const TempRoot&);
-    CrashRecorder::Fault fail;  // fails system calls with EIO
+    // fails system calls with EIO
+    CrashRecorder::Fault fail;
     std::function<void(FaultPlatform&)> faults;
-    bool unflushed;  // the suite wrote the installed files just before the run
+    // the suite wrote the installed files just before the run
+    bool unflushed;
 };
 
 void PrintTo(const PowerCutCase& c, std::ostream* os) { *os << c.name; }

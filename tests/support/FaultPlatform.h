@@ -54,12 +54,17 @@ inline const char* CallName(Call call) {
 }
 
 struct CallRecord {
-    int index = 0;  // 1-based
+    // 1-based
+    int index = 0;
     Call call{};
-    std::string arg;      // path, value name or key
-    std::string value;    // what a write wrote (registry value text, INI or log bytes)
-    bool failed = false;  // failed by injection
-    bool ok = false;      // a yes/no call was made and said yes
+    // path, value name or key
+    std::string arg;
+    // what a write wrote (registry value text, INI or log bytes)
+    std::string value;
+    // failed by injection
+    bool failed = false;
+    // a yes/no call was made and said yes
+    bool ok = false;
 };
 
 class FaultPlatform : public Platform {

@@ -240,7 +240,8 @@ std::vector<CrashState> CrashRecorder::States() const {
     for (size_t i = 0; i < points_.size(); ++i) {
         for (size_t k = 0; k <= points_[i].ops; ++k) {
             const bool settled = k > 0 && (ops_[k - 1].durableAt <= i || ops_[k - 1].lostAt <= i);
-            if (settled) continue;  // the same state as one op fewer
+            // the same state as one op fewer
+            if (settled) continue;
             for (int variant = 0; variant < 3; ++variant) {
                 CrashState s = StateAt(points_[i], i, k, variant);
                 std::string key;

@@ -35,9 +35,11 @@ namespace yrn::test {
 extern const char* const kTorn;
 
 struct CrashState {
-    std::set<std::string> dirs;  // relative to the root
+    // relative to the root
+    std::set<std::string> dirs;
     struct File {
-        int id;  // names of one file share it
+        // names of one file share it
+        int id;
         std::string bytes;
     };
     std::map<std::string, File> files;
@@ -68,7 +70,8 @@ public:
     // The hooks of the interposed calls.
     void Created(const std::string& path, int fd);
     void MadeDir(const std::string& path);
-    void Named(const std::string& from, const std::string& to, bool rename);  // else a link
+    // rename, else a link
+    void Named(const std::string& from, const std::string& to, bool rename);
     void Unlinked(const std::string& path);
     void Wrote(int fd);
     void Flushed(int fd, bool ok);
@@ -79,15 +82,18 @@ public:
 
 private:
     struct Inode {
-        std::shared_ptr<const std::string> now, durable;  // durable null: never flushed
+        // durable null: never flushed
+        std::shared_ptr<const std::string> now, durable;
         bool torn = false;
     };
     enum class Kind { Create, Mkdir, Rename, Link, Unlink };
     struct Op {
         Kind kind;
-        std::string from, to;  // relative; to for Create, Mkdir, Unlink
+        // relative; to for Create, Mkdir, Unlink
+        std::string from, to;
         int id;
-        size_t durableAt = SIZE_MAX, lostAt = SIZE_MAX;  // point from which
+        // the point from which the change is durable, or lost
+        size_t durableAt = SIZE_MAX, lostAt = SIZE_MAX;
     };
     struct Point {
         size_t ops;
@@ -105,12 +111,14 @@ private:
     std::string root_;
     CrashState initial_;
     std::map<ino_t, int> ids_;
-    std::map<std::string, int> names_;  // the names below the root now
+    // the names below the root now
+    std::map<std::string, int> names_;
     std::map<int, Inode> inodes_;
     std::vector<Op> ops_;
     std::vector<Point> points_;
     Fault fail_ = nullptr;
-    std::map<std::string, int> calls_;  // call and path -> times made
+    // call and path -> times made
+    std::map<std::string, int> calls_;
     int nextId_ = 0;
 };
 
