@@ -95,6 +95,13 @@ const CheckCase kCases[] = {
              if (r.call == Call::CopyToTemp) t.Put(kPkg + "A.exe", "evil");
              return false;
          });
+     }},
+    // The manifest swapped right after the check read it: the run goes by the bytes it checked.
+    {"ManifestSwappedAfterTheCheck", [](PackageCheck& t) {
+         t.Keys(kSigner);
+         t.fp.AfterCall([&t](const CallRecord& r) {
+             if (r.call == Call::ReadWholeFile && r.arg.ends_with("YRNUpdate.ini")) t.Put(kPkg + "YRNUpdate.ini", "[FILES]\r\n");
+         });
      }}};
 INSTANTIATE_TEST_SUITE_P(Run, PackageCheck, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
