@@ -42,6 +42,7 @@ TEST(KeyEnvelope, ReadsOnlyStrictEncodings) {
         EXPECT_FALSE(P256SignatureRs(bad));
     EXPECT_EQ(Base64Decode("QUI=").value_or(""), "AB");
     EXPECT_EQ(Base64Decode("QUJD").value_or(""), "ABC");
+    EXPECT_EQ(Base64Encode("ABC") + Base64Encode("AB"), "QUJDQUI=");
     for (const char* bad : {"QUI", "QUJ=", "Q===", "QU=I", "QUI=QUI="}) EXPECT_FALSE(Base64Decode(bad)) << bad;
     EXPECT_FALSE(Sha256FromHex(std::string(63, 'a')) || Sha256FromHex(std::string(63, 'a') + "g"));
     size_t tokens = 0;
