@@ -55,6 +55,8 @@ TEST_F(RunTest, FilesAndDirectories) {
     EXPECT_TRUE(platform.CreateDir("C:\\d\\f\\"));
     EXPECT_FALSE(platform.CreateDir("C:\\d\\f"));
     EXPECT_TRUE(platform.ForceDirectories("C:\\d\\e\\g") && platform.DirectoryExists("C:\\d\\e\\g"));
+    EXPECT_FALSE(platform.ForceDirectories(""));
+    EXPECT_EQ(platform.FileSize("C:\\d\\a.exe") + platform.FileSize("C:\\d"), big.size());
     EXPECT_FALSE(platform.ForceDirectories("C:\\d\\" + std::string(300, 'n') + "\\x"));
 }
 
