@@ -161,19 +161,16 @@ bool DurableFiles::WriteWholeFilePending(const std::string& path, const std::str
 }
 
 bool DurableFiles::FlushPending() {
-    if (flushFailed_) {
-        // Files placed since still get their names on disk; no record goes.
-        if (!pending_.empty()) platform_.FlushVolumes(std::vector<std::string>(pending_.begin(), pending_.end()));
-        pending_.clear();
-        staged_.clear();
-        return false;
-    }
-    if (!pending_.empty() && !platform_.FlushVolumes(std::vector<std::string>(pending_.begin(), pending_.end()))) {
+    const bool flushed = pending_.empty() || platform_.FlushVolumes({pending_.begin(), pending_.end()});
+    pending_.clear();
+    staged_.clear();  // flushed with their volumes
+    // After a failed flush, files placed since still get their names on
+    // disk, but no record goes.
+    if (flushFailed_) return false;
+    if (!flushed) {
         VolumesFlushFailed();
         return false;
     }
-    pending_.clear();
-    staged_.clear();  // flushed with their volumes
     bool ok = true;
     for (auto it = pendingWholeFiles_.begin(); it != pendingWholeFiles_.end();) {
         const bool done = WriteNow(it->first, it->second);
