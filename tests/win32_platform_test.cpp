@@ -213,6 +213,15 @@ TEST_F(Win32Files, WholeFilesAndAppends) {
     EXPECT_EQ(AllNames(dir.Path()), Names{"log"});
 }
 
+// Many files flushed at once, by their volume where it may be; a file that
+// cannot be opened fails the flush, the others are still flushed.
+TEST_F(Win32Files, FlushVolumesFailsOnlyForAFileNotThere) {
+    ASSERT_TRUE(PutFile(dir / "a", "a") && PutFile(dir / "b", "b"));
+    EXPECT_TRUE(p.FlushVolumes({dir / "a", dir.Path(), dir / "b"}));
+    EXPECT_FALSE(p.FlushVolumes({dir / "a", dir / "none"}));
+    EXPECT_TRUE(p.FlushVolumes({}));
+}
+
 TEST_F(Win32Files, FindFilesSkipsHiddenAndSystemEntries) {
     const string set = "22-03-05 14-07";
     for (const string& name : Names{"a.txt", "h.txt", "s.txt"}) ASSERT_TRUE(PutFile(dir / name, "x"));

@@ -1,5 +1,7 @@
 #include "Win32Platform.h"
 
+#include <deque>
+#include <map>
 #include <vector>
 
 #include "Win32Api.h"
@@ -318,21 +320,70 @@ bool Win32Platform::Remove(const std::string& path) {
 
 namespace {
 
+HANDLE OpenToFlush(const std::wstring& path) {
+    return ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+}
+
 bool FlushFile(const std::wstring& path) {
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle file(OpenToFlush(path));
     return file.Valid() && ::FlushFileBuffers(file.Get());
+}
+
+// Directories have nothing to flush: every move here is written through.
+std::vector<std::wstring> FilesAmong(const std::vector<std::string>& paths) {
+    std::vector<std::wstring> files;
+    for (const std::string& path : paths)
+        if (!path.empty() && path.back() != '\\' && path.back() != '/') files.push_back(Wide(path));
+    return files;
+}
+
+// The volume a file lies on, as a name that opens the volume itself
+// ("\\?\Volume{...}", no final backslash); "" when it has none.
+std::wstring VolumeOf(const std::wstring& file) {
+    wchar_t mount[MAX_PATH];
+    wchar_t volume[64];
+    if (!::GetVolumePathNameW(file.c_str(), mount, MAX_PATH) ||
+        !::GetVolumeNameForVolumeMountPointW(mount, volume, 64))
+        return L"";
+    std::wstring name = volume;
+    if (!name.empty() && name.back() == L'\\') name.pop_back();
+    return name;
+}
+
+// One flush of the whole volume, which covers the files open on it; it
+// needs administrative rights (and Wine does not offer it).
+bool FlushWholeVolume(const std::wstring& volume) {
+    if (volume.empty()) return false;
+    FileHandle device(::CreateFileW(volume.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+    return device.Valid() && ::FlushFileBuffers(device.Get());
 }
 
 }  // namespace
 
-// The files' flushes are issued together. Directories have nothing to
-// flush: every move here is written through.
+// The files' flushes are issued together.
 bool Win32Platform::Flush(const std::vector<std::string>& paths) {
-    std::vector<std::wstring> files;
-    for (const std::string& path : paths)
-        if (!path.empty() && path.back() != '\\' && path.back() != '/') files.push_back(Wide(path));
+    const std::vector<std::wstring> files = FilesAmong(paths);
     return AllTogether(files.size(), [&](size_t i) { return FlushFile(files[i]); });
+}
+
+// Each volume in one call while its files are held open, where this
+// program may; otherwise, or when that call fails, each file on its own.
+bool Win32Platform::FlushVolumes(const std::vector<std::string>& paths) {
+    std::map<std::wstring, std::vector<std::wstring>> byVolume;
+    for (const std::wstring& file : FilesAmong(paths)) byVolume[VolumeOf(file)].push_back(file);
+    bool ok = true;
+    for (const auto& [volume, files] : byVolume) {
+        std::deque<FileHandle> held;
+        for (const std::wstring& file : files) {
+            held.emplace_back(OpenToFlush(file));
+            ok = ok && held.back().Valid();
+        }
+        if (FlushWholeVolume(volume)) continue;
+        ok = AllTogether(held.size(), [&](size_t i) { return held[i].Valid() && ::FlushFileBuffers(held[i].Get()); }) && ok;
+    }
+    return ok;
 }
 
 std::vector<std::string> Win32Platform::FindFiles(const std::string& dir, const std::string& pattern) {

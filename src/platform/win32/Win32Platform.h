@@ -32,6 +32,7 @@ public:
     uint64_t FileSize(const std::string& path) override;
     bool Remove(const std::string& path) override;
     bool Flush(const std::vector<std::string>& paths) override;
+    bool FlushVolumes(const std::vector<std::string>& paths) override;
     std::vector<std::string> FindFiles(const std::string& dir, const std::string& pattern) override;
     std::string WindowsDirectory() override;
     bool WindowsFileNames() override { return true; }
