@@ -25,7 +25,7 @@ TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
         {"the run's budget shortens the last wait", {F, F, F, F, F, 2900, F},
          {false, false, false, false, false, true, false}, 30000},
     };
-    for (const Case& c : cases) {
+    for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         uint64_t now = 0;
         int betweens = 0, sleeps = 0;
@@ -36,9 +36,9 @@ TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
             now += ms;
         });
         std::vector<bool> done;
-        for (const uint64_t held : c.heldMs) {
-            const uint64_t free = held >= kRefused ? F : now + held;
-            const auto attempt = [&] { return held == kRefused ? Attempt::Failed : now >= free ? Attempt::Done : Attempt::Held; };
+        for (auto held : c.heldMs) {
+            auto free = held >= kRefused ? F : now + held;
+            auto attempt = [&] { return held == kRefused ? Attempt::Failed : now >= free ? Attempt::Done : Attempt::Held; };
             done.push_back(wait.Retry(attempt, [&] { ++betweens; }));
         }
         EXPECT_EQ(done, c.done);
@@ -46,5 +46,5 @@ TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
     }
 }
 
-}  // namespace
-}  // namespace yrn
+}
+}
