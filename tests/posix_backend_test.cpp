@@ -14,7 +14,7 @@ namespace yrn::test {
 namespace {
 
 TEST_F(RunTest, NativePathMapsEveryDriveLetterOnly) {
-    const std::pair<const char*, std::string> cases[] = {
+    std::pair<const char*, std::string> cases[] = {
         {"A:\\x", "~/a/x"},
         {"Z:\\x", "~/z/x"},
         {"a:x", "~/a/x"},
@@ -28,16 +28,13 @@ TEST_F(RunTest, NativePathMapsEveryDriveLetterOnly) {
         {"{:\\x", "{:/x"},
         {"/etc\\x", "/etc\\x"},
     };
-    for (const auto& [path, native] : cases) {
-        const std::string expected = native.rfind("~", 0) == 0 ? root.Path() + native.substr(1) : native;
-        EXPECT_EQ(platform.NativePath(path), expected) << path;
-    }
+    for (auto& [path, native] : cases) EXPECT_EQ(platform.NativePath(path), native[0] == '~' ? root.Path() + native.substr(1) : native) << path;
 }
 
 // Whole files are read from regular files only; searches skip hidden entries.
 TEST_F(RunTest, FilesAndDirectories) {
-    const std::string big(200000, 'b');
-    for (const char* name : {"c/d/a.exe", "c/d/.hidden.exe", "c/d/Папка/x"}) WriteFile(root.Native(name), big);
+    std::string big(200000, 'b');
+    for (auto name : {"c/d/a.exe", "c/d/.hidden.exe", "c/d/Папка/x"}) WriteFile(root.Native(name), big);
     std::string bytes = "old";
     // left by some earlier call: the end of the file still ends the read
     errno = EINTR;
@@ -73,7 +70,7 @@ TEST_F(RunTest, VersionFilesUpToTheSizeLimit) {
     std::string image = PeImageBytes("two.exe");
     image.resize(kMaxVersionFileSize, '\0');
     uint32_t handle = 1;
-    for (const size_t extra : {0, 1}) {
+    for (size_t extra : {0, 1}) {
         WriteFile(root.Native("c/big.exe"), image + std::string(extra, '\0'));
         EXPECT_EQ(platform.VersionInfoSize("C:\\big.exe", handle) != 0, extra == 0);
     }
@@ -81,9 +78,9 @@ TEST_F(RunTest, VersionFilesUpToTheSizeLimit) {
 
 // The clock reads local time.
 TEST_F(RunTest, ClockReadsLocalTime) {
-    const std::time_t t = std::time(nullptr);
-    const std::tm tm = *std::localtime(&t);
-    const DateTime now = platform.Now();
+    auto t = std::time(nullptr);
+    auto tm = *std::localtime(&t);
+    auto now = platform.Now();
     // Unless midnight came in between.
     EXPECT_TRUE(now.day != tm.tm_mday || (now.year == tm.tm_year + 1900 && now.month == tm.tm_mon + 1));
 }
@@ -94,8 +91,8 @@ TEST_F(RunTest, TempNameTakenIsPassedOver) {
     WriteFile(root.Native("c/a"), "a");
     std::string first, second;
     ASSERT_TRUE(platform.CopyToTemp("C:\\a", "C:\\b", first));
-    const size_t dash = first.rfind('-');
-    const std::string next = first.substr(3, dash - 2) + std::to_string(std::stoi(first.substr(dash + 1)) + 1) + ".tmp";
+    auto dash = first.rfind('-');
+    auto next = first.substr(3, dash - 2) + std::to_string(std::stoi(first.substr(dash + 1)) + 1) + ".tmp";
     WriteFile(root.Native("c/" + next), "taken");
     EXPECT_TRUE(platform.CopyToTemp("C:\\a", "C:\\b", second));
     EXPECT_EQ(ReadFile(root.Native("c/" + second.substr(3))), "a");
@@ -106,9 +103,9 @@ TEST_F(RunTest, TempNameTakenIsPassedOver) {
 // The start unshares the saved copies of a set, never a file its catalogue
 // names outside the set.
 TEST_F(RunTest, StartUnsharesOnlyCopiesInsideTheirSet) {
-    const std::string set = root.Native("c/TOVR/UPDATE/OldFiles/24-01-01 10-00/");
+    auto set = root.Native("c/TOVR/UPDATE/OldFiles/24-01-01 10-00/");
     WriteFile(set + "BackUp.ini", "[FILES]\r\n..\\out.exe=C:\\TOVR\\out.exe\r\nin.exe=C:\\TOVR\\in.exe\r\n");
-    for (const char* name : {"out.exe", "in.exe"}) WriteFile(root.Native("c/TOVR/") + name, name);
+    for (auto name : {"out.exe", "in.exe"}) WriteFile(root.Native("c/TOVR/") + name, name);
     ::link(root.Native("c/TOVR/out.exe").c_str(), (set + "../out.exe").c_str());
     ::link(root.Native("c/TOVR/in.exe").c_str(), (set + "in.exe").c_str());
     UnshareSavedCopies(platform);
@@ -122,7 +119,7 @@ TEST(QueryWindowsDir, KeepsAtMost255Characters) {
         std::string dir;
         std::string WindowsDirectory() override { return dir; }
     } p;
-    for (const size_t size : {255, 256}) {
+    for (size_t size : {255, 256}) {
         p.dir = std::string(size, 'w');
         EXPECT_EQ(QueryWindowsDir(p).size(), size == 255 ? 255u : 0u);
     }
@@ -130,15 +127,16 @@ TEST(QueryWindowsDir, KeepsAtMost255Characters) {
 
 // The prefix root: the given one, else from the environment, trailing slashes dropped.
 TEST(PosixRoot, ComesFromTheEnvironment) {
-    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+    // YRN_ROOT, XDG_DATA_HOME, HOME (nullptr: unset) and the root they give
+    const char* cases[][4] = {
         {"/r//", "/x", "/h", "/r"},
         {"", "/x", "/h", "/x/yrnupdate"},
         {nullptr, "", "/h", "/h/.local/share/yrnupdate"},
         {nullptr, nullptr, "", "./yrnupdate"},
     };
-    const std::string home = std::getenv("HOME");
-    for (const auto& [yrn, xdg, h, root] : cases) {
-        for (const auto& [name, value] : {std::pair{"YRN_ROOT", yrn}, {"XDG_DATA_HOME", xdg}, {"HOME", h}})
+    std::string home = std::getenv("HOME");
+    for (auto& [yrn, xdg, h, root] : cases) {
+        for (auto [name, value] : {std::pair{"YRN_ROOT", yrn}, {"XDG_DATA_HOME", xdg}, {"HOME", h}})
             value ? ::setenv(name, value, 1) : ::unsetenv(name);
         EXPECT_EQ(PosixPlatform().Root(), root);
     }
@@ -155,7 +153,7 @@ TEST_F(RunTest, RegistryReportsWhatItCannotDo) {
     int32_t d = 0;
     EXPECT_TRUE(key->ReadInteger("D", d) == RegRead::Ok && d == INT32_MIN);
     EXPECT_TRUE(key->WriteString("s2", "v") && key->ReadString("S2", s) == RegRead::Ok && s == "v");
-    const std::string moved = root.Path() + "-moved";
+    auto moved = root.Path() + "-moved";
     std::filesystem::rename(root.Path(), moved);
     EXPECT_FALSE(key->WriteInteger("n", 1));
     EXPECT_FALSE(key->WriteString("s", "u"));
@@ -163,5 +161,5 @@ TEST_F(RunTest, RegistryReportsWhatItCannotDo) {
     std::filesystem::rename(moved, root.Path());
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}
