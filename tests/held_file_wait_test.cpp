@@ -2,6 +2,8 @@
 // each case is a run of files, each held for a while after its first try.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "core/HeldFileWait.h"
 
 namespace yrn {
@@ -15,15 +17,16 @@ TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
         const char* name;
         // Per file; kRefused: fails without being held.
         std::vector<uint64_t> heldMs;
-        std::vector<bool> done;
+        // Per file: + done, - failed.
+        std::string done;
         uint64_t totalMs;
     } cases[] = {
-        {"free", {0}, {true}, 0}, {"refused", {kRefused}, {false}, 0}, {"released after 2900 ms", {2900}, {true}, 2900},
-        {"held for good fails after 5 s", {F}, {false}, 5000},
-        {"the run waits 30 s, then fails the rest at once", {F, F, F, F, F, F, F, 100, 0},
-         {false, false, false, false, false, false, false, false, true}, 30000},
-        {"the run's budget shortens the last wait", {F, F, F, F, F, 2900, F},
-         {false, false, false, false, false, true, false}, 30000},
+        {"free", {0}, "+", 0},
+        {"refused", {kRefused}, "-", 0},
+        {"released after 2900 ms", {2900}, "+", 2900},
+        {"held for good fails after 5 s", {F}, "-", 5000},
+        {"the run waits 30 s, then fails the rest at once", {F, F, F, F, F, F, F, 100, 0}, "--------+", 30000},
+        {"the run's budget shortens the last wait", {F, F, F, F, F, 2900, F}, "-----+-", 30000},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -35,11 +38,11 @@ TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
             EXPECT_EQ(++sleeps, betweens);
             now += ms;
         });
-        std::vector<bool> done;
+        std::string done;
         for (auto held : c.heldMs) {
             auto free = held >= kRefused ? F : now + held;
             auto attempt = [&] { return held == kRefused ? Attempt::Failed : now >= free ? Attempt::Done : Attempt::Held; };
-            done.push_back(wait.Retry(attempt, [&] { ++betweens; }));
+            done += wait.Retry(attempt, [&] { ++betweens; }) ? '+' : '-';
         }
         EXPECT_EQ(done, c.done);
         EXPECT_EQ(now, c.totalMs);
