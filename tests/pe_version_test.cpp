@@ -1,14 +1,10 @@
 // Version resources read from PE images: the image walk, the version block
 // queries, and the version text on top of them.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
+#include "core/KeyEnvelope.h"
 #include "core/YRNUpdateFrm/TVersionInfo.h"
-#include "core/text.h"
-#include "platform/posix/PosixPlatform.h"
 #include "platform/posix/pe/PeVersion.h"
 #include "support/PeImages.h"
 #include "support/dialog_ScriptedUI.h"
@@ -29,17 +25,17 @@ std::string RawBlock(const std::string& image) {
 // area after the resource) or the bytes inside the resource.
 struct Block {
     std::vector<uint8_t> data;
-    explicit Block(const std::string& raw, size_t size = 0) : data(size ? size : VersionBlockSize(uint32_t(raw.size()))) {
+    explicit Block(const std::string& raw, size_t size = 0) : data(size ? size : VersionBlockSize(raw.size())) {
         std::memcpy(data.data(), raw.data(), std::min(raw.size(), data.size()));
     }
     std::string Ask(const std::string& path, const uint8_t** answer = nullptr) {
         const uint8_t* value = data.data();
         uint32_t length = 12345;
-        if (!QueryVersionBlock(data.data(), uint32_t(data.size()), path, value, length))
+        if (!QueryVersionBlock(data.data(), data.size(), path, value, length))
             return value == nullptr && length == 0 ? "<none>" : "<failure with an answer>";
         if (answer) *answer = value;
         if (value < data.data() + (data[0] | data[1] << 8)) return std::string(Chars(value), length);
-        const std::string s(Chars(value));
+        std::string s(Chars(value));
         return length == s.size() + 1 ? s : "<wrong length>";
     }
 };
@@ -50,13 +46,13 @@ const std::string kRu = "\\StringFileInfo\\041904E3\\", kFileVersion = kRu + "Fi
 TEST(VersionBlock, SizeAndBuild) {
     const std::pair<uint32_t, uint32_t> sizes[] = {{5, 0}, {6, 16}, {65535, 131074}, {65536, 0}};
     for (auto [raw, size] : sizes) EXPECT_EQ(VersionBlockSize(raw), size);
-    std::vector<uint8_t> data(VersionBlockSize(uint32_t(kTwo.size())), 0xAA);
+    std::vector<uint8_t> data(VersionBlockSize(kTwo.size()), 0xAA);
     const size_t n = data.size();
-    ASSERT_TRUE(BuildVersionBlock(kTwo, uint32_t(n), data.data()));
+    ASSERT_TRUE(BuildVersionBlock(kTwo, n, data.data()));
     EXPECT_EQ(std::string(Chars(data.data()), n), kTwo + std::string(n - kTwo.size(), '\0'));
     // Refusals leave the buffer untouched.
     std::string longer = kTwo, tiny = kTwo;
-    Patch(longer, 0, uint32_t(kTwo.size() + 1), 2);
+    Patch(longer, 0, kTwo.size() + 1, 2);
     Patch(tiny, 0, 5, 2);
     const std::vector<uint8_t> untouched(n, 0x55);
     const std::tuple<std::string, size_t, bool> refused[] = {
@@ -64,7 +60,7 @@ TEST(VersionBlock, SizeAndBuild) {
         {kTwo + std::string(0x10000 - kTwo.size(), '\0'), n, true}};
     for (const auto& [raw, size, buffer] : refused) {
         data = untouched;
-        EXPECT_FALSE(BuildVersionBlock(raw, uint32_t(size), buffer ? data.data() : nullptr));
+        EXPECT_FALSE(BuildVersionBlock(raw, size, buffer ? data.data() : nullptr));
         EXPECT_EQ(data, untouched);
     }
 }
@@ -74,31 +70,28 @@ TEST(VersionBlock, Answers) {
     Block b(kTwo), variants(RawBlock(PeImageBytes("variants.exe")));
     // Each string has its own place: an earlier answer is intact after all the others.
     const uint8_t* first = nullptr;
-    b.Ask(kRu + "FileDescription", &first);
+    const auto desc = kRu + "FileDescription", descText = W("Обновление ЮКСВЕЛ");
+    b.Ask(desc, &first);
     std::string shown;
-    const auto ask = [&shown](Block& block, const std::vector<std::string>& paths) {
-        for (const std::string& path : paths) {
-            const std::string a = block.Ask(path);
-            std::string hex;
-            for (unsigned char c : a) hex += std::string(1, "0123456789ABCDEF"[c >> 4]) + "0123456789ABCDEF"[c & 15];
-            shown += path + " = " + (std::any_of(a.begin(), a.end(), [](unsigned char c) { return c < 32; }) ? hex : a) + "\n";
+    const auto ask = [&shown](Block& block, const std::string& under, const std::vector<std::string>& names) {
+        for (const auto& name : names) {
+            auto a = block.Ask(Utf8To1251(under + name));
+            shown += under + name + " = " + (std::ranges::any_of(a, [](uint8_t c) { return c < 32; }) ? HexLower(a) : Cp1251ToUtf8(a)) + "\n";
         }
     };
-    const std::string en = "\\StringFileInfo\\040904B0\\";
-    ask(b, {"\\", "\\VarFileInfo\\Translation", "VarFileInfo\\Translation\\", "\\varfileinfo\\TRANSLATION",
-            "\\VarFileInfo\\Translations", kFileVersion, kRu + "FileDescription",
-            en + "FileVersion", en + "Empty", kRu + "Missing", "\\StringFileInfo\\04190000\\FileVersion",
-            "\\StringFileInfo\\\\FileVersion", kFileVersion + "\\More", kRu + "FileVersio", kRu + "FileVersionX", "\\Nothing"});
-    ask(variants, {kRu + "A", kRu + "B", kRu + "C", kRu + "D", kRu + "E", kRu + W("ВЕРСИЯ"), kRu + W("Верси"),
-                   kRu + W("ёЛКАЏ"), kRu + "AB", kRu + std::string(231, 'L')});
-    ExpectGolden(Cp1251ToUtf8(shown), "pe_version_block_answers.txt");
-    EXPECT_EQ(Chars(first), W("Обновление ЮКСВЕЛ"));
+    ask(b, "", {"\\", "\\VarFileInfo\\Translation", "VarFileInfo\\Translation\\", "\\varfileinfo\\TRANSLATION",
+                "\\VarFileInfo\\Translations", "\\StringFileInfo\\04190000\\FileVersion", "\\StringFileInfo\\\\FileVersion", "\\Nothing"});
+    ask(b, kRu, {"FileVersion", "FileDescription", "Missing", "FileVersion\\More", "FileVersio", "FileVersionX"});
+    ask(b, "\\StringFileInfo\\040904B0\\", {"FileVersion", "Empty"});
+    ask(variants, kRu, {"A", "B", "C", "D", "E", "ВЕРСИЯ", "Верси", "ёЛКАЏ", "AB", std::string(231, 'L')});
+    ExpectGolden(shown, "pe_version_block_answers.txt");
+    EXPECT_EQ(Chars(first), descText);
     // The resource itself is never written.
     EXPECT_EQ(std::string(Chars(b.data.data()), kTwo.size()), kTwo);
     // A string is answered only when it and its NUL fit in the buffer.
-    const size_t end = size_t(first - b.data.data()) + std::strlen(Chars(first)) + 1;
-    EXPECT_EQ(Block(kTwo, end).Ask(kRu + "FileDescription"), W("Обновление ЮКСВЕЛ"));
-    EXPECT_EQ(Block(kTwo, end - 1).Ask(kRu + "FileDescription"), "<none>");
+    const size_t end = first - b.data.data() + descText.size() + 1;
+    EXPECT_EQ(Block(kTwo, end).Ask(desc), descText);
+    EXPECT_EQ(Block(kTwo, end - 1).Ask(desc), "<none>");
 }
 
 TEST(VersionBlock, DamagedTrees) {
@@ -165,9 +158,8 @@ TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
 // Damage in PE32 offsets (each patch: offset, value, width); from the data
 // directory count to the resource section, PE32+ lies 16 bytes further.
 TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
-    using Patches = std::vector<std::tuple<size_t, uint32_t, int>>;
     constexpr size_t kCoff = 0x84, kDirs = 0xF8, kRsrc = 0x1A0, kRoot = 0x400, kLoop = 0x80000000;
-    const std::pair<const char*, Patches> damages[] = {
+    const std::pair<const char*, std::vector<std::tuple<size_t, uint32_t, int>>> damages[] = {
         {"NoMz", {{0, 'X', 1}}},
         {"PeHeaderPastTheEnd", {{0x3C, 0x7F0, 4}}},
         {"NoPeSignature", {{0x81, 'X', 1}}},
@@ -200,7 +192,7 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
     };
     for (const auto& [what, patches] : damages) {
         for (const char* name : {"two.exe", "two64.dll"}) {
-            std::string bytes = PeImageBytes(name);
+            auto bytes = PeImageBytes(name);
             for (auto [offset, value, width] : patches)
                 Patch(bytes, offset + (offset >= 0xF4 && offset < 0x400 && name[3] == '6' ? 16 : 0), value, width);
             EXPECT_EQ(RawBlock(bytes), "<none>") << what << " " << name;
@@ -208,13 +200,15 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
     }
 }
 
-// The version text: the string of the first translation, else the fixed part.
+// The version text of each image and of no file: the string of the first
+// translation, else the fixed part.
 TEST(VersionText, StringOrFixedPart) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"two.exe", "2, 1, 0, 15"}, {"empty.exe", "1.0.0.0"}, {"otherkey.exe", "5.2.1.7"}, {"notrans.exe", "5.2.1.7"},
-        {"english.exe", "9.9"}, {"lowerkey.exe", "2, 1, 0, 15"}, {"nofixed.exe", ""}, {"noversion.exe", ""}, {"missing.exe", ""}};
     PosixPlatform platform;
-    for (auto [file, text] : cases) EXPECT_EQ(FileVersionOf(platform, PeImagePath(file)), text) << file;
+    auto names = ListDir(PeImagePath(""));
+    names.push_back("missing.exe");
+    std::string texts;
+    for (const auto& name : names) texts += name + ": " + FileVersionOf(platform, PeImagePath(name)) + "\n";
+    ExpectGolden(texts, "pe_version_texts.txt");
     uint32_t ms, ls;
     EXPECT_FALSE(TVersionInfo(platform, PeImagePath("noversion.exe")).FixedFileVersion(ms, ls));
     // Under "\StringFileInfo\041904E3\" 230 or 231 letters make a path of 255 or 256 bytes.
