@@ -1,8 +1,7 @@
 // yrnpack driven as the people who make packages run it, with OpenSSL's
-// command line on the other side.
+// command line on the other side. Each test runs in its own working
+// directory, where the package is pkg/ and the key key.pem.
 #include <sys/wait.h>
-
-#include <cstdio>
 
 #include "support/dialog_ScriptedUI.h"
 
@@ -18,10 +17,10 @@ Result Shell(const std::string& cmd) {
     std::string out;
     char buf[4096];
     for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    const int status = ::pclose(pipe);
+    int status = ::pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
-Result Pack(const std::string& args) { return Shell(std::string("'" YRNPACK_PATH "' ") + args); }
+Result Pack(const std::string& args) { return Shell("'" YRNPACK_PATH "' " + args); }
 
 const std::string kData = YRN_TEST_DATA "/signed/";
 // LF line ends, a comment, an unterminated last line, the second file's section without entries.
@@ -31,41 +30,41 @@ const std::string kManifest = "; build 12\n[ExeFiles]\nVersion=12\n[FILES]\nA.ex
 class Yrnpack : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile(dir + "/A.exe", ReadFile(kData + "A.exe"));
-        WriteFile(dir + "/B.dll", ReadFile(kData + "B.dll"));
-        WriteFile(dir + "/YRNUpdate.ini", kManifest);
+        WriteFile("pkg/A.exe", ReadFile(kData + "A.exe"));
+        WriteFile("pkg/B.dll", ReadFile(kData + "B.dll"));
+        WriteFile("pkg/YRNUpdate.ini", kManifest);
     }
     TempRoot root;
-    const std::string dir = root.Path() + "/pkg", key = root.Path() + "/key.pem";
+    // as yrnpack names it
+    const std::string dir = root.Native("cwd/pkg");
 };
 
 TEST_F(Yrnpack, KeygenSignVerifyAgreeWithOpenssl) {
-    const Result keygen = Pack("keygen '" + key + "'");
+    auto keygen = Pack("keygen key.pem");
     ASSERT_EQ(keygen.status, 0);
-    EXPECT_EQ(keygen.out, Shell("openssl pkey -in '" + key + "' -pubout -outform DER | base64 -w0").out + "\n");
-    EXPECT_EQ(Pack("keygen '" + key + "'").status, 1);
-    ASSERT_EQ(Pack("sign '" + dir + "' '" + key + "'").status, 0);
-    ExpectGolden(ReadFile(dir + "/YRNUpdate.ini"), "yrnpack_signed_manifest.ini");
-    EXPECT_EQ(Shell("openssl pkey -in '" + key + "' -pubout -out '" + key + ".pub' && openssl dgst -sha256 -verify '" +
-                    key + ".pub' -signature '" + dir + "/YRNUpdate.sig' '" + dir + "/YRNUpdate.ini'").out, "Verified OK\n");
-    EXPECT_EQ(Pack("verify '" + dir + "' '" + key + "'").status, 0);
-    EXPECT_EQ(Pack("verify '" + dir + "' '" + kData + "other.pem'").out,
-              "refused: signature " + dir + "/YRNUpdate.sig does not verify under PackageKeys\n");
+    EXPECT_EQ(keygen.out, Shell("openssl pkey -in key.pem -pubout -outform DER | base64 -w0").out + "\n");
+    EXPECT_EQ(Pack("keygen key.pem").status, 1);
+    ASSERT_EQ(Pack("sign pkg key.pem").status, 0);
+    ExpectGolden(ReadFile("pkg/YRNUpdate.ini"), "yrnpack_signed_manifest.ini");
+    EXPECT_EQ(Shell("openssl pkey -in key.pem -pubout -out key.pub && openssl dgst -sha256 -verify key.pub -signature pkg/YRNUpdate.sig pkg/YRNUpdate.ini").out,
+              "Verified OK\n");
+    EXPECT_EQ(Pack("verify pkg key.pem").status, 0);
+    EXPECT_EQ(Pack("verify pkg '" + kData + "other.pem'").out, "refused: signature " + dir + "/YRNUpdate.sig does not verify under PackageKeys\n");
 }
 
 TEST_F(Yrnpack, CheckReportsAndSignRefusesAPackageInError) {
-    WriteFile(dir + "/YRNUpdate.ini", "[ExeFiles]\r\nVersion=x\r\njunk\r\n[FILES]\r\nA.exe=\r\nC.exe=\r\nA.exe=\r\n..\\D.exe=\r\nCom1.dll=\r\nCom0.dll=\r\n"
-                                      "[A.exe]\r\nSDir=<DB>\r\nCDir=<bogus>\r\nSHA256=00\r\n[C.exe]\r\nExecute=1\r\n"
-                                      "[Old.exe]\r\nExecute=1\r\n");
-    const std::string before = ReadFile(dir + "/YRNUpdate.ini");
-    const Result check = Pack("check '" + dir + "'");
+    WriteFile("pkg/YRNUpdate.ini", "[ExeFiles]\r\nVersion=x\r\njunk\r\n[FILES]\r\nA.exe=\r\nC.exe=\r\nA.exe=\r\n..\\D.exe=\r\nCom1.dll=\r\nCom0.dll=\r\n"
+                                   "[A.exe]\r\nSDir=<DB>\r\nCDir=<bogus>\r\nSHA256=00\r\n[C.exe]\r\nExecute=1\r\n"
+                                   "[Old.exe]\r\nExecute=1\r\n");
+    auto before = ReadFile("pkg/YRNUpdate.ini");
+    auto check = Pack("check pkg");
     EXPECT_EQ(check.status, 1);
     ExpectGolden(Masked(check.out, dir), "yrnpack_check.txt");
-    EXPECT_EQ(Pack("sign '" + dir + "' '" + kData + "signer.pem'").status, 1);
-    EXPECT_EQ(ReadFile(dir + "/YRNUpdate.ini"), before);
-    EXPECT_FALSE(Exists(dir + "/YRNUpdate.sig"));
+    EXPECT_EQ(Pack("sign pkg '" + kData + "signer.pem'").status, 1);
+    EXPECT_EQ(ReadFile("pkg/YRNUpdate.ini"), before);
+    EXPECT_FALSE(Exists("pkg/YRNUpdate.sig"));
     EXPECT_EQ(Pack("check").status, 2);
-    EXPECT_EQ(Pack("check '" + dir + "' --key").status, 2);
+    EXPECT_EQ(Pack("check pkg --key").status, 2);
 }
 
 }  // namespace
