@@ -1,7 +1,6 @@
 // Version resources read from PE images: the image walk, the version block
 // queries, and the version text on top of them.
 #include <algorithm>
-#include <cstring>
 
 #include "core/KeyEnvelope.h"
 #include "core/YRNUpdateFrm/TVersionInfo.h"
@@ -16,18 +15,16 @@ const char* Chars(const uint8_t* p) { return reinterpret_cast<const char*>(p); }
 // The raw resource, or "<none>" when the image has none (the result cleared).
 std::string RawBlock(const std::string& image) {
     std::string block = "old";
-    if (ReadPeVersionResource(reinterpret_cast<const uint8_t*>(image.data()), image.size(), block)) return block;
-    return block.empty() ? "<none>" : "<not cleared>";
+    auto found = ReadPeVersionResource(reinterpret_cast<const uint8_t*>(image.data()), image.size(), block);
+    return found ? block : block.empty() ? "<none>" : "<not cleared>";
 }
 
-// Raw copied unchecked into size bytes (by default a block's size); its answers
-// are "<none>", a string up to its NUL (strings are answered from the scratch
-// area after the resource) or the bytes inside the resource.
+// Raw cut or padded with zeros to size bytes (by default a block's size); its
+// answers are "<none>", a string up to its NUL (strings are answered from the
+// scratch area after the resource) or the bytes inside the resource.
 struct Block {
     std::vector<uint8_t> data;
-    explicit Block(const std::string& raw, size_t size = 0) : data(size ? size : VersionBlockSize(raw.size())) {
-        std::memcpy(data.data(), raw.data(), std::min(raw.size(), data.size()));
-    }
+    Block(const std::string& raw, size_t size = 0) : data(raw.begin(), raw.end()) { data.resize(size ? size : VersionBlockSize(raw.size())); }
     std::string Ask(const std::string& path, const uint8_t** answer = nullptr) {
         const uint8_t* value = data.data();
         uint32_t length = 12345;
@@ -46,20 +43,20 @@ const std::string kRu = "\\StringFileInfo\\041904E3\\", kFileVersion = kRu + "Fi
 TEST(VersionBlock, SizeAndBuild) {
     const std::pair<uint32_t, uint32_t> sizes[] = {{5, 0}, {6, 16}, {65535, 131074}, {65536, 0}};
     for (auto [raw, size] : sizes) EXPECT_EQ(VersionBlockSize(raw), size);
-    std::vector<uint8_t> data(VersionBlockSize(kTwo.size()), 0xAA);
-    const size_t n = data.size();
-    ASSERT_TRUE(BuildVersionBlock(kTwo, n, data.data()));
-    EXPECT_EQ(std::string(Chars(data.data()), n), kTwo + std::string(n - kTwo.size(), '\0'));
+    Block built(kTwo);
+    std::ranges::fill(built.data, 0xAA);
+    auto n = built.data.size();
+    ASSERT_TRUE(BuildVersionBlock(kTwo, n, built.data.data()));
+    EXPECT_EQ(built.data, Block(kTwo).data);
     // Refusals leave the buffer untouched.
     std::string longer = kTwo, tiny = kTwo;
     Patch(longer, 0, kTwo.size() + 1, 2);
     Patch(tiny, 0, 5, 2);
-    const std::vector<uint8_t> untouched(n, 0x55);
     const std::tuple<std::string, size_t, bool> refused[] = {
         {kTwo, n - 1, true}, {kTwo, n, false}, {kTwo.substr(0, 5), n, true}, {longer, n, true}, {tiny, n, true},
         {kTwo + std::string(0x10000 - kTwo.size(), '\0'), n, true}};
-    for (const auto& [raw, size, buffer] : refused) {
-        data = untouched;
+    for (auto& [raw, size, buffer] : refused) {
+        std::vector<uint8_t> data(n, 0x55), untouched = data;
         EXPECT_FALSE(BuildVersionBlock(raw, size, buffer ? data.data() : nullptr));
         EXPECT_EQ(data, untouched);
     }
@@ -70,11 +67,11 @@ TEST(VersionBlock, Answers) {
     Block b(kTwo), variants(RawBlock(PeImageBytes("variants.exe")));
     // Each string has its own place: an earlier answer is intact after all the others.
     const uint8_t* first = nullptr;
-    const auto desc = kRu + "FileDescription", descText = W("Обновление ЮКСВЕЛ");
+    auto desc = kRu + "FileDescription", descText = W("Обновление ЮКСВЕЛ");
     b.Ask(desc, &first);
     std::string shown;
-    const auto ask = [&shown](Block& block, const std::string& under, const std::vector<std::string>& names) {
-        for (const auto& name : names) {
+    auto ask = [&shown](Block& block, const std::string& under, const std::vector<std::string>& names) {
+        for (auto& name : names) {
             auto a = block.Ask(Utf8To1251(under + name));
             shown += under + name + " = " + (std::ranges::any_of(a, [](uint8_t c) { return c < 32; }) ? HexLower(a) : Cp1251ToUtf8(a)) + "\n";
         }
@@ -89,7 +86,7 @@ TEST(VersionBlock, Answers) {
     // The resource itself is never written.
     EXPECT_EQ(std::string(Chars(b.data.data()), kTwo.size()), kTwo);
     // A string is answered only when it and its NUL fit in the buffer.
-    const size_t end = first - b.data.data() + descText.size() + 1;
+    size_t end = first - b.data.data() + descText.size() + 1;
     EXPECT_EQ(Block(kTwo, end).Ask(desc), descText);
     EXPECT_EQ(Block(kTwo, end - 1).Ask(desc), "<none>");
 }
@@ -101,15 +98,15 @@ TEST(VersionBlock, DamagedTrees) {
         {"wrong signature", "\\", 40, 0xFEEF04BE, 4},
         {"fixed part too short", "\\", 2, 48, 2},
         {"fixed part past the node", "\\", 0, 88, 2},
-        {"child longer than parent", kFileVersion, sfi, uint32_t(kTwo.size()), 2},
+        {"child longer than parent", kFileVersion, sfi, kTwo.size(), 2},
         {"too short child", kFileVersion, sfi, 5, 2},
         {"key without NUL", kFileVersion, sfi, 10, 2},
         {"damaged first string", kFileVersion, table + 24, 0, 2},
         {"root longer than buffer", kFileVersion, 0, 0xFFFF, 2},
         {"children past node by lying value length", kFileVersion, sfi + 2, 0x7FFF, 2},
     };
-    for (const auto& [what, path, offset, value, width] : cases) {
-        std::string raw = kTwo;
+    for (auto& [what, path, offset, value, width] : cases) {
+        auto raw = kTwo;
         Patch(raw, offset, value, width);
         EXPECT_EQ(Block(raw).Ask(path), "<none>") << what;
     }
@@ -126,29 +123,28 @@ TEST(VersionBlock, DamagedTrees) {
 // Both formats; a block cut to its own length, however short; files over the
 // size limit, without a version resource or too short for a header.
 TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
+    uint8_t buffer[2048];
     for (const char* name : {"two.exe", "two64.dll"}) {
         SCOPED_TRACE(name);
-        std::string image = PeImageBytes(name), cut = image;
+        auto image = PeImageBytes(name), cut = image;
         EXPECT_EQ(RawBlock(image), kTwo);
-        const uint32_t size = PeVersionInfoSize(image);
+        auto size = PeVersionInfoSize(image);
         EXPECT_EQ(size, kTwo.size() * 2 + 4);
-        std::vector<uint8_t> buffer(size);
-        EXPECT_FALSE(PeVersionInfo(image, size - 1, buffer.data()));
+        EXPECT_FALSE(PeVersionInfo(image, size - 1, buffer));
         Patch(cut, kVersionData, 6, 2);
         // The resource exactly as long.
         Patch(cut, kDataEntry + 4, 6, 4);
         EXPECT_EQ(RawBlock(cut), cut.substr(kVersionData, 6));
-        EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), buffer.data()));
+        EXPECT_TRUE(PeVersionInfo(cut, PeVersionInfoSize(cut), buffer));
     }
-    std::string huge = PeImageBytes("two.exe");
+    auto huge = PeImageBytes("two.exe");
     huge.resize(kMaxVersionFileSize, '\0');
     EXPECT_NE(PeVersionInfoSize(huge), 0u);
     huge += '\0';
-    uint8_t buf[1024];
-    for (const std::string& bytes : {huge, PeImageBytes("noversion.exe"), std::string("MZ"), std::string()}) {
+    for (auto& bytes : {huge, PeImageBytes("noversion.exe"), std::string("MZ"), std::string()}) {
         EXPECT_TRUE(bytes == huge || RawBlock(bytes) == "<none>");
         EXPECT_EQ(PeVersionInfoSize(bytes), 0u);
-        EXPECT_FALSE(PeVersionInfo(bytes, sizeof buf, buf));
+        EXPECT_FALSE(PeVersionInfo(bytes, sizeof buffer, buffer));
     }
     std::string block = "old";
     EXPECT_FALSE(ReadPeVersionResource(nullptr, 100, block));
@@ -167,7 +163,7 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
         {"UnknownOptionalMagic", {{kCoff + 20, 0x107, 2}}},
         // Two directories declared by the header size; the section table that
         // follows starts with bytes that would describe the resources.
-        {"OptionalHeaderEndsBeforeTheResourceDirectory", {{kCoff + 16, 112, 2}, {kCoff + 2, 1, 2},
+        {"HeaderEndsBeforeResourceDirectory", {{kCoff + 16, 112, 2}, {kCoff + 2, 1, 2},
             {kDirs + 24, 0x400, 4}, {kDirs + 28, 0x2000, 4}, {kDirs + 32, 0x400, 4}, {kDirs + 36, 0x400, 4}}},
         {"TwoDataDirectories", {{kDirs - 4, 2, 4}}},
         {"NoResourceDirectory", {{kDirs + 16, 0, 4}}},
@@ -178,9 +174,11 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
         {"SectionVirtualSizeTooSmall", {{kRsrc + 8, 16, 4}}},
         {"VersionTypeNotADirectory", {{kTypeEntry + 4, 0x10, 4}}},
         {"EmptyNameDirectory", {{kNameDir + 14, 0, 2}}},
-        {"NameDirectoryLoopsToARootLeadingToTheVersion", {{kNameDir + 20, kLoop, 4}, {kRoot + 20, kDataEntry - kRoot, 4}}},
+        // The name directory's entry leads back to the root, whose first entry leads to the version.
+        {"NameLoopsToRoot", {{kNameDir + 20, kLoop, 4}, {kRoot + 20, kDataEntry - kRoot, 4}}},
         {"NameLeafWithoutDirectory", {{kNameDir + 20, kDataEntry - kRoot, 4}}},
-        {"NameEntryNotADirectoryBesideALeafAtTheRoot", {{kNameDir + 20, kLanguageDir - kRoot, 4}, {kRoot + 20, kDataEntry - kRoot, 4}}},
+        // The name entry a leaf (the language directory read as data), the root's first entry a leaf too.
+        {"NameEntryNotADirectory", {{kNameDir + 20, kLanguageDir - kRoot, 4}, {kRoot + 20, kDataEntry - kRoot, 4}}},
         {"LanguageEntryLoops", {{kLanguageDir + 20, kLoop | (kLanguageDir - kRoot), 4}}},
         {"EmptyLanguageDirectory", {{kLanguageDir + 14, 0, 2}}},
         {"DataEntryOutside", {{kLanguageDir + 20, 0x7FFFFFF8, 4}}},
@@ -190,7 +188,7 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
         {"BlockLongerThanData", {{kVersionData, 0x7FF, 2}}},
         {"BlockLengthTiny", {{kVersionData, 2, 2}}},
     };
-    for (const auto& [what, patches] : damages) {
+    for (auto& [what, patches] : damages) {
         for (const char* name : {"two.exe", "two64.dll"}) {
             auto bytes = PeImageBytes(name);
             for (auto [offset, value, width] : patches)
@@ -207,7 +205,7 @@ TEST(VersionText, StringOrFixedPart) {
     auto names = ListDir(PeImagePath(""));
     names.push_back("missing.exe");
     std::string texts;
-    for (const auto& name : names) texts += name + ": " + FileVersionOf(platform, PeImagePath(name)) + "\n";
+    for (auto& name : names) texts += name + ": " + FileVersionOf(platform, PeImagePath(name)) + "\n";
     ExpectGolden(texts, "pe_version_texts.txt");
     uint32_t ms, ls;
     EXPECT_FALSE(TVersionInfo(platform, PeImagePath("noversion.exe")).FixedFileVersion(ms, ls));
