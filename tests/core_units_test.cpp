@@ -66,7 +66,7 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     auto f = RegFile::Parse(Golden("registry_foreign_lines.reg"));
     auto k = f.FindKey("hkey_local_machine\\software\\quenbrit\\yrn\\update");
     ASSERT_NE(k, nullptr);
-    auto v = [&k](const char* name) { return RegFile::FindValue(*k, name); };
+    auto v = [&](const char* name) { return RegFile::FindValue(*k, name); };
     EXPECT_EQ(v("updatepath")->text, "D:\\Pkg\\");
     EXPECT_EQ(v("SWTYPE")->dword, 1u);
     EXPECT_EQ(v("Q")->text, "say \"hi\"");
@@ -92,7 +92,7 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
 // file); any other change replaces the whole file. Either way the bytes are
 // exactly the registry's text.
 TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
-    std::string head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n", a = "\"a.exe\"=dword:00000001\r\n";
+    std::string key = "SOFTWARE\\Quenbrit\\YRN\\Update", head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + key + "]\r\n", a = "\"a.exe\"=dword:00000001\r\n";
     std::string other = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"x\"=\"1\"\r\n\r\n", b = "\"b.exe\"=dword:00000007\r\n", lf = head + a, reg = root.Native("registry.reg");
     std::erase(lf, '\r');
     struct Case { std::string before, name, after; bool inPlace, changedMeanwhile = false; } cases[] = {
@@ -106,12 +106,12 @@ TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
         WriteFile(reg, c.before);
         struct stat before {}, after {};
         ::stat(reg.c_str(), &before);
-        auto key = platform.OpenRegistryKey("SOFTWARE\\Quenbrit\\YRN\\Update");
+        auto opened = platform.OpenRegistryKey(key);
         // another writer grew the file since it was read: the tail is no longer where it was
         if (c.changedMeanwhile) std::ofstream(reg, std::ios::app) << "x";
         // left by some earlier call: a write that went through is not tried again
         errno = EINTR;
-        EXPECT_TRUE(key && key->WriteInteger(c.name, 7));
+        EXPECT_TRUE(opened && opened->WriteInteger(c.name, 7));
         EXPECT_EQ(Registry(), c.after);
         ::stat(reg.c_str(), &after);
         EXPECT_EQ(before.st_ino == after.st_ino, c.inPlace) << c.after;
@@ -133,13 +133,13 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
     for (int n = 0; n < 7; ++n) {
         auto& c = cases[n];
         SCOPED_TRACE(n);
-        auto dir = root.Native("c/T" + std::to_string(n)), target = dir + "/Shift.exe";
+        auto t = "T" + std::to_string(n), dir = root.Native("c/" + t), target = dir + "/Shift.exe";
+        auto dst = "C:\\" + t + "\\Shift.exe";
         WriteFile(dir + "/keep", "");
         struct stat st {};
         if (c.target == Regular) WriteFile(target, "old bytes");
         if (c.target == Directory) ::mkdir(target.c_str(), 0755);
         if (c.target == DanglingLink) ::symlink("nowhere", target.c_str());
-        auto dst = "C:\\T" + std::to_string(n) + "\\Shift.exe";
         // left by some earlier call: a chunk that went through is not copied again
         errno = EINTR;
         EXPECT_EQ(c.onlyNew ? files.CopyNewFile(src, dst) : files.CopyFile(src, dst), c.ok);
