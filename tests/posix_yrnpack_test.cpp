@@ -12,27 +12,21 @@ struct Result {
     int status;
     std::string out;
 };
+// The exit status and what the commands wrote to either stream.
 Result Shell(const std::string& cmd) {
-    FILE* pipe = ::popen((cmd + " 2>&1").c_str(), "r");
-    std::string out;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
-    int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    int status = std::system(("(" + cmd + ") >out 2>&1").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile("out")};
 }
 Result Pack(const std::string& args) { return Shell("'" YRNPACK_PATH "' " + args); }
 
 const std::string kData = YRN_TEST_DATA "/signed/";
-// LF line ends, a comment, an unterminated last line, the second file's section without entries.
-const std::string kManifest = "; build 12\n[ExeFiles]\nVersion=12\n[FILES]\nA.exe=\nB.dll=\n[A.exe]\nSDir=<default>\n"
-                              "Execute=1\nVersion=1\n\n; the library\n[B.dll]\nSDir=C:\\TOVR\\LIB\nVersion=1";
 
 class Yrnpack : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile("pkg/A.exe", ReadFile(kData + "A.exe"));
-        WriteFile("pkg/B.dll", ReadFile(kData + "B.dll"));
-        WriteFile("pkg/YRNUpdate.ini", kManifest);
+        for (std::string name : {"A.exe", "B.dll"}) WriteFile("pkg/" + name, ReadFile(kData + name));
+        // LF line ends, a comment, an unterminated last line, the second file's section without entries.
+        WriteFile("pkg/YRNUpdate.ini", Golden("yrnpack_manifest.ini"));
     }
     TempRoot root;
     // as yrnpack names it
@@ -53,10 +47,8 @@ TEST_F(Yrnpack, KeygenSignVerifyAgreeWithOpenssl) {
 }
 
 TEST_F(Yrnpack, CheckReportsAndSignRefusesAPackageInError) {
-    WriteFile("pkg/YRNUpdate.ini", "[ExeFiles]\r\nVersion=x\r\njunk\r\n[FILES]\r\nA.exe=\r\nC.exe=\r\nA.exe=\r\n..\\D.exe=\r\nCom1.dll=\r\nCom0.dll=\r\n"
-                                   "[A.exe]\r\nSDir=<DB>\r\nCDir=<bogus>\r\nSHA256=00\r\n[C.exe]\r\nExecute=1\r\n"
-                                   "[Old.exe]\r\nExecute=1\r\n");
-    auto before = ReadFile("pkg/YRNUpdate.ini");
+    auto before = Golden("yrnpack_manifest_in_error.ini");
+    WriteFile("pkg/YRNUpdate.ini", before);
     auto check = Pack("check pkg");
     EXPECT_EQ(check.status, 1);
     ExpectGolden(Masked(check.out, dir), "yrnpack_check.txt");
