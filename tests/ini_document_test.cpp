@@ -28,13 +28,13 @@ TEST(IniDocument, BareKeysAndCyrillicCase) {
 
 void ExpectSameAnswers(const IniDocument& written, const std::string& context) {
     SCOPED_TRACE(context);
-    const IniDocument parsed(written.Text());
+    IniDocument parsed(written.Text());
     for (const char* section : {"MAIN", "files", "A", "B", "C", " b ", "New", "Dup", "[x", "Z"}) {
         SCOPED_TRACE(section);
         EXPECT_EQ(written.SectionExists(section), parsed.SectionExists(section));
         EXPECT_EQ(written.Keys(section), parsed.Keys(section));
         for (const char* key : {"k", "K1", "k2", "Version", "x"}) {
-            const std::string *w = written.Find(section, key), *p = parsed.Find(section, key);
+            auto w = written.Find(section, key), p = parsed.Find(section, key);
             EXPECT_EQ(w ? *w : "(none)", p ? *p : "(none)") << key;
         }
     }
@@ -66,14 +66,14 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
         {"", {{"New", "Version", "1"}, {"New", "k", "2"}, {"MAIN", "k", "3"}, {"New", "x", "4"}}, "+++.", nullptr},
         {longA.c_str(), {{"A", "k", "1"}, {"a", "K", "2"}, {"A", "[x", "v"}, {"A", "k2", "3"}, {"A", "x", "y"}}, ".....", nullptr},
     };
-    for (const auto& [before, steps, appends, after] : cases) {
+    for (auto& [before, steps, appends, after] : cases) {
         SCOPED_TRACE(before);
         IniDocument doc(before);
         ExpectSameAnswers(doc, "before");
         std::string appended;
-        for (const Step& step : steps) {
-            appended += doc.Set(step.section, step.key, step.value) ? '+' : '.';
-            ExpectSameAnswers(doc, step.key);
+        for (auto [section, key, value] : steps) {
+            appended += doc.Set(section, key, value) ? '+' : '.';
+            ExpectSameAnswers(doc, key);
         }
         EXPECT_EQ(appended, appends);
         if (after) {

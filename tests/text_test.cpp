@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "core/FuncUnit.h"
-#include "core/NameValueList.h"
 #include "core/ParamQueryUnit.h"
 #include "core/text.h"
 
@@ -12,11 +11,10 @@ TEST(Text, Cp1251RoundTripsEveryByte) {
     std::string all;
     // 0x98 has no character.
     for (int c = 1; c < 256; ++c)
-        if (c != 0x98) all += static_cast<char>(c);
+        if (c != 0x98) all += char(c);
     EXPECT_EQ(Utf8To1251(Cp1251ToUtf8(all)), all);
-    EXPECT_EQ(Cp1251ToUtf8("\xDE\xCA\xD1\xC2\xC5\xCB"), "ЮКСВЕЛ");
+    EXPECT_EQ(Cp1251ToUtf8("\xDE\xCA\xD1\xC2\xC5\xCB\x80"), "ЮКСВЕЛЂ");
     EXPECT_EQ(Utf8To1251("日本\u0080😀\xD0" "A\xFF\xD0"), "?????A??");
-    EXPECT_EQ(Cp1251ToUtf8("\x80"), "Ђ");
 }
 
 TEST(Text, SameTextAndWildcardFoldLatinAndCyrillic) {
@@ -31,7 +29,7 @@ TEST(Text, SameTextAndWildcardFoldLatinAndCyrillic) {
         {"a?c", "abc", true},
         {"a?c", "abd", false},
     };
-    for (const auto& [pattern, name, match] : cases) EXPECT_EQ(WildcardMatch(pattern, name), match) << pattern << " " << name;
+    for (auto [pattern, name, match] : cases) EXPECT_EQ(WildcardMatch(pattern, name), match) << pattern << " " << name;
 }
 
 TEST(Text, SplitCommandLineQuotesGroupBackslashesStay) {
@@ -44,7 +42,7 @@ TEST(Text, SplitCommandLineQuotesGroupBackslashesStay) {
         {"\"open quote", {"open quote"}},
         {"  ", {}},
     };
-    for (const auto& [line, args] : cases) EXPECT_EQ(SplitCommandLine(line), args) << line;
+    for (auto& [line, args] : cases) EXPECT_EQ(SplitCommandLine(line), args) << line;
 }
 
 TEST(Text, ParseIntegers) {
@@ -55,7 +53,7 @@ TEST(Text, ParseIntegers) {
         {"$7fffffff", INT32_MAX}, {"-$80000001", {}}, {"-2147483649", {}}, {"$80000000", {}}, {"$", {}}, {"0x", {}},
         {"9x10", {}},
         {"$G", {}}, {"1A", {}}, {"2147483648", {}}, {"", {}}, {"1a", {}}, {"-", {}}};
-    for (const auto& [text, value] : cases) EXPECT_EQ(ParseInt32(text), value) << text;
+    for (auto [text, value] : cases) EXPECT_EQ(ParseInt32(text), value) << text;
     EXPECT_EQ(ParseInt64("4294967808"), 4294967808LL);
     EXPECT_EQ(ParseInt64("99999999999999999999"), std::nullopt);
     EXPECT_EQ(ParseInt64("-9223372036854775808"), INT64_MIN);
