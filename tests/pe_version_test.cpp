@@ -76,10 +76,9 @@ TEST(VersionBlock, Answers) {
             shown += under + name + " = " + (std::ranges::any_of(a, [](uint8_t c) { return c < 32; }) ? HexLower(a) : Cp1251ToUtf8(a)) + "\n";
         }
     };
-    ask(b, "", {"\\", "\\VarFileInfo\\Translation", "VarFileInfo\\Translation\\", "\\varfileinfo\\TRANSLATION",
-                "\\VarFileInfo\\Translations", "\\StringFileInfo\\04190000\\FileVersion", "\\StringFileInfo\\\\FileVersion", "\\Nothing"});
+    ask(b, "", {"\\", "\\VarFileInfo\\Translation", "VarFileInfo\\Translation\\", "\\varfileinfo\\TRANSLATION", "\\VarFileInfo\\Translations", "\\Nothing"});
     ask(b, kRu, {"FileVersion", "FileDescription", "Missing", "FileVersion\\More", "FileVersio", "FileVersionX"});
-    ask(b, "\\StringFileInfo\\040904B0\\", {"FileVersion", "Empty"});
+    ask(b, "\\StringFileInfo\\", {"040904B0\\FileVersion", "040904B0\\Empty", "04190000\\FileVersion", "\\FileVersion"});
     ask(variants, kRu, {"A", "B", "C", "D", "E", "ВЕРСИЯ", "Верси", "ёЛКАЏ", "AB", std::string(231, 'L')});
     ExpectGolden(shown, "pe_version_block_answers.txt");
     EXPECT_EQ(Chars(first), descText);
@@ -103,7 +102,7 @@ TEST(VersionBlock, DamagedTrees) {
         {"key without NUL", kFileVersion, sfi, 10, 2},
         {"damaged first string", kFileVersion, table + 24, 0, 2},
         {"root longer than buffer", kFileVersion, 0, 0xFFFF, 2},
-        {"children past node by lying value length", kFileVersion, sfi + 2, 0x7FFF, 2},
+        {"children past node by a lying value length", kFileVersion, sfi + 2, 0x7FFF, 2},
     };
     for (auto& [what, path, offset, value, width] : cases) {
         auto raw = kTwo;
