@@ -21,16 +21,18 @@ std::string RawBlock(const std::string& image) {
 
 // Raw cut or padded with zeros to size bytes (by default a block's size); its
 // answers are "<none>", a string up to its NUL (strings are answered from the
-// scratch area after the resource) or the bytes inside the resource.
+// scratch area after the resource) or the bytes inside the resource. last:
+// where the last answer lies.
 struct Block {
     std::vector<uint8_t> data;
+    const uint8_t* last = nullptr;
     Block(const std::string& raw, size_t size = 0) : data(raw.begin(), raw.end()) { data.resize(size ? size : VersionBlockSize(raw.size())); }
-    std::string Ask(const std::string& path, const uint8_t** answer = nullptr) {
+    std::string Ask(const std::string& path) {
         const uint8_t* value = data.data();
         uint32_t length = 12345;
         if (!QueryVersionBlock(data.data(), data.size(), path, value, length))
             return value == nullptr && length == 0 ? "<none>" : "<failure with an answer>";
-        if (answer) *answer = value;
+        last = value;
         if (value < data.data() + (data[0] | data[1] << 8)) return std::string(Chars(value), length);
         std::string s(Chars(value));
         return length == s.size() + 1 ? s : "<wrong length>";
@@ -66,9 +68,9 @@ TEST(VersionBlock, SizeAndBuild) {
 TEST(VersionBlock, Answers) {
     Block b(kTwo), variants(RawBlock(PeImageBytes("variants.exe")));
     // Each string has its own place: an earlier answer is intact after all the others.
-    const uint8_t* first = nullptr;
     auto desc = kRu + "FileDescription", descText = W("Обновление ЮКСВЕЛ");
-    b.Ask(desc, &first);
+    b.Ask(desc);
+    auto first = b.last;
     std::string shown;
     auto ask = [&shown](Block& block, const std::string& under, const std::vector<std::string>& names) {
         for (auto& name : names) {
