@@ -8,10 +8,10 @@
 
 namespace yrn::test {
 
-inline std::string PeImagePath(const std::string& name) { return std::string(YRN_TEST_DATA) + "/pe/" + name; }
+inline std::string PeImagePath(const std::string& name) { return YRN_TEST_DATA "/pe/" + name; }
 inline std::string PeImageBytes(const std::string& name) {
     std::ifstream in(PeImagePath(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 inline void Patch(std::string& bytes, size_t offset, uint32_t value, int width) {
     for (int i = 0; i < width; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
