@@ -17,17 +17,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The registry file holding the settings key with these value lines.
-std::string Reg(const Lines& values) {
-    std::string text = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
-    for (const std::string& v : values) text += v + "\r\n";
-    return text + "\r\n";
-}
-std::string Dw(const char* name, unsigned v) {
-    char line[64];
-    std::snprintf(line, sizeof line, "\"%s\"=dword:%08x", name, v);
-    return line;
-}
 std::string Dir(const std::string& escaped) { return "\"UpdatePath\"=\"" + escaped + "\""; }
 
 struct ParamCase {
@@ -37,7 +26,6 @@ struct ParamCase {
     const char* input;
     uint16_t result;
 };
-void PrintTo(const ParamCase& c, std::ostream* os) { *os << c.name; }
 
 class DialogTest : public RunTest {
 protected:
@@ -47,7 +35,7 @@ protected:
         std::istringstream in(input);
         std::ostringstream out, err;
         ConsoleUI ui(in, out, err);
-        const int result = whole ? RunProgram(args, platform, ui) : QueryParams(args, platform, ui);
+        int result = whole ? RunProgram(args, platform, ui) : QueryParams(args, platform, ui);
         screen = out.str();
         errors = err.str();
         return result;
@@ -59,10 +47,10 @@ class ParamRoundTrip : public DialogTest, public ::testing::WithParamInterface<P
 
 // The screen, the registry file and the settings loaded, as a golden file.
 TEST_P(ParamRoundTrip, ShowsLoadsAndStores) {
-    const ParamCase& c = GetParam();
-    if (!c.stored.empty()) WriteFile(root.Native("registry.reg"), Reg(c.stored));
+    auto& c = GetParam();
+    if (!c.stored.empty()) WriteFile(root.Native("registry.reg"), RegistryWith(c.stored));
     EXPECT_EQ(Start(c.input), c.result);
-    const std::string text = screen + "== registry.reg\n" + Registry() + "== settings\n" + Cp1251ToUtf8(UpdatePath) + "|" + std::to_string(swType) +
+    auto text = screen + "== registry.reg\n" + Registry() + "== settings\n" + Cp1251ToUtf8(UpdatePath) + "|" + std::to_string(swType) +
             "|" + std::to_string(IsMessage) + "|" + std::to_string(IsNoVersion) + "\n";
     ExpectGolden(text, std::string("param_") + c.name + ".txt");
 }
@@ -89,8 +77,7 @@ const ParamCase kParamCases[] = {
         {"wrong_type_type", {"\"swType\"=\"1\""}, kEnters, mrFailure},
         {"wrong_type_questions", {"\"IsMessage\"=\"0\""}, kEnters, mrFailure},
         {"wrong_type_version_check", {Dw("swType", 1), "\"IsNoVersion\"=\"1\""}, kEnters, mrFailure}};
-INSTANTIATE_TEST_SUITE_P(Console, ParamRoundTrip, ::testing::ValuesIn(kParamCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Console, ParamRoundTrip, ::testing::ValuesIn(kParamCases), kCaseName);
 
 // Every argument count but three shows the dialog; the end of input at any of its questions cancels it.
 TEST_F(DialogTest, TheEndOfInputCancelsTheDialogOfEveryArgumentCountButThree) {
@@ -103,12 +90,12 @@ TEST_F(DialogTest, TheEndOfInputCancelsTheDialogOfEveryArgumentCountButThree) {
 
 // Only a front end without the console's own check can confirm with no type.
 TEST_F(DialogTest, ConfirmingWithoutAChosenTypeIsRefused) {
-    WriteFile(root.Native("registry.reg"), Reg({Dw("swType", 9)}));
+    WriteFile(root.Native("registry.reg"), RegistryWith({Dw("swType", 9)}));
     for (int button : {1, 3}) {
         ScriptedUI ui;
         ui.onParamForm = [button](TParamForm&) { return button; };
         EXPECT_EQ(QueryParams({}, platform, ui), mrCancel);
-        EXPECT_EQ(Registry(), Reg({Dw("swType", 9)}));
+        EXPECT_EQ(Registry(), RegistryWith({Dw("swType", 9)}));
     }
 }
 
@@ -166,12 +153,8 @@ TEST(ConsoleProgram, UpdateThenRollBackThroughThePipe) {
     TempRoot root;
     WritePackage(root);
     std::string text;
-    for (const char* input : {"\n\n\n\n\n\n", "\n\n\n\nОткат\n\n\n"}) {
-        WriteFile(root.Native("cwd/stdin.txt"), input);
-        const std::string cmd =
-                "cd '" + root.Native("cwd") + "' && YRN_ROOT='" + root.Path() + "' '" YRN_TOOL_PATH "' <stdin.txt >stdout.txt 2>&1";
-        const int status = std::system(cmd.c_str());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (auto input : {"\n\n\n\n\n\n", "\n\n\n\nОткат\n\n\n"}) {
+        EXPECT_EQ(RunTool(root, "", input), 0);
         text += ReadFile(root.Native("cwd/stdout.txt")) + RunReport(root, {}, "");
     }
     ExpectGolden(Masked(text, BackupSets(root).at(0)), "console_update_then_rollback.txt");

@@ -55,5 +55,15 @@ std::string Masked(std::string text, const std::string& set);
 std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from = 0,
                       std::string r = "");
 void ExpectGolden(const std::string& actual, const std::string& name);
+// The registry file holding the settings key with these value lines.
+std::string RegistryWith(const std::vector<std::string>& values);
+// The line of a dword value.
+std::string Dw(const char* name, unsigned value);
+// The built console tool over root, started in its working directory with
+// these arguments and this input, its output left in stdout.txt there: its
+// exit status, -1 if it did not exit.
+int RunTool(const TempRoot& root, const std::string& args, const std::string& input);
+// A table's test named by its case.
+inline const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
 
 }  // namespace yrn::test
