@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <functional>
 
-#include "support/FaultPlatform.h"
 #include "support/dialog_ScriptedUI.h"
 
 namespace yrn::test {
@@ -25,10 +24,9 @@ struct CheckCase {
     std::function<void(PackageCheck&)> setup = {};
 };
 
-class PackageCheck : public RunTest, public ::testing::WithParamInterface<CheckCase> {
+class PackageCheck : public FilesTest, public ::testing::WithParamInterface<CheckCase> {
 public:
-    void SetUp() override {
-        RunTest::SetUp();
+    PackageCheck() {
         for (auto name : {"YRNUpdate.ini", "YRNUpdate.sig", "A.exe", "B.dll"}) Put(kPkg + name, Data(name));
         Put("c/TOVR/A.exe", "old A");
         Put("c/TOVR/LIB/.keep", "");
@@ -36,7 +34,6 @@ public:
     }
     std::string Pkg(const std::string& name) const { return root.Native(kPkg + name); }
     void Unsign() { std::filesystem::remove(Pkg("YRNUpdate.sig")); }
-    void Put(const std::string& rel, const std::string& bytes) { WriteFile(root.Native(rel), bytes); }
     void Flip(const std::string& name, size_t at) {
         auto bytes = ReadFile(Pkg(name));
         bytes.at(at) ^= 1;
@@ -51,7 +48,6 @@ public:
     }
     // A fresh signature differs from run to run: checked unchanged, then shown as a mark.
     std::string resigned;
-    FaultPlatform fp{platform};
 };
 
 TEST_P(PackageCheck, RefusesAllOrInstalls) {

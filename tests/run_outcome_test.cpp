@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <regex>
 
-#include "support/FaultPlatform.h"
 #include "support/Package.h"
 #include "support/PeImages.h"
 #include "support/dialog_ScriptedUI.h"
@@ -19,12 +18,11 @@ namespace {
 
 using Lines = std::vector<std::string>;
 const std::string kA = "[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n";
-const std::string kKey = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
 
 class Outcome;
 struct OutcomeCase {
     const char* name;
-    std::function<void(Outcome&)> setup;
+    std::function<void(Outcome&)> setup = {};
     // for the window's questions
     std::deque<bool> answers = {};
     // started in the backup dialog as it opens
@@ -34,14 +32,11 @@ struct OutcomeCase {
     // the set-up of the case's table, first
     void (Outcome::*base)() = nullptr;
 };
-void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
 
-class Outcome : public RunTest, public ::testing::WithParamInterface<OutcomeCase> {
+class Outcome : public FilesTest, public ::testing::WithParamInterface<OutcomeCase> {
 public:
-    using RunTest::root;
-    void Put(const std::string& rel, const std::string& bytes) { WriteFile(root.Native(rel), bytes); }
     void Remove(const std::string& rel) { std::filesystem::remove_all(root.Native(rel)); }
-    void Reg(const std::string& values) { Put("registry.reg", kKey + values + "\r\n"); }
+    void Reg(const Lines& values) { Put("registry.reg", RegistryWith(values)); }
 
     // The worked example: a client installation with Shift.exe = 4 and
     // UpdateVersion = 11 recorded and D:\Shared present, the package in D:\Pack\.
@@ -53,13 +48,12 @@ public:
         Put("d/Pack/Prices.dll", "new prices");
         Put("c/TOVR/Shift.exe", "old shift");
         Put("d/Shared/.keep", "");
-        Reg("\"Shift.exe\"=dword:00000004\r\n\"UpdateVersion\"=dword:0000000b\r\n");
+        Reg({Dw("Shift.exe", 4), Dw("UpdateVersion", 11)});
         UpdatePath = "D:\\Pack\\";
         swType = 1;
     }
     // A fresh start on the package in C:\PKG\ whose A.exe holds newBytes.
     void Pkg(const std::string& manifest, const std::string& newBytes = "new") {
-        ResetSettings();
         UpdatePath = "C:\\PKG\\";
         Put("c/PKG/YRNUpdate.ini", manifest);
         Put("c/PKG/A.exe", newBytes);
@@ -75,7 +69,7 @@ public:
     }
     // A.exe installed and packaged as the two.exe image with one field damaged.
     void Damaged(size_t offset, uint32_t value, int width) {
-        std::string image = PeImageBytes("two.exe");
+        auto image = PeImageBytes("two.exe");
         Patch(image, offset, value, width);
         Pkg(kA, image);
         IsNoVersion = true;
@@ -102,22 +96,20 @@ public:
         mode = 2;
         BackupDir += set + "\\";
         RollbackList = std::make_unique<NameValueList>();
-        for (const std::string& e : entries) RollbackList->Add(e);
+        for (auto& e : entries) RollbackList->Add(e);
     }
     // A log that fails from write n on.
     void LogFailsFrom(int n) {
         fp.FailWhen([n, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
     }
 
-    // fails nothing unless a case says so
-    FaultPlatform fp{platform};
     uint8_t mode = 1;
     size_t from = 0;
     std::string set;
 };
 
 TEST_P(Outcome, IsItsGoldenFile) {
-    const OutcomeCase& c = GetParam();
+    auto& c = GetParam();
     if (c.base) (this->*c.base)();
     if (c.setup) c.setup(*this);
     RecordingView window;
@@ -127,9 +119,9 @@ TEST_P(Outcome, IsItsGoldenFile) {
     ScriptedUI ui;
     ui.answers = c.answers;
     ui.onBackUpForm = [](TBackUpForm& form) { form.StartBtnClick(); };
-    if (!c.console && !c.dialog) {
+    if (!c.console && !c.dialog)
         window = RunWindow(fp, mode, c.answers);
-    } else {
+    else {
         // The backup dialog on the console, or started as it opens.
         AppUI& shown = c.console ? static_cast<AppUI&>(console) : ui;
         TBackUpForm form(fp, shown);
@@ -158,30 +150,30 @@ TEST_P(Outcome, IsItsGoldenFile) {
 // Each on top of the worked example.
 const std::vector<OutcomeCase> kUpdates = {
     {"update_worked_example", {}},
-    {"update_manager_installs_nothing_records_version", [](Outcome&) { swType = 2; }},
-    {"update_missing_manifest", [](Outcome& t) { UpdatePath = "D:\\Empty\\"; t.Put("d/Empty/.keep", ""); }},
-    {"update_same_package_accepted", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000c\r\n"); }, {true}},
-    {"update_lower_package_declined", [](Outcome& t) { t.Reg("\"UpdateVersion\"=dword:0000000d\r\n"); }, {false}},
-    {"update_no_version_checks_install_equal", [](Outcome& t) {
-         t.Reg("\"Shift.exe\"=dword:00000005\r\n\"UpdateVersion\"=dword:0000000c\r\n");
+    {"update_manager_installs_nothing_records_version", [](auto&) { swType = 2; }},
+    {"update_missing_manifest", [](auto& t) { UpdatePath = "D:\\Empty\\"; t.Put("d/Empty/.keep", ""); }},
+    {"update_same_package_accepted", [](auto& t) { t.Reg({Dw("UpdateVersion", 12)}); }, {true}},
+    {"update_lower_package_declined", [](auto& t) { t.Reg({Dw("UpdateVersion", 13)}); }, {false}},
+    {"update_no_version_checks_install_equal", [](auto& t) {
+         t.Reg({Dw("Shift.exe", 5), Dw("UpdateVersion", 12)});
          IsNoVersion = true;
      }},
-    {"update_equal_file_version_skipped", [](Outcome& t) { t.Reg("\"Shift.exe\"=dword:00000005\r\n"); }},
+    {"update_equal_file_version_skipped", [](auto& t) { t.Reg({Dw("Shift.exe", 5)}); }},
     // Installed twice: the set keeps the first saved copy, not the new file.
-    {"update_name_listed_twice", [](Outcome& t) {
+    {"update_name_listed_twice", [](auto& t) {
          t.Put("d/Pack/YRNUpdate.ini", "[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nShift.exe=\r\n"
                                        "[Shift.exe]\r\nCDir=<default>\r\nVersion=5\r\n");
          IsNoVersion = true;
      }},
-    {"update_answer_no_skips_without_failure", [](Outcome&) { IsMessage = true; }, {false, true}},
-    {"update_missing_target_directory", [](Outcome& t) { t.Remove("d/Shared"); }},
-    {"update_local_copy_mark", [](Outcome& t) {
+    {"update_answer_no_skips_without_failure", [](auto&) { IsMessage = true; }, {false, true}},
+    {"update_missing_target_directory", [](auto& t) { t.Remove("d/Shared"); }},
+    {"update_local_copy_mark", [](auto& t) {
          t.Put("d/Pack/YRNUpdate.ini", ReadFile(t.root.Native("d/Pack/YRNUpdate.ini")) + "[MAIN]\r\nLocalCopy=0\r\n");
      }},
-    {"update_log_cannot_be_opened", [](Outcome& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }},
-    {"update_backup_root_that_is_a_file", [](Outcome& t) { t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way"); }},
+    {"update_log_cannot_be_opened", [](auto& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }},
+    {"update_backup_root_that_is_a_file", [](auto& t) { t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way"); }},
     // The set name of this minute taken by a file, then by the first run's set: the next free suffix.
-    {"update_taken_set_names_get_the_next_suffix", [](Outcome& t) {
+    {"update_taken_set_names_get_the_next_suffix", [](auto& t) {
          t.Put("c/TOVR/UPDATE/OldFiles/24-03-05 10-20", "squatter");
          t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
          RunWindow(t.fp, 1);
@@ -192,18 +184,18 @@ const std::vector<OutcomeCase> kUpdates = {
 
 // Each on top of the shared package installed by an earlier start.
 const std::vector<OutcomeCase> kRollbacks = {
-    {"rollback_missing_saved_copy_leaves_no_trace", [](Outcome& t) { t.Remove(t.InSet("Lib.dll")); }, {}, true},
-    {"rollback_gone_target_file_recreated", [](Outcome& t) { t.Remove("c/TOVR/TOOLS/Tool.exe"); }, {}, true},
-    {"rollback_gone_target_directory_not_created", [](Outcome& t) { t.Remove("c/TOVR/LIB"); }, {}, true},
-    {"rollback_questions_answer_no_skips_silently", [](Outcome&) { IsMessage = true; }, {true, false, true}, true},
-    {"rollback_ordinary_file_named_like_a_set", [](Outcome& t) {
+    {"rollback_missing_saved_copy_leaves_no_trace", [](auto& t) { t.Remove(t.InSet("Lib.dll")); }, {}, true},
+    {"rollback_gone_target_file_recreated", [](auto& t) { t.Remove("c/TOVR/TOOLS/Tool.exe"); }, {}, true},
+    {"rollback_gone_target_directory_not_created", [](auto& t) { t.Remove("c/TOVR/LIB"); }, {}, true},
+    {"rollback_questions_answer_no_skips_silently", [](auto&) { IsMessage = true; }, {true, false, true}, true},
+    {"rollback_ordinary_file_named_like_a_set", [](auto& t) {
          t.Put("c/TOVR/UPDATE/OldFiles/99-12-31 23-59", "not a set");
      }, {}, true},
     // No directory part, or no name=value: skipped.
-    {"rollback_directory_part_ends_at_backslash_or_colon", [](Outcome& t) {
+    {"rollback_directory_part_ends_at_backslash_or_colon", [](auto& t) {
          t.List({"Shift.exe=C:\\TOVR\\Shift.exe", "Lib.dll=<none>", "Tool.exe=C:Tool.exe", "New.exe"});
      }},
-    {"rollback_without_a_list_two_runs", [](Outcome& t) {
+    {"rollback_without_a_list_two_runs", [](auto& t) {
          t.List({});
          RollbackList.reset();
          RunWindow(t.fp, 2);
@@ -211,17 +203,17 @@ const std::vector<OutcomeCase> kRollbacks = {
     // A log that fails while the run writes, from the first file's line (3)
     // or its success line (4) on. The success line's failure stays inside its
     // step; the next file's line ends the run.
-    {"rollback_log_fails_at_write_3", [](Outcome& t) { t.LogFailsFrom(3); }, {}, true},
-    {"rollback_log_fails_at_write_4", [](Outcome& t) { t.LogFailsFrom(4); }, {}, true},
+    {"rollback_log_fails_at_write_3", [](auto& t) { t.LogFailsFrom(3); }, {}, true},
+    {"rollback_log_fails_at_write_4", [](auto& t) { t.LogFailsFrom(4); }, {}, true},
     // The backup dialog on the console.
     {"backup_minus_plus_and_numbers_toggle_files", {}, {}, {}, "-\n+\n2\n3\n3\nОткат\n"},
     {"backup_unknown_answers_then_cancel", {}, {}, {}, "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n"},
     {"backup_cancel", {}, {}, {}, "2\ncancel\n"},
     {"backup_input_ends", {}, {}, {}, "2\n3\n"},
-    {"backup_without_any_set", [](Outcome& t) { t.Remove(kBackupRootNative); }, {}, {}, "rollback\n"},
+    {"backup_without_any_set", [](auto& t) { t.Remove(kBackupRootNative); }, {}, {}, "rollback\n"},
     // Another set by number; coming back to a set checks every file of it again.
     // An older set besides the run's, holding Old.exe.
-    {"backup_another_set_and_back_checks_every_file_again", [](Outcome& t) {
+    {"backup_another_set_and_back_checks_every_file_again", [](auto& t) {
          t.Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/BackUp.ini", "[FILES]\r\nOld.exe=C:\\TOVR\\Old.exe\r\n");
          t.Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/Old.exe", "old program");
      }, {}, {}, "-\nн 1\nн 2\nн 1\n\n"}};
@@ -231,27 +223,27 @@ const std::vector<OutcomeCase> kRollbacks = {
 const std::vector<OutcomeCase> kHostile = {
     // A package file named like the set's catalogue, or two names landing on
     // one saved copy: the file fails and nothing of it is touched.
-    {"catalogue_CatalogueNameAfterASavedFile", [](Outcome& t) { t.CatalogueNamed("A.exe=\r\nBackUp.ini=\r\n"); }},
-    {"catalogue_CatalogueNameFirst", [](Outcome& t) { t.CatalogueNamed("BackUp.ini=\r\nA.exe=\r\n"); }},
-    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](Outcome& t) {
+    {"catalogue_CatalogueNameAfterASavedFile", [](auto& t) { t.CatalogueNamed("A.exe=\r\nBackUp.ini=\r\n"); }},
+    {"catalogue_CatalogueNameFirst", [](auto& t) { t.CatalogueNamed("BackUp.ini=\r\nA.exe=\r\n"); }},
+    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](auto& t) {
          t.Pkg("[FILES]\r\nA.exe=\r\n.\\A.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n[.\\A.exe]\r\nSDir=C:\\OTHER\\\r\n");
          t.Put("c/TOVR/A.exe", "old A.exe");
          t.Put("c/OTHER/A.exe", "old .\\A.exe");
      }},
     // A package file named by a path of its own: refused, and the next file installed.
-    {"hostile_name_absolute_posix", [](Outcome& t) {
+    {"hostile_name_absolute_posix", [](auto& t) {
          t.Pkg("[ExeFiles]\r\nVersion=4\r\n[FILES]\r\n/tmp/yrn-hostile-evil.exe=\r\nGood.exe=\r\n[/tmp/yrn-hostile-evil.exe]\r\n"
                "SDir=C:\\TOVR\\BIN\\\r\nVersion=1\r\n[Good.exe]\r\nSDir=C:\\TOVR\\\r\nVersion=1\r\n");
          t.Put("c/PKG/Good.exe", "good");
      }},
     // A target directory that climbs above its drive stays on that drive.
-    {"hostile_target_directory_climbing_above_the_drive", [](Outcome& t) {
+    {"hostile_target_directory_climbing_above_the_drive", [](auto& t) {
          t.Pkg("[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\..\\..\\..\\..\\TOVR\\\r\n");
          t.Put("c/TOVR/A.exe", "old");
      }},
     // Only the first [FILES] section counts.
-    {"hostile_huge_manifest_junk_first", [](Outcome& t) { t.Huge("[junk]\r\nkey=" + std::string(4 << 20, 'v') + "\r\n"); }},
-    {"hostile_huge_manifest_files_first", [](Outcome& t) {
+    {"hostile_huge_manifest_junk_first", [](auto& t) { t.Huge("[junk]\r\nkey=" + std::string(4 << 20, 'v') + "\r\n"); }},
+    {"hostile_huge_manifest_files_first", [](auto& t) {
          std::string files = "[FILES]\r\n", sections;
          for (int i = 0; i < 100000; ++i) {
              files += "Missing" + std::to_string(i) + ".exe=\r\n";
@@ -261,7 +253,7 @@ const std::vector<OutcomeCase> kHostile = {
      }},
     // Catalogue entries that climb out of the set or name the catalogue itself:
     // refused, and the rollback never copies the catalogue over a file.
-    {"hostile_catalogue_entries_leaving_the_set_or_naming_the_catalogue", [](Outcome& t) {
+    {"hostile_catalogue_entries_leaving_the_set_or_naming_the_catalogue", [](auto& t) {
          t.set = "24-01-01 10-00";
          t.Put(t.InSet("BackUp.ini"), "[FILES]\r\n..\\..\\evil.exe=C:\\TOVR\\..\\..\\evil.exe\r\n"
                                       "C:\\TOVR\\abs.exe=C:\\TOVR\\abs.exe\r\nBackUp.ini=C:\\TOVR\\BackUp.ini\r\n"
@@ -276,22 +268,21 @@ const std::vector<OutcomeCase> kHostile = {
     // A value the run reads that is not a well-formed string or dword is a value
     // of another type: the run fails before it installs anything. A file that is
     // not REGEDIT4 is refused. Either way the values the file held stay as they were.
-    {"hostile_registry_torn_in_a_value", [](Outcome& t) { t.OverRegistry(kKey + "\"UpdateVersion\"=dword:1\r\n\"A.exe\"=dwo"); }},
-    {"hostile_registry_torn_in_a_header", [](Outcome& t) { t.OverRegistry(kKey.substr(0, 40)); }},
-    {"hostile_registry_another_format", [](Outcome& t) { t.OverRegistry("Windows Registry Editor Version 5.00\r\n\r\n"); }},
+    {"hostile_registry_torn_in_a_value", [](auto& t) { t.OverRegistry(kRegistryHead + "\"UpdateVersion\"=dword:1\r\n\"A.exe\"=dwo"); }},
+    {"hostile_registry_torn_in_a_header", [](auto& t) { t.OverRegistry(kRegistryHead.substr(0, 40)); }},
+    {"hostile_registry_another_format", [](auto& t) { t.OverRegistry("Windows Registry Editor Version 5.00\r\n\r\n"); }},
     // A damaged version resource: no version, or the fixed part's when the strings are unreadable.
-    {"hostile_version_strings_unreadable", [](Outcome& t) { t.Damaged(kVersionData + 92, 0, 2); }},
-    {"hostile_version_data_size_beyond_the_image", [](Outcome& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }}};
+    {"hostile_version_strings_unreadable", [](auto& t) { t.Damaged(kVersionData + 92, 0, 2); }},
+    {"hostile_version_data_size_beyond_the_image", [](auto& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }}};
 
 // The cases of a table, each set up on top of base.
 std::vector<OutcomeCase> On(void (Outcome::*base)(), std::vector<OutcomeCase> cases) {
-    for (OutcomeCase& c : cases) c.base = base;
+    for (auto& c : cases) c.base = base;
     return cases;
 }
-const auto kName = [](const auto& info) { return std::string(info.param.name); };
-INSTANTIATE_TEST_SUITE_P(Update, Outcome, ::testing::ValuesIn(On(&Outcome::Worked, kUpdates)), kName);
-INSTANTIATE_TEST_SUITE_P(Rollback, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kRollbacks)), kName);
-INSTANTIATE_TEST_SUITE_P(Hostile, Outcome, ::testing::ValuesIn(kHostile), kName);
+INSTANTIATE_TEST_SUITE_P(Update, Outcome, ::testing::ValuesIn(On(&Outcome::Worked, kUpdates)), kCaseName);
+INSTANTIATE_TEST_SUITE_P(Rollback, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kRollbacks)), kCaseName);
+INSTANTIATE_TEST_SUITE_P(Hostile, Outcome, ::testing::ValuesIn(kHostile), kCaseName);
 
 TEST(LandingName, FollowsThePlatformsNameRules) {
     EXPECT_EQ(LandingName(".\\sub\\\\a.exe", false), "sub\\a.exe");

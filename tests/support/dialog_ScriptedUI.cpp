@@ -64,8 +64,10 @@ void ExpectGolden(const std::string& actual, const std::string& name) {
     EXPECT_EQ(actual, Golden(name)) << name;
 }
 
+const std::string kRegistryHead = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
+
 std::string RegistryWith(const std::vector<std::string>& values) {
-    std::string text = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
+    auto text = kRegistryHead;
     for (auto& v : values) text += v + "\r\n";
     return text + "\r\n";
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultPlatform.h"
 #include "RunFixture.h"
 #include "core/BackUpUnit.h"
 #include "core/ParamQueryUnit.h"
@@ -46,6 +47,15 @@ public:
     bool closed = false;
 };
 
+// A run test that writes files under its root, its runs on a platform that
+// fails nothing unless the test says so.
+class FilesTest : public RunTest {
+public:
+    using RunTest::root;
+    void Put(const std::string& rel, const std::string& bytes) { WriteFile(root.Native(rel), bytes); }
+    FaultPlatform fp{platform};
+};
+
 // The text with each occurrence of a backup set's name shown as <set>.
 std::string Masked(std::string text, const std::string& set);
 // A run as UTF-8 text for a golden file: what the window showed and asked, every
@@ -55,6 +65,8 @@ std::string Masked(std::string text, const std::string& set);
 std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from = 0,
                       std::string r = "");
 void ExpectGolden(const std::string& actual, const std::string& name);
+// The registry file's head, down to the settings key's line.
+extern const std::string kRegistryHead;
 // The registry file holding the settings key with these value lines.
 std::string RegistryWith(const std::vector<std::string>& values);
 // The line of a dword value.
