@@ -150,30 +150,38 @@ TEST_P(Outcome, IsItsGoldenFile) {
 // Each on top of the worked example.
 const std::vector<OutcomeCase> kUpdates = {
     {"update_worked_example", {}},
-    {"update_manager_installs_nothing_records_version", [](auto&) { swType = 2; }},
-    {"update_missing_manifest", [](auto& t) { UpdatePath = "D:\\Empty\\"; t.Put("d/Empty/.keep", ""); }},
-    {"update_same_package_accepted", [](auto& t) { t.Reg({Dw("UpdateVersion", 12)}); }, {true}},
-    {"update_lower_package_declined", [](auto& t) { t.Reg({Dw("UpdateVersion", 13)}); }, {false}},
-    {"update_no_version_checks_install_equal", [](auto& t) {
+    // A manager installs nothing and records the version.
+    {"update_on_a_manager", [](auto&) { swType = 2; }},
+    {"update_missing_manifest", [](auto& t) {
+         UpdatePath = "D:\\Empty\\";
+         t.Put("d/Empty/.keep", "");
+     }},
+    // The same package again, accepted; a lower one, declined.
+    {"update_same_package", [](auto& t) { t.Reg({Dw("UpdateVersion", 12)}); }, {true}},
+    {"update_lower_package", [](auto& t) { t.Reg({Dw("UpdateVersion", 13)}); }, {false}},
+    // Without version checks an equal file installs; with them it is skipped.
+    {"update_no_version_checks", [](auto& t) {
          t.Reg({Dw("Shift.exe", 5), Dw("UpdateVersion", 12)});
          IsNoVersion = true;
      }},
-    {"update_equal_file_version_skipped", [](auto& t) { t.Reg({Dw("Shift.exe", 5)}); }},
-    // Installed twice: the set keeps the first saved copy, not the new file.
+    {"update_equal_file_version", [](auto& t) { t.Reg({Dw("Shift.exe", 5)}); }},
+    // A name listed twice, installed twice: the set keeps the first saved copy, not the new file.
     {"update_name_listed_twice", [](auto& t) {
          t.Put("d/Pack/YRNUpdate.ini", "[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nShift.exe=\r\n"
                                        "[Shift.exe]\r\nCDir=<default>\r\nVersion=5\r\n");
          IsNoVersion = true;
      }},
-    {"update_answer_no_skips_without_failure", [](auto&) { IsMessage = true; }, {false, true}},
-    {"update_missing_target_directory", [](auto& t) { t.Remove("d/Shared"); }},
+    // Answer no: the file skipped without a failure.
+    {"update_answer_no", [](auto&) { IsMessage = true; }, {false, true}},
+    {"update_missing_target_dir", [](auto& t) { t.Remove("d/Shared"); }},
     {"update_local_copy_mark", [](auto& t) {
          t.Put("d/Pack/YRNUpdate.ini", ReadFile(t.root.Native("d/Pack/YRNUpdate.ini")) + "[MAIN]\r\nLocalCopy=0\r\n");
      }},
-    {"update_log_cannot_be_opened", [](auto& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }},
-    {"update_backup_root_that_is_a_file", [](auto& t) { t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way"); }},
-    // The set name of this minute taken by a file, then by the first run's set: the next free suffix.
-    {"update_taken_set_names_get_the_next_suffix", [](auto& t) {
+    // A log that cannot be opened; a backup root that is a file.
+    {"update_log_unopenable", [](auto& t) { ::mkdir(t.root.Native("cwd/YRNUpdate.log").c_str(), 0777); }},
+    {"update_backup_root_a_file", [](auto& t) { t.Put("c/TOVR/UPDATE/OldFiles", "a file in the way"); }},
+    // The set names of this minute taken, by a file, then by the first run's set: the next free suffix.
+    {"update_set_names_taken", [](auto& t) {
          t.Put("c/TOVR/UPDATE/OldFiles/24-03-05 10-20", "squatter");
          t.fp.SetClock(DateTime{2024, 3, 5, 10, 20, 0});
          RunWindow(t.fp, 1);
@@ -184,18 +192,24 @@ const std::vector<OutcomeCase> kUpdates = {
 
 // Each on top of the shared package installed by an earlier start.
 const std::vector<OutcomeCase> kRollbacks = {
-    {"rollback_missing_saved_copy_leaves_no_trace", [](auto& t) { t.Remove(t.InSet("Lib.dll")); }, {}, true},
-    {"rollback_gone_target_file_recreated", [](auto& t) { t.Remove("c/TOVR/TOOLS/Tool.exe"); }, {}, true},
-    {"rollback_gone_target_directory_not_created", [](auto& t) { t.Remove("c/TOVR/LIB"); }, {}, true},
-    {"rollback_questions_answer_no_skips_silently", [](auto&) { IsMessage = true; }, {true, false, true}, true},
-    {"rollback_ordinary_file_named_like_a_set", [](auto& t) {
+    // A missing saved copy leaves no trace; a gone target file is made again, a
+    // gone target directory is not.
+    {"rollback_missing_saved_copy", [](auto& t) { t.Remove(t.InSet("Lib.dll")); }, {}, true},
+    {"rollback_gone_target_file", [](auto& t) { t.Remove("c/TOVR/TOOLS/Tool.exe"); }, {}, true},
+    {"rollback_gone_target_dir", [](auto& t) { t.Remove("c/TOVR/LIB"); }, {}, true},
+    // The questions answered no: skipped silently.
+    {"rollback_answer_no", [](auto&) { IsMessage = true; }, {true, false, true}, true},
+    // An ordinary file named like a set.
+    {"rollback_file_named_like_a_set", [](auto& t) {
          t.Put("c/TOVR/UPDATE/OldFiles/99-12-31 23-59", "not a set");
      }, {}, true},
-    // No directory part, or no name=value: skipped.
-    {"rollback_directory_part_ends_at_backslash_or_colon", [](auto& t) {
+    // The directory part ends at a backslash or a colon. No directory part, or
+    // no name=value: skipped.
+    {"rollback_directory_parts", [](auto& t) {
          t.List({"Shift.exe=C:\\TOVR\\Shift.exe", "Lib.dll=<none>", "Tool.exe=C:Tool.exe", "New.exe"});
      }},
-    {"rollback_without_a_list_two_runs", [](auto& t) {
+    // Without a list: two runs.
+    {"rollback_without_a_list", [](auto& t) {
          t.List({});
          RollbackList.reset();
          RunWindow(t.fp, 2);
@@ -206,14 +220,15 @@ const std::vector<OutcomeCase> kRollbacks = {
     {"rollback_log_fails_at_write_3", [](auto& t) { t.LogFailsFrom(3); }, {}, true},
     {"rollback_log_fails_at_write_4", [](auto& t) { t.LogFailsFrom(4); }, {}, true},
     // The backup dialog on the console.
-    {"backup_minus_plus_and_numbers_toggle_files", {}, {}, {}, "-\n+\n2\n3\n3\nОткат\n"},
-    {"backup_unknown_answers_then_cancel", {}, {}, {}, "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n"},
+    // Minus, plus and numbers toggle files; unknown answers, then cancel.
+    {"backup_toggle_files", {}, {}, {}, "-\n+\n2\n3\n3\nОткат\n"},
+    {"backup_unknown_answers", {}, {}, {}, "9\n0\nнабор 5\nн x\nfoo\nОТМЕНА\n"},
     {"backup_cancel", {}, {}, {}, "2\ncancel\n"},
     {"backup_input_ends", {}, {}, {}, "2\n3\n"},
     {"backup_without_any_set", [](auto& t) { t.Remove(kBackupRootNative); }, {}, {}, "rollback\n"},
-    // Another set by number; coming back to a set checks every file of it again.
+    // Another set by number, then back: coming back to a set checks every file of it again.
     // An older set besides the run's, holding Old.exe.
-    {"backup_another_set_and_back_checks_every_file_again", [](auto& t) {
+    {"backup_another_set_and_back", [](auto& t) {
          t.Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/BackUp.ini", "[FILES]\r\nOld.exe=C:\\TOVR\\Old.exe\r\n");
          t.Put("c/TOVR/UPDATE/OldFiles/00-01-01 00-00/Old.exe", "old program");
      }, {}, {}, "-\nн 1\nн 2\nн 1\n\n"}};
@@ -221,11 +236,12 @@ const std::vector<OutcomeCase> kRollbacks = {
 // Damaged and hostile input: a clear logged failure or a silent skip, never a
 // crash, a hang or a write outside the run's own targets.
 const std::vector<OutcomeCase> kHostile = {
-    // A package file named like the set's catalogue, or two names landing on
-    // one saved copy: the file fails and nothing of it is touched.
-    {"catalogue_CatalogueNameAfterASavedFile", [](auto& t) { t.CatalogueNamed("A.exe=\r\nBackUp.ini=\r\n"); }},
-    {"catalogue_CatalogueNameFirst", [](auto& t) { t.CatalogueNamed("BackUp.ini=\r\nA.exe=\r\n"); }},
-    {"catalogue_TwoFilesLandingOnOneSavedCopy", [](auto& t) {
+    // A package file named like the set's catalogue, after a saved file or
+    // first, or two names landing on one saved copy: the file fails and nothing
+    // of it is touched.
+    {"catalogue_after_a_saved_file", [](auto& t) { t.CatalogueNamed("A.exe=\r\nBackUp.ini=\r\n"); }},
+    {"catalogue_first", [](auto& t) { t.CatalogueNamed("BackUp.ini=\r\nA.exe=\r\n"); }},
+    {"catalogue_one_copy_of_two_files", [](auto& t) {
          t.Pkg("[FILES]\r\nA.exe=\r\n.\\A.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\\r\n[.\\A.exe]\r\nSDir=C:\\OTHER\\\r\n");
          t.Put("c/TOVR/A.exe", "old A.exe");
          t.Put("c/OTHER/A.exe", "old .\\A.exe");
@@ -237,13 +253,13 @@ const std::vector<OutcomeCase> kHostile = {
          t.Put("c/PKG/Good.exe", "good");
      }},
     // A target directory that climbs above its drive stays on that drive.
-    {"hostile_target_directory_climbing_above_the_drive", [](auto& t) {
+    {"hostile_dir_above_the_drive", [](auto& t) {
          t.Pkg("[FILES]\r\nA.exe=\r\n[A.exe]\r\nSDir=C:\\TOVR\\..\\..\\..\\..\\TOVR\\\r\n");
          t.Put("c/TOVR/A.exe", "old");
      }},
-    // Only the first [FILES] section counts.
-    {"hostile_huge_manifest_junk_first", [](auto& t) { t.Huge("[junk]\r\nkey=" + std::string(4 << 20, 'v') + "\r\n"); }},
-    {"hostile_huge_manifest_files_first", [](auto& t) {
+    // A huge manifest, junk or files first: only the first [FILES] section counts.
+    {"hostile_huge_junk_first", [](auto& t) { t.Huge("[junk]\r\nkey=" + std::string(4 << 20, 'v') + "\r\n"); }},
+    {"hostile_huge_files_first", [](auto& t) {
          std::string files = "[FILES]\r\n", sections;
          for (int i = 0; i < 100000; ++i) {
              files += "Missing" + std::to_string(i) + ".exe=\r\n";
@@ -251,9 +267,9 @@ const std::vector<OutcomeCase> kHostile = {
          }
          t.Huge(files + sections);
      }},
-    // Catalogue entries that climb out of the set or name the catalogue itself:
+    // Catalogue entries that leave the set, climbing out of the set or name the catalogue itself:
     // refused, and the rollback never copies the catalogue over a file.
-    {"hostile_catalogue_entries_leaving_the_set_or_naming_the_catalogue", [](auto& t) {
+    {"hostile_catalogue_entries", [](auto& t) {
          t.set = "24-01-01 10-00";
          t.Put(t.InSet("BackUp.ini"), "[FILES]\r\n..\\..\\evil.exe=C:\\TOVR\\..\\..\\evil.exe\r\n"
                                       "C:\\TOVR\\abs.exe=C:\\TOVR\\abs.exe\r\nBackUp.ini=C:\\TOVR\\BackUp.ini\r\n"
@@ -271,9 +287,10 @@ const std::vector<OutcomeCase> kHostile = {
     {"hostile_registry_torn_in_a_value", [](auto& t) { t.OverRegistry(kRegistryHead + "\"UpdateVersion\"=dword:1\r\n\"A.exe\"=dwo"); }},
     {"hostile_registry_torn_in_a_header", [](auto& t) { t.OverRegistry(kRegistryHead.substr(0, 40)); }},
     {"hostile_registry_another_format", [](auto& t) { t.OverRegistry("Windows Registry Editor Version 5.00\r\n\r\n"); }},
-    // A damaged version resource: no version, or the fixed part's when the strings are unreadable.
-    {"hostile_version_strings_unreadable", [](auto& t) { t.Damaged(kVersionData + 92, 0, 2); }},
-    {"hostile_version_data_size_beyond_the_image", [](auto& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }}};
+    // A damaged version resource, its strings unreadable or its data's size
+    // beyond the image: no version, or the fixed part's when the strings are unreadable.
+    {"hostile_version_strings_bad", [](auto& t) { t.Damaged(kVersionData + 92, 0, 2); }},
+    {"hostile_version_size_too_big", [](auto& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }}};
 
 // The cases of a table, each set up on top of base.
 std::vector<OutcomeCase> On(void (Outcome::*base)(), std::vector<OutcomeCase> cases) {
