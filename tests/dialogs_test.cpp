@@ -62,16 +62,20 @@ const ParamCase kParamCases[] = {
         {"first_start_update", {}, kEnters, mrUpdate},
         {"edits_stored_others_kept", {Dir("D:\\\\Pkg"), Dw("swType", 2), Dw("IsMessage", 5), Dw("IsNoVersion", 0), Dw("Shift.exe", 7)},
                   "  E:\\Новая папка \r\n3\nн\nД\nОБНОВИТЬ\n", mrUpdate},
-        {"rollback_adds_backslash_writes_no_noversion", {Dir("D:\\\\Pkg")}, "\nклиент\nyes\nno\nROLLBACK\n", mrRollback},
-        {"rollback_keeps_stored_noversion", {Dw("IsNoVersion", 0)}, "\nКлиент\nда\ny\n2\n", mrRollback},
+        // A rollback adds the backslash and writes no "IsNoVersion"; a stored one is kept.
+        {"rollback_adds_backslash", {Dir("D:\\\\Pkg")}, "\nклиент\nyes\nno\nROLLBACK\n", mrRollback},
+        {"rollback_keeps_noversion", {Dw("IsNoVersion", 0)}, "\nКлиент\nда\ny\n2\n", mrRollback},
         {"backslash_not_doubled", {Dir("D:\\\\Pkg\\\\")}, "\nМЕНЕДЖЕР\nY\nнет\nupdate\n", mrUpdate},
         {"empty_dir_stays_empty", {Dir("")}, "\nсервер\nда\nn\n1\n", mrUpdate},
-        {"cancel_writes_nothing_keeps_loaded", {Dir("D:\\\\Pkg"), Dw("swType", 1), Dw("IsMessage", 1), Dw("IsNoVersion", 1)},
+        // Cancelled: nothing written, the loaded settings kept; on a first start the key is left empty.
+        {"cancel_writes_nothing", {Dir("D:\\\\Pkg"), Dw("swType", 1), Dw("IsMessage", 1), Dw("IsNoVersion", 1)},
          "X:\\Other\\\nОфис\nn\nn\n3\n", mrCancel},
-        {"first_start_cancel_leaves_empty_key", {}, "\n\n\n\nОтмена\n", mrCancel},
+        {"first_start_cancel", {}, "\n\n\n\nОтмена\n", mrCancel},
         {"type_uses_low_eight_bits", {Dw("swType", 0x103)}, "", mrCancel},
-        {"type_out_of_range_must_be_chosen", {Dw("swType", 0x104)}, "\n\n\n1\n\n\n\n", mrUpdate},
-        {"wrong_answers_asked_again_end_of_input_cancels", {}, "\n7\nabc\n-1\n2\nmaybe\ny\n\nx\n4\ncancel\n", mrCancel},
+        // A type out of range must be chosen.
+        {"type_out_of_range", {Dw("swType", 0x104)}, "\n\n\n1\n\n\n\n", mrUpdate},
+        // Wrong answers are asked again; the end of input cancels.
+        {"wrong_answers_asked_again", {}, "\n7\nabc\n-1\n2\nmaybe\ny\n\nx\n4\ncancel\n", mrCancel},
         // A value of the wrong type fails the start before the dialog.
         {"wrong_type_path", {Dw("UpdatePath", 1)}, kEnters, mrFailure},
         {"wrong_type_type", {"\"swType\"=\"1\""}, kEnters, mrFailure},
@@ -80,16 +84,17 @@ const ParamCase kParamCases[] = {
 INSTANTIATE_TEST_SUITE_P(Console, ParamRoundTrip, ::testing::ValuesIn(kParamCases), kCaseName);
 
 // Every argument count but three shows the dialog; the end of input at any of its questions cancels it.
-TEST_F(DialogTest, TheEndOfInputCancelsTheDialogOfEveryArgumentCountButThree) {
-    for (const Lines& args : {Lines{}, Lines{"1"}, Lines{"1", "D:\\Pkg"}, Lines{"1", "D:\\Pkg", "1", "x"}})
-        for (const char* input : {"", "\n", "\n\n", "\n\n\n", "\n\n\n\n", "\n\n\n\nx\n", "D:\\"}) {
+TEST_F(DialogTest, EndOfInputCancels) {
+    for (auto& args : {Lines{}, Lines{"1"}, Lines{"1", "D:\\Pkg"}, Lines{"1", "D:\\Pkg", "1", "x"}})
+        for (auto input : {"", "\n", "\n\n", "\n\n\n", "\n\n\n\n", "\n\n\n\nx\n", "D:\\"}) {
             EXPECT_EQ(Start(input, args), mrCancel) << input;
-            EXPECT_EQ(screen.rfind("Обновление ЮКСВЕЛ\n", 0), 0u);
+            EXPECT_TRUE(screen.starts_with("Обновление ЮКСВЕЛ\n"));
         }
 }
 
-// Only a front end without the console's own check can confirm with no type.
-TEST_F(DialogTest, ConfirmingWithoutAChosenTypeIsRefused) {
+// Confirming without a chosen type is refused. Only a front end without the
+// console's own check can confirm with no type.
+TEST_F(DialogTest, ConfirmingWithoutAType) {
     WriteFile(root.Native("registry.reg"), RegistryWith({Dw("swType", 9)}));
     for (int button : {1, 3}) {
         ScriptedUI ui;
@@ -99,7 +104,8 @@ TEST_F(DialogTest, ConfirmingWithoutAChosenTypeIsRefused) {
     }
 }
 
-TEST_F(DialogTest, AKeyThatCannotBeOpenedShowsCurrentValuesAndFailsOnConfirm) {
+// A key that cannot be opened: the current values shown, and a failure on confirming.
+TEST_F(DialogTest, KeyThatCannotBeOpened) {
     ASSERT_EQ(::mkdir(root.Native("registry.reg").c_str(), 0777), 0);
     UpdatePath = "D:\\Current\\";
     EXPECT_EQ(Start(kEnters), mrFailure);
@@ -115,10 +121,10 @@ TEST_F(DialogTest, AKeyThatCannotBeOpenedShowsCurrentValuesAndFailsOnConfirm) {
 // Entering the file list selects its first file, unless one is selected or
 // there is none; a set index past the list of sets lists no files and rolls
 // nothing back.
-TEST_F(RunTest, FileListEntryAndASetIndexPastTheList) {
+TEST_F(RunTest, FileListEntryAndSetPastTheList) {
     ScriptedUI ui;
     TBackUpForm form(platform, ui);
-    const auto enter = [&form] { form.FileListEnter(); return form.FileListIndex; };
+    auto enter = [&form] { form.FileListEnter(); return form.FileListIndex; };
     EXPECT_EQ(enter(), -1);
     form.FileList = {{"A.exe", "C:\\A.exe", true}, {"B.exe", "C:\\B.exe", false}, {"C.exe", "C:\\C.exe", true}};
     EXPECT_EQ(enter(), 0);
@@ -143,13 +149,13 @@ TEST(ProgressWindow, EnterInTheLogPressesOk) {
         for (char key : {'\n', ' ', 'a', '\x1b', '\r'}) form.LogListKeyPress(key);
     }
     std::vector<uintptr_t> posted;
-    for (const auto& p : view.posted) posted.push_back(p.message * 1000 + p.wParam);
+    for (auto& p : view.posted) posted.push_back(p.message * 1000 + p.wParam);
     EXPECT_EQ(posted, (std::vector<uintptr_t>{WM_KEYDOWN_ * 1000 + 13, WM_KEYUP_ * 1000 + 13}));
 }
 
 // The real program, started without arguments with its input piped: an update
 // with every field kept, then a rollback of it.
-TEST(ConsoleProgram, UpdateThenRollBackThroughThePipe) {
+TEST(ConsoleProgram, UpdateThenRollBack) {
     TempRoot root;
     WritePackage(root);
     std::string text;

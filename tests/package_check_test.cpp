@@ -67,7 +67,8 @@ const std::string kSigner = "\"" + Data("signer.key") + "\"";
 
 const CheckCase kCases[] = {
     {"SignedUnderItsKey", kSigner},
-    {"SignedUnderTheSecondOfTwoKeys", "\"" + Data("other.key") + "; " + Data("signer.key") + "\""},
+    // Signed under the second of two keys.
+    {"SecondOfTwoKeys", "\"" + Data("other.key") + "; " + Data("signer.key") + "\""},
     {"UnsignedWithoutKeys", "", [](auto& t) { t.Unsign(); }},
     {"FileByteChanged", kSigner, [](auto& t) { t.Flip("B.dll", 4); }},
     {"FileByteChangedWithoutKeys", "", [](auto& t) { t.Flip("A.exe", 0); }},
@@ -83,14 +84,14 @@ const CheckCase kCases[] = {
      }},
     {"HashNotHex", "", [](auto& t) { t.Put(kPkg + "YRNUpdate.ini", Data("YRNUpdate.ini").replace(90, 1, "g")); }},
     // A file swapped after the check: its copy fails and the installed file stays; the others install.
-    {"FileSwappedAfterTheCheck", kSigner, [](auto& t) {
+    {"FileSwapped", kSigner, [](auto& t) {
          t.fp.FailWhen([&t](const CallRecord& r) {
              if (r.call == Call::CopyToTemp) t.Put(kPkg + "A.exe", "evil");
              return false;
          });
      }},
     // The manifest swapped right after the check read it: the run goes by the bytes it checked.
-    {"ManifestSwappedAfterTheCheck", kSigner, [](auto& t) {
+    {"ManifestSwapped", kSigner, [](auto& t) {
          t.fp.AfterCall([&t](const CallRecord& r) {
              if (r.call == Call::ReadWholeFile && r.arg.ends_with("YRNUpdate.ini")) t.Put(kPkg + "YRNUpdate.ini", "[FILES]\r\n");
          });

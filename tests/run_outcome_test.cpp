@@ -301,7 +301,8 @@ INSTANTIATE_TEST_SUITE_P(Update, Outcome, ::testing::ValuesIn(On(&Outcome::Worke
 INSTANTIATE_TEST_SUITE_P(Rollback, Outcome, ::testing::ValuesIn(On(&Outcome::Updated, kRollbacks)), kCaseName);
 INSTANTIATE_TEST_SUITE_P(Hostile, Outcome, ::testing::ValuesIn(kHostile), kCaseName);
 
-TEST(LandingName, FollowsThePlatformsNameRules) {
+// A package file's landing name follows the platform's name rules.
+TEST(LandingName, PlatformRules) {
     EXPECT_EQ(LandingName(".\\sub\\\\a.exe", false), "sub\\a.exe");
     EXPECT_EQ(LandingName("./Sub/A.exe. .", true), "SUB\\A.EXE");
     EXPECT_TRUE(LandsOnCatalogue("BACKUP.INI ", true));

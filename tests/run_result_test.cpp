@@ -14,7 +14,7 @@ const std::string kTime = "\"LastRunTime\"=\"2024-03-05 10:20:07\"\r\n";
 std::string Outcome(const std::string& kind, unsigned result) { return "\"LastRunKind\"=\"" + kind + "\"\r\n" + Dw("LastRunResult", result) + "\r\n"; }
 
 // The built tool on the shared package: its exit status, and what it recorded.
-TEST(ConsoleProgram, ExitsWithTheResultItRecords) {
+TEST(ConsoleProgram, ExitsWithTheResult) {
     std::string unattended = "0 'C:\\TOVR\\UPDATE\\' 0";
     struct Case {
         std::string name, args, input;
@@ -61,7 +61,7 @@ std::pair<Snapshot, int> Update(const std::function<void(FaultPlatform&)>& fault
 
 // A package refused while the run reads its manifest: result 3 with the
 // time the run started, whatever the clock says later.
-TEST(RunResult, ARefusedPackageIsRecordedWithTheRunsStart) {
+TEST(RunResult, RefusedPackage) {
     const auto [files, status] = Update([](FaultPlatform& fp) {
         fp.AfterCall([&fp](const CallRecord& r) {
             if (r.call == Call::Now) fp.SetClock(DateTime{2025, 1, 1, 0, 0, 0});
@@ -77,7 +77,7 @@ TEST(RunResult, ARefusedPackageIsRecordedWithTheRunsStart) {
 // A registry that refuses the outcome, at the key's opening, its first value
 // or its last: the run, its records and its status as without the outcome,
 // and one more line in the log.
-TEST(RunResult, ARegistryRefusingItChangesNothingElse) {
+TEST(RunResult, RegistryRefusingTheOutcome) {
     const auto [clean, cleanStatus] = Update({});
     ASSERT_EQ(cleanStatus, 0);
     const struct {
