@@ -27,7 +27,7 @@ struct ParamCase {
     uint16_t result;
 };
 
-class DialogTest : public RunTest {
+class DialogTest : public FilesTest {
 protected:
     // One start of the dialog, or of the whole program, with this console input;
     // the lines printed go to screen, the failure box to errors.
@@ -48,7 +48,7 @@ class ParamRoundTrip : public DialogTest, public ::testing::WithParamInterface<P
 // The screen, the registry file and the settings loaded, as a golden file.
 TEST_P(ParamRoundTrip, ShowsLoadsAndStores) {
     auto& c = GetParam();
-    if (!c.stored.empty()) WriteFile(root.Native("registry.reg"), RegistryWith(c.stored));
+    if (!c.stored.empty()) Reg(c.stored);
     EXPECT_EQ(Start(c.input), c.result);
     auto text = screen + "== registry.reg\n" + Registry() + "== settings\n" + Cp1251ToUtf8(UpdatePath) + "|" + std::to_string(swType) +
             "|" + std::to_string(IsMessage) + "|" + std::to_string(IsNoVersion) + "\n";
@@ -95,10 +95,10 @@ TEST_F(DialogTest, EndOfInputCancels) {
 // Confirming without a chosen type is refused. Only a front end without the
 // console's own check can confirm with no type.
 TEST_F(DialogTest, ConfirmingWithoutAType) {
-    WriteFile(root.Native("registry.reg"), RegistryWith({Dw("swType", 9)}));
+    Reg({Dw("swType", 9)});
     for (int button : {1, 3}) {
         ScriptedUI ui;
-        ui.onParamForm = [button](TParamForm&) { return button; };
+        ui.onParamForm = [button](auto&) { return button; };
         EXPECT_EQ(QueryParams({}, platform, ui), mrCancel);
         EXPECT_EQ(Registry(), RegistryWith({Dw("swType", 9)}));
     }

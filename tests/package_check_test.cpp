@@ -52,7 +52,7 @@ public:
 
 TEST_P(PackageCheck, RefusesAllOrInstalls) {
     auto& c = GetParam();
-    if (!c.keys.empty()) Put("registry.reg", RegistryWith({"\"PackageKeys\"=" + c.keys}));
+    if (!c.keys.empty()) Reg({"\"PackageKeys\"=" + c.keys});
     if (c.setup) c.setup(*this);
     auto view = RunWindow(fp, 1);
     if (!resigned.empty()) {
@@ -85,14 +85,14 @@ const CheckCase kCases[] = {
     {"HashNotHex", "", [](auto& t) { t.Put(kPkg + "YRNUpdate.ini", Data("YRNUpdate.ini").replace(90, 1, "g")); }},
     // A file swapped after the check: its copy fails and the installed file stays; the others install.
     {"FileSwapped", kSigner, [](auto& t) {
-         t.fp.FailWhen([&t](const CallRecord& r) {
+         t.fp.FailWhen([&t](auto& r) {
              if (r.call == Call::CopyToTemp) t.Put(kPkg + "A.exe", "evil");
              return false;
          });
      }},
     // The manifest swapped right after the check read it: the run goes by the bytes it checked.
     {"ManifestSwapped", kSigner, [](auto& t) {
-         t.fp.AfterCall([&t](const CallRecord& r) {
+         t.fp.AfterCall([&t](auto& r) {
              if (r.call == Call::ReadWholeFile && r.arg.ends_with("YRNUpdate.ini")) t.Put(kPkg + "YRNUpdate.ini", "[FILES]\r\n");
          });
      }}};

@@ -34,7 +34,6 @@ struct OutcomeCase {
 class Outcome : public FilesTest, public ::testing::WithParamInterface<OutcomeCase> {
 public:
     void Remove(const std::string& rel) { std::filesystem::remove_all(root.Native(rel)); }
-    void Reg(const Lines& values) { Put("registry.reg", RegistryWith(values)); }
 
     // The worked example: a client installation with Shift.exe = 4 and
     // UpdateVersion = 11 recorded and D:\Shared present, the package in D:\Pack\.
@@ -98,7 +97,7 @@ public:
     }
     // A log that fails from write n on.
     void LogFailsFrom(int n) {
-        fp.FailWhen([n, writes = 0](const CallRecord& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
+        fp.FailWhen([n, writes = 0](auto& r) mutable { return r.call == Call::LogWrite && writes++ >= n; });
     }
 
     uint8_t mode = 1;
@@ -119,7 +118,7 @@ TEST_P(Outcome, IsItsGoldenFile) {
     ConsoleUI console(in, screen, err);
     ScriptedUI ui;
     ui.answers = c.answers;
-    ui.onBackUpForm = [](TBackUpForm& form) { form.StartBtnClick(); };
+    ui.onBackUpForm = [](auto& form) { form.StartBtnClick(); };
     if (!c.console && !c.dialog)
         window = RunWindow(fp, mode, c.answers);
     else {

@@ -10,13 +10,15 @@ namespace yrn::test {
 namespace {
 
 const std::string kTime = "\"LastRunTime\"=\"2024-03-05 10:20:07\"\r\n";
+const std::string kKind = "\"LastRunKind\"=\"update\"\r\n";
 
-std::string Outcome(const std::string& kind, unsigned result) { return "\"LastRunKind\"=\"" + kind + "\"\r\n" + Dw("LastRunResult", result) + "\r\n"; }
+// An update's kind and result as recorded.
+std::string Recorded(unsigned result) { return kKind + Dw("LastRunResult", result) + "\r\n"; }
 
 // The built tool on the shared package: its exit status, and what it recorded.
 TEST(ConsoleProgram, ExitsWithTheResult) {
     std::string unattended = "0 'C:\\TOVR\\UPDATE\\' 0";
-    struct Case {
+    struct {
         std::string name, args, input;
         // a directory removed first, and the package version recorded before
         const char* removed;
@@ -39,14 +41,14 @@ TEST(ConsoleProgram, ExitsWithTheResult) {
         if (!c.version.empty()) WriteFile(root.Native("registry.reg"), RegistryWith({"\"UpdateVersion\"=" + c.version}));
         EXPECT_EQ(RunTool(root, c.args, c.input), c.status);
         auto registry = ReadFile(root.Native("registry.reg"));
-        if (c.recorded) EXPECT_NE(registry.find(Outcome("update", c.status)), std::string::npos);
+        if (c.recorded) EXPECT_NE(registry.find(Recorded(c.status)), std::string::npos);
         else EXPECT_EQ(registry.find("LastRun"), std::string::npos);
     }
 }
 
 // An unattended update of the shared package on a fixed clock, some calls
 // refused: every file it leaves, and the exit status.
-std::pair<Snapshot, int> Update(const std::function<void(FaultPlatform&)>& faults) {
+std::pair<Snapshot, int> Update(std::function<void(FaultPlatform&)> faults) {
     TempRoot root;
     WritePackage(root);
     PosixPlatform posix(root.Path());
@@ -62,14 +64,14 @@ std::pair<Snapshot, int> Update(const std::function<void(FaultPlatform&)>& fault
 // A package refused while the run reads its manifest: result 3 with the
 // time the run started, whatever the clock says later.
 TEST(RunResult, RefusedPackage) {
-    const auto [files, status] = Update([](FaultPlatform& fp) {
-        fp.AfterCall([&fp](const CallRecord& r) {
+    auto [files, status] = Update([](auto& fp) {
+        fp.AfterCall([&fp](auto& r) {
             if (r.call == Call::Now) fp.SetClock(DateTime{2025, 1, 1, 0, 0, 0});
             if (r.call == Call::ReadWholeFile && r.arg.ends_with("YRNUpdate.ini")) throw PackageRefused("refused");
         });
     });
     EXPECT_EQ(status, 3);
-    EXPECT_NE(files.at("registry.reg").find(kTime + Outcome("update", 3)), std::string::npos);
+    EXPECT_NE(files.at("registry.reg").find(kTime + Recorded(3)), std::string::npos);
     auto& shift = PackageFileNamed("Shift.exe");
     EXPECT_EQ(files.at(shift.native), shift.oldBytes);
 }
@@ -78,22 +80,22 @@ TEST(RunResult, RefusedPackage) {
 // or its last: the run, its records and its status as without the outcome,
 // and one more line in the log.
 TEST(RunResult, RegistryRefusingTheOutcome) {
-    const auto [clean, cleanStatus] = Update({});
+    auto [clean, cleanStatus] = Update({});
     ASSERT_EQ(cleanStatus, 0);
-    const struct {
+    struct {
         std::function<bool(const CallRecord&)> refuse;
         std::string kept;
     } cases[] = {
-        {[n = 0](const CallRecord& r) mutable { return r.call == Call::OpenRegistryKey && ++n == 2; }, ""},
-        {[](const CallRecord& r) { return r.arg == "LastRunTime"; }, ""},
-        {[](const CallRecord& r) { return r.arg == "LastRunResult"; }, kTime + "\"LastRunKind\"=\"update\"\r\n"},
+        {[n = 0](auto& r) mutable { return r.call == Call::OpenRegistryKey && ++n == 2; }, ""},
+        {[](auto& r) { return r.arg == "LastRunTime"; }, ""},
+        {[](auto& r) { return r.arg == "LastRunResult"; }, kTime + kKind},
     };
-    for (const auto& c : cases) {
+    for (auto& c : cases) {
         auto expected = clean;
         auto& registry = expected.at("registry.reg");
-        registry.replace(registry.find(kTime), (kTime + Outcome("update", 0)).size(), c.kept);
+        registry.replace(registry.find(kTime), (kTime + Recorded(0)).size(), c.kept);
         expected.at("cwd/YRNUpdate.log") += "05.03 10:20:07 " + W("Не удалось записать результат в реестр.") + "\r\n";
-        EXPECT_EQ(Update([&c](FaultPlatform& fp) { fp.FailWhen(c.refuse); }), std::pair(expected, 0)) << c.kept;
+        EXPECT_EQ(Update([&c](auto& fp) { fp.FailWhen(c.refuse); }), std::pair(expected, 0)) << c.kept;
     }
 }
 

@@ -47,15 +47,6 @@ public:
     bool closed = false;
 };
 
-// A run test that writes files under its root, its runs on a platform that
-// fails nothing unless the test says so.
-class FilesTest : public RunTest {
-public:
-    using RunTest::root;
-    void Put(const std::string& rel, const std::string& bytes) { WriteFile(root.Native(rel), bytes); }
-    FaultPlatform fp{platform};
-};
-
 // The text with each occurrence of a backup set's name shown as <set>.
 std::string Masked(std::string text, const std::string& set);
 // A run as UTF-8 text for a golden file: what the window showed and asked, every
@@ -75,6 +66,17 @@ std::string Dw(const char* name, unsigned value);
 // these arguments and this input, its output left in stdout.txt there: its
 // exit status, -1 if it did not exit.
 int RunTool(const TempRoot& root, const std::string& args, const std::string& input);
+// A run test that writes files and the settings under its root, its runs on a
+// platform that fails nothing unless the test says so.
+class FilesTest : public RunTest {
+public:
+    using RunTest::root;
+    void Put(const std::string& rel, const std::string& bytes) { WriteFile(root.Native(rel), bytes); }
+    // The registry file holding the settings key with these value lines.
+    void Reg(const std::vector<std::string>& values) { Put("registry.reg", RegistryWith(values)); }
+    FaultPlatform fp{platform};
+};
+
 // A table's test named by its case.
 inline const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
 
