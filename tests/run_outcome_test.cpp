@@ -28,12 +28,12 @@ struct OutcomeCase {
     // started in the backup dialog as it opens
     bool dialog = false;
     // the backup dialog on the console, this its input
-    const char* console = nullptr;
+    const char* console = "";
 };
 
 class Outcome : public FilesTest, public ::testing::WithParamInterface<OutcomeCase> {
 public:
-    void Remove(const std::string& rel) { std::filesystem::remove_all(root.Native(rel)); }
+    void Remove(std::string rel) { std::filesystem::remove_all(root.Native(rel)); }
 
     // The worked example: a client installation with Shift.exe = 4 and
     // UpdateVersion = 11 recorded and D:\Shared present, the package in D:\Pack\.
@@ -50,15 +50,15 @@ public:
         swType = 1;
     }
     // A fresh start on the package in C:\PKG\ whose A.exe holds newBytes.
-    void Pkg(const std::string& manifest, const std::string& newBytes = "new") {
+    void Pkg(std::string manifest, std::string newBytes = "new") {
         UpdatePath = "C:\\PKG\\";
         Put("c/PKG/YRNUpdate.ini", manifest);
         Put("c/PKG/A.exe", newBytes);
     }
     // Ten megabytes of manifest: start, filler, and A.exe's entry at the very end.
-    void Huge(const std::string& start) { Pkg(start + std::string((10u << 20) - start.size(), ';') + "\r\n" + kA); }
+    void Huge(std::string start) { Pkg(start + std::string((10u << 20) - start.size(), ';') + "\r\n" + kA); }
     // A.exe and a file named like the set's catalogue, listed in this order and installed before.
-    void CatalogueNamed(const std::string& files) {
+    void CatalogueNamed(std::string files) {
         Pkg("[FILES]\r\n" + files + "[A.exe]\r\nSDir=C:\\TOVR\\\r\n[BackUp.ini]\r\nSDir=C:\\TOVR\\\r\n");
         Put("c/PKG/BackUp.ini", "new BackUp.ini");
         Put("c/TOVR/A.exe", "old A.exe");
@@ -73,7 +73,7 @@ public:
         Put("c/TOVR/A.exe", image);
     }
     // A.exe = 3 installed, a package of version 9 and the registry file given.
-    void OverRegistry(const std::string& bytes) {
+    void OverRegistry(std::string bytes) {
         Pkg("[ExeFiles]\r\nVersion=9\r\n" + kA + "Version=3\r\n");
         Put("c/TOVR/A.exe", "old");
         Put("registry.reg", bytes);
@@ -87,7 +87,7 @@ public:
         ResetSettings();
         from = ReadFile(root.Native("cwd/YRNUpdate.log")).size();
     }
-    std::string InSet(const std::string& name) const { return std::string(kBackupRootNative) + "/" + set + "/" + name; }
+    std::string InSet(std::string name) { return std::string(kBackupRootNative) + "/" + set + "/" + name; }
     // A rollback of the set started with this list, as the dialog would leave it.
     void List(const Lines& entries) {
         mode = 2;
@@ -113,17 +113,17 @@ TEST_P(Outcome, IsItsGoldenFile) {
     if (c.name.starts_with("rollback_") || c.name.starts_with("backup_")) Updated();
     if (c.setup) c.setup(*this);
     RecordingView window;
-    std::istringstream in(c.console ? c.console : "");
+    std::istringstream in(c.console);
     std::ostringstream screen, err;
     ConsoleUI console(in, screen, err);
     ScriptedUI ui;
     ui.answers = c.answers;
     ui.onBackUpForm = [](auto& form) { form.StartBtnClick(); };
-    if (!c.console && !c.dialog)
+    if (!*c.console && !c.dialog)
         window = RunWindow(fp, mode, c.answers);
     else {
         // The backup dialog on the console, or started as it opens.
-        AppUI& shown = c.console ? static_cast<AppUI&>(console) : ui;
+        AppUI& shown = c.dialog ? ui : static_cast<AppUI&>(console);
         TBackUpForm form(fp, shown);
         shown.ShowBackUpForm(form);
         // freed once the window has closed

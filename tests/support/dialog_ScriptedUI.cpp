@@ -38,8 +38,7 @@ std::string RunReport(const TempRoot& root, const RecordingView& view, const std
     r = std::regex_replace(r, std::regex(R"(("LastRunTime"=")\d{4}(-\d\d){2} \d\d(:\d\d){2})"), "$1<time>");
     // A tail after the last line end stays as it is: a failure's text has no stamp.
     auto log = ReadFile(root.Native("cwd/YRNUpdate.log")).substr(from);
-    // no line end: npos + 1, the start
-    auto end = log.rfind('\n') + 1;
+    auto end = log.rfind("\r\n") == std::string::npos ? 0 : log.rfind("\r\n") + 2;
     r += "== log\n";
     // The line after an update's failure line is its error's text; each stamp
     // is checked, then masked.

@@ -20,16 +20,16 @@ namespace yrn::test {
 class ScriptedUI : public AppUI, public BackUpView {
 public:
     void ShowStartupFailure() override {}
-    int ShowParamForm(TParamForm& form) override { return onParamForm ? onParamForm(form) : 2; }
-    void ShowUpdateForm(TUpdateForm& form) override {
-        updateViews.push_back(ShowWindow(form, answers));
+    int ShowParamForm(TParamForm& f) override { return onParamForm ? onParamForm(f) : 2; }
+    void ShowUpdateForm(TUpdateForm& f) override {
+        updateViews.push_back(ShowWindow(f, answers));
         answers = updateViews.back().answers;
     }
-    void ShowBackUpForm(TBackUpForm& form) override {
-        form.AttachView(this);
-        form.FormShow();
-        if (onBackUpForm) onBackUpForm(form);
-        form.AttachView(nullptr);
+    void ShowBackUpForm(TBackUpForm& f) override {
+        f.AttachView(this);
+        f.FormShow();
+        if (onBackUpForm) onBackUpForm(f);
+        f.AttachView(nullptr);
     }
     void ListsChanged() override {}
     void Hide() override { hidden = true; }
@@ -43,8 +43,7 @@ public:
     // for the progress windows' questions
     std::deque<bool> answers;
     std::vector<RecordingView> updateViews;
-    bool hidden = false;
-    bool closed = false;
+    bool hidden = false, closed = false;
 };
 
 // The text with each occurrence of a backup set's name shown as <set>.
