@@ -20,7 +20,7 @@ using Lines = std::vector<std::string>;
 std::string Dir(const std::string& escaped) { return "\"UpdatePath\"=\"" + escaped + "\""; }
 
 struct ParamCase {
-    const char* name;
+    std::string name;
     // Empty: no registry file yet.
     Lines stored;
     const char* input;
@@ -52,7 +52,7 @@ TEST_P(ParamRoundTrip, ShowsLoadsAndStores) {
     EXPECT_EQ(Start(c.input), c.result);
     auto text = screen + "== registry.reg\n" + Registry() + "== settings\n" + Cp1251ToUtf8(UpdatePath) + "|" + std::to_string(swType) +
             "|" + std::to_string(IsMessage) + "|" + std::to_string(IsNoVersion) + "\n";
-    ExpectGolden(text, std::string("param_") + c.name + ".txt");
+    ExpectGolden(text, "param_" + c.name + ".txt");
 }
 
 // Enter at every question: each shown value kept.
@@ -126,7 +126,7 @@ TEST_F(RunTest, FileListEntryAndSetPastTheList) {
     TBackUpForm form(platform, ui);
     auto enter = [&form] { form.FileListEnter(); return form.FileListIndex; };
     EXPECT_EQ(enter(), -1);
-    form.FileList = {{"A.exe", "C:\\A.exe", true}, {"B.exe", "C:\\B.exe", false}, {"C.exe", "C:\\C.exe", true}};
+    form.FileList = {{"A", "C:\\A", true}, {"B", "C:\\B", false}, {"C", "C:\\C", true}};
     EXPECT_EQ(enter(), 0);
     form.FileListIndex = 2;
     EXPECT_EQ(enter(), 2);
@@ -140,11 +140,10 @@ TEST_F(RunTest, FileListEntryAndSetPastTheList) {
 
 // The progress window forwards Enter, and only Enter, to its OK button; with
 // no window there is nothing to post to.
-TEST(ProgressWindow, EnterInTheLogPressesOk) {
-    PosixPlatform platform("/nonexistent");
+TEST_F(RunTest, EnterInTheLogPressesOk) {
     TUpdateForm form(platform);
-    RecordingView view;
-    for (RecordingView* attached : {static_cast<RecordingView*>(nullptr), &view}) {
+    RecordingView view, *none = nullptr;
+    for (auto attached : {none, &view}) {
         form.AttachView(attached);
         for (char key : {'\n', ' ', 'a', '\x1b', '\r'}) form.LogListKeyPress(key);
     }
@@ -166,5 +165,5 @@ TEST(ConsoleProgram, UpdateThenRollBack) {
     ExpectGolden(Masked(text, BackupSets(root).at(0)), "console_update_then_rollback.txt");
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

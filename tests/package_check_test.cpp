@@ -18,7 +18,7 @@ std::string Data(const std::string& name) { return ReadFile(kData + name); }
 
 class PackageCheck;
 struct CheckCase {
-    const char* name;
+    std::string name;
     // the registry's "PackageKeys" value; none if empty
     std::string keys;
     std::function<void(PackageCheck&)> setup = {};
@@ -32,7 +32,7 @@ public:
         Put("c/TOVR/LIB/.keep", "");
         Put("c/TOVR/FromOffice/.keep", "");
     }
-    std::string Pkg(const std::string& name) const { return root.Native(kPkg + name); }
+    std::string Pkg(std::string name) { return root.Native(kPkg + name); }
     void Unsign() { std::filesystem::remove(Pkg("YRNUpdate.sig")); }
     void Flip(const std::string& name, size_t at) {
         auto bytes = ReadFile(Pkg(name));
@@ -60,7 +60,7 @@ TEST_P(PackageCheck, RefusesAllOrInstalls) {
         Put(kPkg + "YRNUpdate.sig", "<signed again>");
     }
     auto sets = ListDir(Pkg("NewFiles"));
-    ExpectGolden(RunReport(root, view, sets.empty() ? "" : sets[0]), "package_check_" + std::string(c.name) + ".txt");
+    ExpectGolden(RunReport(root, view, sets.empty() ? "" : sets[0]), "package_check_" + c.name + ".txt");
 }
 
 const std::string kSigner = "\"" + Data("signer.key") + "\"";
@@ -98,5 +98,5 @@ const CheckCase kCases[] = {
      }}};
 INSTANTIATE_TEST_SUITE_P(Run, PackageCheck, ::testing::ValuesIn(kCases), kCaseName);
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

@@ -299,5 +299,5 @@ TEST(LandingName, PlatformRules) {
     EXPECT_TRUE(LandsOnCatalogue("./BackUp.ini", false));
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

@@ -99,5 +99,5 @@ TEST(RunResult, RegistryRefusingTheOutcome) {
     }
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

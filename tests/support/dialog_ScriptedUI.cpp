@@ -84,4 +84,4 @@ int RunTool(const TempRoot& root, const std::string& args, const std::string& in
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace yrn::test
+}

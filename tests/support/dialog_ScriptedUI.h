@@ -79,4 +79,4 @@ public:
 // A table's test named by its case.
 inline const auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
 
-}  // namespace yrn::test
+}
