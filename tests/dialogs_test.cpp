@@ -17,7 +17,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-std::string Dir(const std::string& escaped) { return "\"UpdatePath\"=\"" + escaped + "\""; }
+std::string Dir(std::string escaped) { return "\"UpdatePath\"=\"" + escaped + "\""; }
 
 struct ParamCase {
     std::string name;
@@ -31,7 +31,7 @@ class DialogTest : public FilesTest {
 protected:
     // One start of the dialog, or of the whole program, with this console input;
     // the lines printed go to screen, the failure box to errors.
-    int Start(const std::string& input, const Lines& args = {}, bool whole = false) {
+    int Start(std::string input, Lines args = {}, bool whole = false) {
         std::istringstream in(input);
         std::ostringstream out, err;
         ConsoleUI ui(in, out, err);
@@ -43,7 +43,7 @@ protected:
     std::string screen, errors;
 };
 
-class ParamRoundTrip : public DialogTest, public ::testing::WithParamInterface<ParamCase> {};
+class ParamRoundTrip : public DialogTest, public testing::WithParamInterface<ParamCase> {};
 
 // The screen, the registry file and the settings loaded, as a golden file.
 TEST_P(ParamRoundTrip, ShowsLoadsAndStores) {
@@ -81,7 +81,7 @@ const ParamCase kParamCases[] = {
         {"wrong_type_type", {"\"swType\"=\"1\""}, kEnters, mrFailure},
         {"wrong_type_questions", {"\"IsMessage\"=\"0\""}, kEnters, mrFailure},
         {"wrong_type_version_check", {Dw("swType", 1), "\"IsNoVersion\"=\"1\""}, kEnters, mrFailure}};
-INSTANTIATE_TEST_SUITE_P(Console, ParamRoundTrip, ::testing::ValuesIn(kParamCases), kCaseName);
+INSTANTIATE_TEST_SUITE_P(Console, ParamRoundTrip, testing::ValuesIn(kParamCases), kCaseName);
 
 // Every argument count but three shows the dialog; the end of input at any of its questions cancels it.
 TEST_F(DialogTest, EndOfInputCancels) {

@@ -14,7 +14,7 @@ namespace {
 const std::string kData = YRN_TEST_DATA "/signed/";
 const std::string kPkg = "c/TOVR/UPDATE/";
 
-std::string Data(const std::string& name) { return ReadFile(kData + name); }
+std::string Data(std::string name) { return ReadFile(kData + name); }
 
 class PackageCheck;
 struct CheckCase {
@@ -24,7 +24,7 @@ struct CheckCase {
     std::function<void(PackageCheck&)> setup = {};
 };
 
-class PackageCheck : public FilesTest, public ::testing::WithParamInterface<CheckCase> {
+class PackageCheck : public FilesTest, public testing::WithParamInterface<CheckCase> {
 public:
     PackageCheck() {
         for (auto name : {"YRNUpdate.ini", "YRNUpdate.sig", "A.exe", "B.dll"}) Put(kPkg + name, Data(name));
@@ -34,13 +34,13 @@ public:
     }
     std::string Pkg(std::string name) { return root.Native(kPkg + name); }
     void Unsign() { std::filesystem::remove(Pkg("YRNUpdate.sig")); }
-    void Flip(const std::string& name, size_t at) {
+    void Flip(std::string name, size_t at) {
         auto bytes = ReadFile(Pkg(name));
         bytes.at(at) ^= 1;
         Put(kPkg + name, bytes);
     }
     // The manifest rewritten and signed again by the signer, as openssl does.
-    void Resign(const std::string& manifest) {
+    void Resign(std::string manifest) {
         Put(kPkg + "YRNUpdate.ini", manifest);
         auto cmd = "openssl dgst -sha256 -sign '" + kData + "signer.pem' -out '" + Pkg("YRNUpdate.sig") + "' '" + Pkg("YRNUpdate.ini") + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -96,7 +96,7 @@ const CheckCase kCases[] = {
              if (r.call == Call::ReadWholeFile && r.arg.ends_with("YRNUpdate.ini")) t.Put(kPkg + "YRNUpdate.ini", "[FILES]\r\n");
          });
      }}};
-INSTANTIATE_TEST_SUITE_P(Run, PackageCheck, ::testing::ValuesIn(kCases), kCaseName);
+INSTANTIATE_TEST_SUITE_P(Run, PackageCheck, testing::ValuesIn(kCases), kCaseName);
 
 }
 }

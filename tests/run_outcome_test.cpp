@@ -31,7 +31,7 @@ struct OutcomeCase {
     const char* console = "";
 };
 
-class Outcome : public FilesTest, public ::testing::WithParamInterface<OutcomeCase> {
+class Outcome : public FilesTest, public testing::WithParamInterface<OutcomeCase> {
 public:
     void Remove(std::string rel) { std::filesystem::remove_all(root.Native(rel)); }
 
@@ -288,7 +288,7 @@ const OutcomeCase kCases[] = {
     {"hostile_version_strings_bad", [](auto& t) { t.Damaged(kVersionData + 92, 0, 2); }},
     {"hostile_version_size_too_big", [](auto& t) { t.Damaged(kDataEntry + 4, 0xFFFFFFF0, 4); }}};
 
-INSTANTIATE_TEST_SUITE_P(Run, Outcome, ::testing::ValuesIn(kCases), kCaseName);
+INSTANTIATE_TEST_SUITE_P(Run, Outcome, testing::ValuesIn(kCases), kCaseName);
 
 // A package file's landing name follows the platform's name rules.
 TEST(LandingName, PlatformRules) {

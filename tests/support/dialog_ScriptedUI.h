@@ -54,7 +54,7 @@ public:
 };
 
 // Text as it is; binary bytes by their size and FNV-1a hash.
-inline std::string Shown(const std::string& bytes) {
+inline std::string Shown(std::string bytes) {
     if (bytes.find('\0') == std::string::npos && bytes.size() < 4096) return Cp1251ToUtf8(bytes);
     uint32_t h = 2166136261u;
     for (unsigned char c : bytes) h = (h ^ c) * 16777619u;
@@ -115,7 +115,7 @@ inline void ExpectGolden(const std::string& actual, const std::string& name) {
 inline const std::string kRegistryHead = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update]\r\n";
 
 // The registry file holding the settings key with these value lines.
-inline std::string RegistryWith(const std::vector<std::string>& values) {
+inline std::string RegistryWith(std::vector<std::string> values) {
     auto text = kRegistryHead;
     for (auto& v : values) text += v + "\r\n";
     return text + "\r\n";
@@ -131,7 +131,7 @@ inline std::string Dw(const char* name, unsigned value) {
 // The built console tool over root, started in its working directory with
 // these arguments and this input, its output left in stdout.txt there: its
 // exit status, -1 if it did not exit.
-inline int RunTool(const TempRoot& root, const std::string& args, const std::string& input) {
+inline int RunTool(const TempRoot& root, std::string args, std::string input) {
     WriteFile(root.Native("cwd/stdin.txt"), input);
     auto cmd = "cd '" + root.Native("cwd") + "' && YRN_ROOT='" + root.Path() + "' '" YRN_TOOL_PATH "' " + args;
     int status = std::system((cmd + " <stdin.txt >stdout.txt 2>&1").c_str());
@@ -143,9 +143,9 @@ inline int RunTool(const TempRoot& root, const std::string& args, const std::str
 class FilesTest : public RunTest {
 public:
     using RunTest::root;
-    void Put(const std::string& rel, const std::string& bytes) { WriteFile(root.Native(rel), bytes); }
+    void Put(std::string rel, std::string bytes) { WriteFile(root.Native(rel), bytes); }
     // The registry file holding the settings key with these value lines.
-    void Reg(const std::vector<std::string>& values) { Put("registry.reg", RegistryWith(values)); }
+    void Reg(std::vector<std::string> values) { Put("registry.reg", RegistryWith(values)); }
     FaultPlatform fp{platform};
 };
 
