@@ -118,7 +118,7 @@ TEST_P(Outcome, IsItsGoldenFile) {
     ConsoleUI console(in, screen, err);
     ScriptedUI ui;
     ui.answers = c.answers;
-    ui.onBackUpForm = [](auto& form) { form.StartBtnClick(); };
+    ui.onBackUpForm = [](auto& f) { f.StartBtnClick(); };
     if (!*c.console && !c.dialog)
         window = RunWindow(fp, mode, c.answers);
     else {
@@ -138,7 +138,7 @@ TEST_P(Outcome, IsItsGoldenFile) {
     std::smatch stamp;
     if (set.empty() && std::regex_search(BackupDir, stamp, std::regex(R"(\\(\d\d-\d\d-\d\d \d\d-\d\d[-\d]*)\\$)")))
         set = stamp.str(1);
-    std::string notes = "BackupDir: " + BackupDir + "\n";
+    auto notes = "BackupDir: " + BackupDir + "\n";
     for (size_t i = 0; RunList && i < RunList->Count(); ++i) notes += "RunList: " + RunList->Line(i) + "\n";
     ExpectGolden(Masked(screen.str(), set) + RunReport(root, window, set, from, notes), c.name + ".txt");
     EXPECT_EQ(err.str(), "");
