@@ -38,7 +38,7 @@ TEST(ConsoleProgram, ExitsWithTheResult) {
         TempRoot root;
         WritePackage(root);
         if (*c.removed) std::filesystem::remove_all(root.Native(c.removed));
-        if (!c.version.empty()) WriteFile(root.Native("registry.reg"), RegistryWith({"\"UpdateVersion\"=" + c.version}));
+        if (!c.version.empty()) WriteFile(root.Native("registry.reg"), kRegistryHead + "\"UpdateVersion\"=" + c.version + "\r\n");
         EXPECT_EQ(RunTool(root, c.args, c.input), c.status);
         auto registry = ReadFile(root.Native("registry.reg"));
         if (c.recorded) EXPECT_NE(registry.find(Recorded(c.status)), std::string::npos);
