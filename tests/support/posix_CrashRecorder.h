@@ -20,19 +20,22 @@
 //   never reach the disk, those bytes are torn, whatever is flushed later.
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <functional>
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
-namespace yrn::test {
+#include "RunFixture.h"
 
-// The bytes of a file whose lost write left it torn.
-extern const char* const kTorn;
+namespace yrn::test {
 
 struct CrashState {
     // relative to the root
@@ -50,35 +53,145 @@ public:
     // Takes the tree below root as durable, but for the files named in
     // unflushed (relative paths), whose bytes a program wrote just before,
     // and notes the calls from now on. The log file below root/cwd is not noted.
-    void Start(const std::string& root, const std::set<std::string>& unflushed = {});
-    void Stop();
+    void Start(const std::string& root, const std::set<std::string>& unflushed = {}) {
+        std::lock_guard hold(lock_);
+        *this = CrashRecorder();
+        for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+            const std::string rel = std::filesystem::relative(e.path(), root);
+            struct stat st;
+            if (e.is_directory()) initialDirs_.insert(rel);
+            if (e.is_directory() || rel == "cwd/YRNUpdate.log" || ::stat(e.path().c_str(), &st) != 0) continue;
+            auto [it, added] = ids_.emplace(st.st_ino, nextId_);
+            if (added) {
+                Inode& inode = inodes_[nextId_++];
+                inode.now = std::make_shared<std::string>(ReadFile(e.path()));
+                inode.durable = unflushed.count(rel) ? std::make_shared<std::string>(kTorn) : inode.now;
+            }
+            initialNames_[rel] = names_[rel] = it->second;
+        }
+        root_ = root;
+        Mark();
+    }
+    void Stop() {
+        std::lock_guard hold(lock_);
+        root_.clear();
+        fail_ = nullptr;
+    }
     // Makes the calls for which fail says so fail with EIO, doing nothing.
     // It sees the function's name, the native path and how many times this
     // call was made on that path, this one included.
     using Fault = bool (*)(const std::string& call, const std::string& path, int nth);
-    void FailWhen(Fault fail);
+    void FailWhen(Fault fail) {
+        std::lock_guard hold(lock_);
+        fail_ = fail;
+    }
 
     // Every distinct state a power cut at any point of the recording may leave.
-    std::vector<CrashState> States() const;
+    std::vector<CrashState> States() const {
+        std::lock_guard hold(lock_);
+        std::vector<CrashState> states;
+        std::unordered_set<size_t> seen;
+        const std::hash<std::string> hash;
+        for (size_t i = 0; i < points_.size(); ++i)
+            for (size_t k = 0; k <= points_[i].ops; ++k)
+                for (int variant = 0; variant < 3; ++variant) {
+                    // the change before k settled by then: the same state as one change fewer
+                    if (k > 0 && ops_[k - 1].SettledAt() <= i) break;
+                    CrashState s = StateAt(points_[i], i, k, variant);
+                    std::string key;
+                    for (const std::string& d : s.dirs) key += d + '\n';
+                    // the hidden files of unfinished copies cannot change what a check finds
+                    for (const auto& [name, file] : s.files)
+                        if (name.find("/.~yrn") == std::string::npos) key += name + '\t' + std::to_string(file.id) + '\t' + std::to_string(hash(file.bytes)) + '\n';
+                    if (seen.insert(hash(key)).second) states.push_back(std::move(s));
+                }
+        return states;
+    }
     // What the disk holds after the last call, were everything flushed.
-    CrashState Now() const;
+    CrashState Now() const {
+        std::lock_guard hold(lock_);
+        CrashState s = StateAt(points_.back(), points_.size() - 1, 0, 1, true);
+        for (const Op& op : ops_)
+            if (op.kind == Kind::Mkdir) s.dirs.insert(op.to);
+        for (auto& [name, file] : s.files) file.bytes = *inodes_.at(file.id).now;
+        return s;
+    }
     // Whether anything written by the recording is not yet durable.
-    bool Pending() const;
+    bool Pending() const {
+        std::lock_guard hold(lock_);
+        for (const Op& op : ops_)
+            if (op.SettledAt() == SIZE_MAX) return true;
+        for (const auto& [name, id] : names_) {
+            const Inode& inode = inodes_.at(id);
+            if (!inode.torn && (!inode.durable || *inode.durable != *inode.now)) return true;
+        }
+        return false;
+    }
 
-    static void Lay(const CrashState& state, const std::string& root);
+    static void Lay(const CrashState& state, const std::string& root) {
+        for (const std::string& dir : state.dirs) ::mkdir((root + "/" + dir).c_str(), 0777);
+        std::map<int, std::string> first;
+        for (const auto& [name, file] : state.files) {
+            const std::string path = root + "/" + name;
+            if (auto [it, added] = first.emplace(file.id, path); added) WriteFile(path, file.bytes);
+            else ::link(it->second.c_str(), path.c_str());
+        }
+    }
 
     // The hooks of the interposed calls.
-    void Created(const std::string& path, int fd);
-    void MadeDir(const std::string& path);
-    // rename, else a link
-    void Named(const std::string& from, const std::string& to, bool rename);
-    void Unlinked(const std::string& path);
-    void Wrote(int fd);
-    void Flushed(int fd, bool ok);
-    void FlushedAll(bool ok);
     bool Recording() const { return !root_.empty(); }
-    bool ShouldFail(const std::string& call, const std::string& path);
-    bool Below(const std::string& path) const;
+    bool Below(const std::string& path) const {
+        return Recording() && path.starts_with(root_ + "/") && path != root_ + "/cwd/YRNUpdate.log";
+    }
+    bool ShouldFail(const std::string& call, const std::string& path) {
+        std::lock_guard hold(lock_);
+        return fail_ && Below(path) && fail_(call, path, ++calls_[call + " " + path]);
+    }
+    enum class Kind { Create, Mkdir, Rename, Link, Unlink };
+    // A change of a directory entry that was made: path created (open as fd),
+    // made a directory or unlinked, or from's file named path too (a link) or instead.
+    void Note(Kind kind, const std::string& path, const std::string& from, int fd) {
+        std::lock_guard hold(lock_);
+        struct stat st;
+        if (!Below(path) || (kind == Kind::Create && ::fstat(fd, &st) != 0)) return;
+        int id = -1;
+        if (kind == Kind::Create) {
+            id = ids_[st.st_ino] = nextId_++;
+            inodes_[id].now = std::make_shared<std::string>();
+        } else if (kind != Kind::Mkdir) {
+            const auto named = names_.find(Rel(kind == Kind::Unlink ? path : from));
+            if (named == names_.end()) return;
+            id = named->second;
+            if (kind != Kind::Link) names_.erase(named);
+        }
+        if (kind != Kind::Mkdir && kind != Kind::Unlink) names_[Rel(path)] = id;
+        ops_.push_back({kind, from.empty() ? from : Rel(from), Rel(path), id});
+        Mark();
+    }
+    void Wrote(int fd) {
+        std::lock_guard hold(lock_);
+        struct stat st;
+        const auto known = ::fstat(fd, &st) == 0 ? ids_.find(st.st_ino) : ids_.end();
+        if (!Recording() || known == ids_.end()) return;
+        inodes_[known->second].now = std::make_shared<std::string>(ReadFile("/proc/self/fd/" + std::to_string(fd)));
+        Mark();
+    }
+    // A flush of the file or directory fd (at path), or with all of its whole file system.
+    void Flushed(int fd, const std::string& path, bool ok, bool all) {
+        std::lock_guard hold(lock_);
+        struct stat st;
+        if (!all && ((!Below(path) && path != root_) || ::fstat(fd, &st) != 0)) return;
+        const bool dir = !all && S_ISDIR(st.st_mode);
+        const auto known = all || dir ? ids_.end() : ids_.find(st.st_ino);
+        for (Op& op : ops_)
+            if (op.SettledAt() == SIZE_MAX && (all || (dir && Parent(op.to) == Rel(path)))) (ok ? op.durableAt : op.lostAt) = points_.size();
+        for (auto& [id, inode] : inodes_) {
+            if (!all && (known == ids_.end() || known->second != id)) continue;
+            if (ok) inode.durable = inode.now;
+            inode.torn |= !ok && inode.durable != inode.now;
+        }
+        Mark();
+    }
 
 private:
     struct Inode {
@@ -86,7 +199,6 @@ private:
         std::shared_ptr<const std::string> now, durable;
         bool torn = false;
     };
-    enum class Kind { Create, Mkdir, Rename, Link, Unlink };
     struct Op {
         Kind kind;
         // relative; to for Create, Mkdir, Unlink
@@ -94,22 +206,60 @@ private:
         int id;
         // the point from which the change is durable, or lost
         size_t durableAt = SIZE_MAX, lostAt = SIZE_MAX;
+        size_t SettledAt() const { return std::min(durableAt, lostAt); }
     };
     struct Point {
         size_t ops;
         std::map<int, Inode> inodes;
     };
 
-    std::string Rel(const std::string& path) const;
-    int IdOf(int fd) const;
-    void AddOp(Kind kind, const std::string& from, const std::string& to, int id);
-    void Settle(const std::function<bool(const Op&)>& covered, bool ok);
-    void Mark();
+    static inline const std::string kTorn = "<torn: a write that never reached the disk>";
+    static inline std::recursive_mutex lock_;
+
+    static std::string Parent(const std::string& rel) {
+        const size_t slash = rel.rfind('/');
+        return slash == std::string::npos ? "" : rel.substr(0, slash);
+    }
+    static bool HasDir(const CrashState& s, const std::string& dir) { return dir.empty() || s.dirs.count(dir); }
+    // the root itself: ""
+    std::string Rel(const std::string& path) const { return path.substr(std::min(path.size(), root_.size() + 1)); }
+    void Mark() { points_.push_back({ops_.size(), inodes_}); }
+
+    // variant 0: bytes not yet durable are lost; 1: they all reached the disk; 2: cut half way.
     // flushed: as if everything was, lost writes too.
-    CrashState StateAt(const Point& point, size_t index, size_t extra, int variant, bool flushed = false) const;
+    CrashState StateAt(const Point& point, size_t index, size_t extra, int variant, bool flushed = false) const {
+        CrashState s{initialDirs_, {}};
+        std::map<std::string, int> names = initialNames_;
+        for (size_t j = 0; j < point.ops; ++j) {
+            const Op& op = ops_[j];
+            if (!flushed && (op.lostAt <= index || (op.durableAt > index && j >= extra))) continue;
+            if (op.kind == Kind::Unlink) names.erase(op.to);
+            // with no directory to hold it, the change is gone
+            else if (!HasDir(s, Parent(op.to))) continue;
+            else if (op.kind == Kind::Mkdir) s.dirs.insert(op.to);
+            else if (op.kind == Kind::Create) names[op.to] = op.id;
+            else if (names.count(op.from)) {
+                names[op.to] = names[op.from];
+                if (op.kind == Kind::Rename) names.erase(op.from);
+            }
+        }
+        for (auto it = s.dirs.begin(); it != s.dirs.end();) it = HasDir(s, Parent(*it)) ? std::next(it) : s.dirs.erase(it);
+        for (const auto& [name, id] : names) {
+            if (!HasDir(s, Parent(name))) continue;
+            const Inode& inode = point.inodes.at(id);
+            const std::string& now = *inode.now;
+            const std::string durable = inode.durable ? *inode.durable : "";
+            std::string bytes = variant == 1 ? now : durable;
+            const size_t same = std::mismatch(now.begin(), now.end(), durable.begin(), durable.end()).first - now.begin();
+            if (variant == 2 && same < now.size()) bytes = now.substr(0, (same + now.size() + 1) / 2);
+            s.files[name] = {id, inode.torn ? kTorn : durable == now ? now : bytes};
+        }
+        return s;
+    }
 
     std::string root_;
-    CrashState initial_;
+    std::set<std::string> initialDirs_;
+    std::map<std::string, int> initialNames_;
     std::map<ino_t, int> ids_;
     // the names below the root now
     std::map<std::string, int> names_;
@@ -123,10 +273,14 @@ private:
 };
 
 // The one recorder the interposed calls report to.
-CrashRecorder& Recorder();
+inline CrashRecorder& Recorder() {
+    static CrashRecorder recorder;
+    return recorder;
+}
 
 // While set, flushes outside a recording return at once: checking a state
 // needs no durability.
-void SkipFlushes(bool skip);
+inline bool skipFlushes = false;
+inline void SkipFlushes(bool skip) { skipFlushes = skip; }
 
 }  // namespace yrn::test
