@@ -22,23 +22,23 @@ namespace yrn::test {
 // it forwards alike (Other: written out below).
 #define YRN_FAULT_CALLS(X)                                                                                            \
     X(FileExists, Path) X(DirectoryExists, Path) X(CreateDir, Path) X(ForceDirectories, Path) X(Remove, Path)         \
-    X(CopyToTemp, Other) X(WriteTemp, Other) X(Append, Write) X(Rename, Other) X(LinkSole, Copy) X(Flush, Other)      \
-    X(FlushVolumes, Other) X(FindFiles, Write) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                     \
+    X(CopyToTemp, Other) X(WriteTemp, Other) X(Append, Write) X(Rename, Other) X(LinkSole, Copy) X(Flush, Paths)      \
+    X(FlushVolumes, Paths) X(FindFiles, Write) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                     \
     X(OpenAppend, Other) X(LogWrite, Other) X(LogFlush, Other) X(LogClose, Other) X(Now, Other)                       \
     X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other) X(RegReadInteger, Other)               \
     X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegWriteIntegers, Other) X(RegClose, Other)                  \
     X(WaitForProcess, Other) X(StartProcess, Write) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
-    X(VersionQuery, Other) X(LinkCount, Other) X(FileSize, Other)
+    X(VersionQuery, Other) X(LinkCount, Path) X(FileSize, Path)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
 // A copy or a rename is recorded by its target with its source as the value, a write by its file with the
 // bytes as the value (a search: directory, pattern; a start: program, parameters), a flush by its paths.
 #define YRN_FAULT_Path(call) \
-    bool call(const std::string& p) override { return Do(Call::call, p, {}, [&] { return inner_.call(p); }); }
-#define YRN_FAULT_Copy(call)                                            \
-    bool call(const std::string& s, const std::string& d) override {    \
-        return Do(Call::call, d, s, [&] { return inner_.call(s, d); }); \
-    }
+    auto call(const std::string& p)->decltype(std::declval<Platform&>().call(p)) override { return Do(Call::call, p, {}, [&] { return inner_.call(p); }); }
+#define YRN_FAULT_Paths(call) \
+    bool call(const std::vector<std::string>& p) override { return Do(Call::call, Joined(p), {}, [&] { return inner_.call(p); }); }
+#define YRN_FAULT_Copy(call) \
+    bool call(const std::string& s, const std::string& d) override { return Do(Call::call, d, s, [&] { return inner_.call(s, d); }); }
 #define YRN_FAULT_Write(call)                                                                                \
     auto call(const std::string& p, const std::string& b)->decltype(std::declval<Platform&>().call(p, b)) override { \
         return Do(Call::call, p, b, [&] { return inner_.call(p, b); });                                        \
@@ -71,7 +71,8 @@ class FaultPlatform : public Platform {
 public:
     explicit FaultPlatform(Platform& inner) : inner_(inner) {}
 
-    void FailCall(int k) { failAt_ = k; }  // 0: none
+    // 0: none
+    void FailCall(int k) { failAt_ = k; }
     // Fails every call the predicate picks (it sees the call's record so far).
     void FailWhen(std::function<bool(const CallRecord&)> pick) { picks_.push_back(std::move(pick)); }
     // A fixed clock instead of the inner one (the call is still counted).
@@ -81,28 +82,14 @@ public:
 
     int Calls() const { return static_cast<int>(records_.size()); }
     const std::vector<CallRecord>& Records() const { return records_; }
-    const CallRecord* Failed() const {  // the first failed call, if any
+    // the first failed call, if any
+    const CallRecord* Failed() const {
         for (const CallRecord& r : records_)
             if (r.failed) return &r;
         return nullptr;
     }
     // Log files handed out that were not both closed and destroyed.
     int UnclosedLogFiles() const { return unclosedLogs_; }
-
-    // Counts the call and, unless it is failed, makes it; else returns fail.
-    template <class F, class R = std::invoke_result_t<F>>
-    R Do(Call call, const std::string& arg, const std::string& value, F make, R fail = R{}) {
-        CallRecord r{static_cast<int>(records_.size()) + 1, call, arg, value};
-        r.failed = r.index == failAt_;
-        for (const auto& pick : picks_) r.failed = r.failed || pick(r);
-        records_.push_back(r);
-        if (r.failed) return fail;
-        const size_t at = records_.size() - 1;
-        R result = make();
-        if constexpr (std::is_same_v<R, bool>) records_[at].ok = result;
-        if (afterCall_) afterCall_(records_[at]);
-        return result;
-    }
 
     YRN_FAULT_CALLS(YRN_FAULT_FORWARD)
     bool CopyToTemp(const std::string& s, const std::string& d, std::string& temp) override {
@@ -114,16 +101,8 @@ public:
     bool Rename(const std::string& s, const std::string& d, bool replace) override {
         return Do(Call::Rename, d, s, [&] { return inner_.Rename(s, d, replace); });
     }
-    bool Flush(const std::vector<std::string>& paths) override {
-        return Do(Call::Flush, Joined(paths), {}, [&] { return inner_.Flush(paths); });
-    }
-    bool FlushVolumes(const std::vector<std::string>& paths) override {
-        return Do(Call::FlushVolumes, Joined(paths), {}, [&] { return inner_.FlushVolumes(paths); });
-    }
     std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
-    int LinkCount(const std::string& p) override { return Do(Call::LinkCount, p, {}, [&] { return inner_.LinkCount(p); }); }
-    uint64_t FileSize(const std::string& p) override { return Do(Call::FileSize, p, {}, [&] { return inner_.FileSize(p); }); }
     bool FileSha256(const std::string& p, std::string& digest) override { return inner_.FileSha256(p, digest); }
     bool VerifyP256(const std::string& xy, const std::string& m, const std::string& rs) override {
         return inner_.VerifyP256(xy, m, rs);
@@ -135,9 +114,15 @@ public:
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
         return Do(Call::ReadWholeFile, p, {}, [&] { return inner_.ReadWholeFile(p, bytes); });
     }
-    std::unique_ptr<TextFile> OpenAppend(const std::string& path) override;
+    std::unique_ptr<TextFile> OpenAppend(const std::string& path) override {
+        auto file = Do(Call::OpenAppend, path, {}, [&] { return inner_.OpenAppend(path); });
+        return file ? std::make_unique<LogFile>(*this, std::move(file), path) : nullptr;
+    }
     DateTime Now() override { return Do(Call::Now, {}, {}, [&] { return clock_ ? *clock_ : inner_.Now(); }); }
-    std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override;
+    std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override {
+        auto k = Do(Call::OpenRegistryKey, key, {}, [&] { return inner_.OpenRegistryKey(key); });
+        return k ? std::make_unique<Key>(*this, std::move(k)) : nullptr;
+    }
     bool WaitForProcess(uint32_t pid) override {
         return Do(Call::WaitForProcess, std::to_string(pid), {}, [&] { return inner_.WaitForProcess(pid); });
     }
@@ -154,12 +139,73 @@ public:
     }
 
 private:
+    // Counts the call and, unless it is failed, makes it; else returns fail.
+    template <class F, class R = std::invoke_result_t<F>>
+    R Do(Call call, const std::string& arg, const std::string& value, F make, R fail = R{}) {
+        CallRecord r{Calls() + 1, call, arg, value};
+        r.failed = r.index == failAt_;
+        for (const auto& pick : picks_) r.failed = r.failed || pick(r);
+        records_.push_back(r);
+        if (r.failed) return fail;
+        R result = make();
+        if constexpr (std::is_same_v<R, bool>) records_[r.index - 1].ok = result;
+        if (afterCall_) afterCall_(records_[r.index - 1]);
+        return result;
+    }
     static std::string Joined(const std::vector<std::string>& paths) {
         std::string all;
         for (const std::string& p : paths) all += (all.empty() ? "" : ";") + p;
         return all;
     }
-    friend class FaultTextFile;
+
+    // A log file or registry key handed out, whose calls are counted too.
+    template <class Inner>
+    struct Wrapped : Inner {
+        Wrapped(FaultPlatform& owner, std::unique_ptr<Inner> inner) : owner_(owner), inner_(std::move(inner)) {}
+        FaultPlatform& owner_;
+        std::unique_ptr<Inner> inner_;
+    };
+    struct LogFile : Wrapped<TextFile> {
+        LogFile(FaultPlatform& owner, std::unique_ptr<TextFile> inner, std::string path)
+            : Wrapped(owner, std::move(inner)), path_(std::move(path)) {
+            ++owner_.unclosedLogs_;
+        }
+        ~LogFile() override { owner_.unclosedLogs_ -= closed_; }
+        bool Write(const std::string& b) override { return owner_.Do(Call::LogWrite, path_, b, [&] { return inner_->Write(b); }); }
+        bool Flush() override { return owner_.Do(Call::LogFlush, path_, {}, [&] { return inner_->Flush(); }); }
+        bool Close() override {
+            closed_ = true;
+            return owner_.Do(Call::LogClose, path_, {}, [&] { return inner_->Close(); });
+        }
+        std::string path_;
+        bool closed_ = false;
+    };
+    struct Key : Wrapped<RegistryKey> {
+        using Wrapped::Wrapped;
+        bool ValueExists(const std::string& n) override {
+            return owner_.Do(Call::RegValueExists, n, {}, [&] { return inner_->ValueExists(n); });
+        }
+        RegRead ReadString(const std::string& n, std::string& v) override {
+            return owner_.Do(Call::RegReadString, n, {}, [&] { return inner_->ReadString(n, v); }, RegRead::Failed);
+        }
+        RegRead ReadInteger(const std::string& n, int32_t& v) override {
+            return owner_.Do(Call::RegReadInteger, n, {}, [&] { return inner_->ReadInteger(n, v); }, RegRead::Failed);
+        }
+        // A value write is recorded by the value's name, with the value as text.
+        bool WriteString(const std::string& n, const std::string& v) override {
+            return owner_.Do(Call::RegWriteString, n, v, [&] { return inner_->WriteString(n, v); });
+        }
+        bool WriteInteger(const std::string& n, int32_t v) override {
+            return owner_.Do(Call::RegWriteInteger, n, std::to_string(v), [&] { return inner_->WriteInteger(n, v); });
+        }
+        bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
+            std::string text;
+            for (const auto& [n, v] : values) text += n + "=" + std::to_string(v) + "\n";
+            return owner_.Do(Call::RegWriteIntegers, {}, text, [&] { return inner_->WriteIntegers(values); });
+        }
+        void Close() override { owner_.Do(Call::RegClose, {}, {}, [&] { return (inner_->Close(), true); }); }
+    };
+
     Platform& inner_;
     int failAt_ = 0;
     std::vector<std::function<bool(const CallRecord&)>> picks_;
@@ -168,67 +214,5 @@ private:
     std::vector<CallRecord> records_;
     int unclosedLogs_ = 0;
 };
-
-class FaultTextFile : public TextFile {
-public:
-    FaultTextFile(FaultPlatform& owner, std::unique_ptr<TextFile> inner, std::string path)
-        : owner_(owner), inner_(std::move(inner)), path_(std::move(path)) {
-        ++owner_.unclosedLogs_;
-    }
-    ~FaultTextFile() override { owner_.unclosedLogs_ -= closed_ ? 1 : 0; }
-    bool Write(const std::string& b) override { return owner_.Do(Call::LogWrite, path_, b, [&] { return inner_->Write(b); }); }
-    bool Flush() override { return owner_.Do(Call::LogFlush, path_, {}, [&] { return inner_->Flush(); }); }
-    bool Close() override {
-        closed_ = true;
-        return owner_.Do(Call::LogClose, path_, {}, [&] { return inner_->Close(); });
-    }
-
-private:
-    FaultPlatform& owner_;
-    std::unique_ptr<TextFile> inner_;
-    std::string path_;
-    bool closed_ = false;
-};
-
-class FaultRegistryKey : public RegistryKey {
-public:
-    FaultRegistryKey(FaultPlatform& owner, std::unique_ptr<RegistryKey> inner) : owner_(owner), inner_(std::move(inner)) {}
-    bool ValueExists(const std::string& n) override {
-        return owner_.Do(Call::RegValueExists, n, {}, [&] { return inner_->ValueExists(n); });
-    }
-    RegRead ReadString(const std::string& n, std::string& v) override {
-        return owner_.Do(Call::RegReadString, n, {}, [&] { return inner_->ReadString(n, v); }, RegRead::Failed);
-    }
-    RegRead ReadInteger(const std::string& n, int32_t& v) override {
-        return owner_.Do(Call::RegReadInteger, n, {}, [&] { return inner_->ReadInteger(n, v); }, RegRead::Failed);
-    }
-// A value write is recorded by the value's name, with the value as text.
-#define YRN_FAULT_KEY_WRITE(call, type, text)                                         \
-    bool call(const std::string& n, type v) override {                                \
-        return owner_.Do(Call::Reg##call, n, text, [&] { return inner_->call(n, v); }); \
-    }
-    YRN_FAULT_KEY_WRITE(WriteString, const std::string&, v)
-    YRN_FAULT_KEY_WRITE(WriteInteger, int32_t, std::to_string(v))
-    bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
-        std::string text;
-        for (const auto& [n, v] : values) text += n + "=" + std::to_string(v) + "\n";
-        return owner_.Do(Call::RegWriteIntegers, {}, text, [&] { return inner_->WriteIntegers(values); });
-    }
-    void Close() override { owner_.Do(Call::RegClose, {}, {}, [&] { return (inner_->Close(), true); }); }
-
-private:
-    FaultPlatform& owner_;
-    std::unique_ptr<RegistryKey> inner_;
-};
-
-inline std::unique_ptr<TextFile> FaultPlatform::OpenAppend(const std::string& path) {
-    std::unique_ptr<TextFile> file = Do(Call::OpenAppend, path, {}, [&] { return inner_.OpenAppend(path); });
-    return file ? std::make_unique<FaultTextFile>(*this, std::move(file), path) : nullptr;
-}
-
-inline std::unique_ptr<RegistryKey> FaultPlatform::OpenRegistryKey(const std::string& key) {
-    std::unique_ptr<RegistryKey> k = Do(Call::OpenRegistryKey, key, {}, [&] { return inner_.OpenRegistryKey(key); });
-    return k ? std::make_unique<FaultRegistryKey>(*this, std::move(k)) : nullptr;
-}
 
 }  // namespace yrn::test

@@ -4,10 +4,12 @@
 // new, one has no target here.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "RunFixture.h"
+#include "core/IniFile.h"
 
 namespace yrn::test {
 
@@ -24,15 +26,45 @@ struct PackageFile {
 };
 
 // Shift.exe, Lib.dll (C:\TOVR\LIB\), Readme.txt (new), Tool.exe (C:\TOVR\TOOLS\).
-const std::vector<PackageFile>& PackageFiles();
-const PackageFile& PackageFileNamed(const std::string& name);
-void WritePackage(const TempRoot& root);
+inline const std::vector<PackageFile>& PackageFiles() {
+    static const std::vector<PackageFile> files = {
+        {"Shift.exe", "C:\\TOVR\\Shift.exe", "c/TOVR/Shift.exe", "old shift\r\n\x01\x02", "new shift, longer\r\n"},
+        {"Lib.dll", "C:\\TOVR\\LIB\\Lib.dll", "c/TOVR/LIB/Lib.dll", std::string(5000, 'o') + '\0', std::string(7000, 'n')},
+        {"Readme.txt", "C:\\TOVR\\Readme.txt", "c/TOVR/Readme.txt", "", "read me\r\n"},
+        {"Tool.exe", "C:\\TOVR\\TOOLS\\Tool.exe", "c/TOVR/TOOLS/Tool.exe", "old tool", "new tool"},
+    };
+    return files;
+}
+inline const PackageFile& PackageFileNamed(const std::string& name) {
+    for (const PackageFile& f : PackageFiles())
+        if (f.name == name) return f;
+    throw std::runtime_error("no package file " + name);
+}
+inline void WritePackage(const TempRoot& root) {
+    WriteFile(root.Native("c/TOVR/UPDATE/YRNUpdate.ini"),
+              "[ExeFiles]\r\nVersion=7\r\n[FILES]\r\nShift.exe=\r\nLib.dll=\r\nReadme.txt=\r\nTool.exe=\r\n"
+              "Skip.exe=\r\n[Shift.exe]\r\nSDir=<default>\r\nVersion=3\r\nExecute=1\r\nParams=/s\r\n"
+              "[Lib.dll]\r\nSDir=C:\\TOVR\\LIB\r\nVersion=2\r\n[Readme.txt]\r\nSDir=" + W("<РАБОЧАЯ>") +
+                  "\r\nVersion=1\r\n[Tool.exe]\r\nSDir=C:\\TOVR\\TOOLS\\\r\nVersion=5\r\n"
+                  "[Skip.exe]\r\nSDir=<none>\r\nVersion=9\r\n");
+    WriteFile(root.Native("c/TOVR/UPDATE/Skip.exe"), "never installed");
+    for (const PackageFile& f : PackageFiles()) {
+        WriteFile(root.Native("c/TOVR/UPDATE/" + f.name), f.newBytes);
+        if (!f.oldBytes.empty()) WriteFile(root.Native(f.native), f.oldBytes);
+    }
+}
 
-// c/TOVR/UPDATE/OldFiles
-extern const char* const kBackupRootNative;
-std::vector<std::string> BackupSets(const TempRoot& root);
+inline const char* const kBackupRootNative = "c/TOVR/UPDATE/OldFiles";
+inline std::vector<std::string> BackupSets(const TempRoot& root) { return ListDir(root.Native(kBackupRootNative)); }
 
 // Rolls the backup set setName back as the suite asks for it.
-RecordingView RollBack(Platform& platform, const TempRoot& root, const std::string& setName);
+inline RecordingView RollBack(Platform& platform, const TempRoot& root, const std::string& setName) {
+    ResetSettings();
+    BackupDir += setName + "\\";
+    const IniDocument catalogue(ReadFile(root.Native(std::string(kBackupRootNative) + "/" + setName + "/BackUp.ini")));
+    RollbackList = std::make_unique<NameValueList>();
+    for (const std::string& key : catalogue.Keys("FILES")) RollbackList->SetValue(key, *catalogue.Find("FILES", key));
+    return RunWindow(platform, 2);
+}
 
 }  // namespace yrn::test

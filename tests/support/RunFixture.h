@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -46,41 +50,96 @@ public:
 // A temporary prefix root and working directory, removed afterwards.
 class TempRoot {
 public:
-    TempRoot();
-    ~TempRoot();
+    TempRoot() {
+        char tmpl[] = "/tmp/yrn-test-XXXXXX";
+        if (!::mkdtemp(tmpl)) std::abort();
+        root_ = tmpl;
+        std::filesystem::create_directory(root_ + "/cwd");
+        std::filesystem::current_path(root_ + "/cwd");
+    }
+    ~TempRoot() {
+        std::filesystem::current_path(oldCwd_);
+        std::filesystem::remove_all(root_);
+    }
     const std::string& Path() const { return root_; }
     std::string Native(const std::string& rel) const { return root_ + "/" + rel; }
 
 private:
-    std::string root_, oldCwd_;
+    std::string root_, oldCwd_ = std::filesystem::current_path();
 };
 
 // Native (UTF-8) file helpers.
 // Creates parents.
-void WriteFile(const std::string& path, const std::string& bytes);
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+    // a parent that cannot be made fails the write below
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 // "" if missing.
-std::string ReadFile(const std::string& path);
-bool Exists(const std::string& path);
+inline std::string ReadFile(const std::string& path) {
+    if (!std::filesystem::is_regular_file(path)) return {};
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 // Sorted names.
-std::vector<std::string> ListDir(const std::string& path);
+inline std::vector<std::string> ListDir(const std::string& path) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(path, ec)) names.push_back(e.path().filename());
+    std::ranges::sort(names);
+    return names;
+}
 
 // Every file below a directory: relative path -> bytes; and the paths
 // that are new or changed between two such snapshots.
 using Snapshot = std::map<std::string, std::string>;
-Snapshot TakeSnapshot(const std::string& dir);
-std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after);
+inline Snapshot TakeSnapshot(const std::string& dir) {
+    Snapshot s;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        if (!e.is_directory()) s[std::filesystem::relative(e.path(), dir)] = ReadFile(e.path());
+    return s;
+}
+inline std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after) {
+    std::vector<std::string> out;
+    for (const auto& [path, bytes] : after)
+        if (!before.count(path) || before.at(path) != bytes) out.push_back(path);
+    return out;
+}
 
 // Splits a log file into lines at CR LF; keeps an unterminated tail.
-std::vector<std::string> LogLines(const std::string& bytes);
+inline std::vector<std::string> LogLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    for (size_t pos = 0, crlf; pos < bytes.size(); pos = crlf == std::string::npos ? crlf : crlf + 2)
+        lines.push_back(bytes.substr(pos, (crlf = bytes.find("\r\n", pos)) == std::string::npos ? crlf : crlf - pos));
+    return lines;
+}
 
 // The bytes of tests/golden/<name>.
-std::string Golden(const std::string& name);
+inline std::string Golden(const std::string& name) {
+    const std::string self = __FILE__;
+    return ReadFile(self.substr(0, self.rfind("/support/")) + "/golden/" + name);
+}
 
 // Shows the progress window with a recording view answering its questions from
 // answers, and handles the one start message it posts itself; returns the view.
-RecordingView ShowWindow(TUpdateForm& form, std::deque<bool> answers);
+inline RecordingView ShowWindow(TUpdateForm& form, std::deque<bool> answers) {
+    RecordingView view;
+    view.answers = std::move(answers);
+    form.AttachView(&view);
+    form.FormShow();
+    EXPECT_EQ(view.posted.size(), 1u);
+    if (!view.posted.empty()) form.HandleMessage(view.posted[0].message);
+    form.AttachView(nullptr);
+    return view;
+}
 // The same for a fresh window in the given mode over platform.
-RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers = {});
+inline RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool> answers = {}) {
+    TUpdateForm form(platform);
+    form.SetMode(mode);
+    return ShowWindow(form, std::move(answers));
+}
 
 class RunTest : public ::testing::Test {
 protected:

@@ -28,11 +28,6 @@ int Change(const char* call, Kind kind, const char* path, const char* from, long
     return r;
 }
 
-ssize_t Wrote(int fd, long n) {
-    if (n > 0 && Recorder().Recording()) Recorder().Wrote(fd);
-    return n;
-}
-
 int Flush(int fd, long call, const char* name) {
     if (!Recorder().Recording()) return yrn::test::skipFlushes ? 0 : static_cast<int>(::syscall(call, fd));
     std::error_code ec;
@@ -56,12 +51,12 @@ extern "C" int open(const char* path, int flags, ...) {
     if ((flags & O_CREAT) && Recorder().Below(path) && ::access(path, F_OK) != 0) return Change("open", Kind::Create, path, "", SYS_openat, path, flags, mode);
     return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
-extern "C" ssize_t write(int fd, const void* data, size_t size) { return Wrote(fd, ::syscall(SYS_write, fd, data, size)); }
+extern "C" ssize_t write(int fd, const void* data, size_t size) { return Recorder().Wrote(fd, ::syscall(SYS_write, fd, data, size)); }
 extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
-    return Wrote(fd, ::syscall(SYS_pwrite64, fd, data, size, offset));
+    return Recorder().Wrote(fd, ::syscall(SYS_pwrite64, fd, data, size, offset));
 }
 extern "C" ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size, unsigned flags) {
-    return Wrote(out, ::syscall(SYS_copy_file_range, in, inOffset, out, outOffset, size, flags));
+    return Recorder().Wrote(out, ::syscall(SYS_copy_file_range, in, inOffset, out, outOffset, size, flags));
 }
 extern "C" int fsync(int fd) { return Flush(fd, SYS_fsync, "fsync"); }
 extern "C" int fdatasync(int fd) { return Flush(fd, SYS_fdatasync, "fdatasync"); }

@@ -54,7 +54,6 @@ public:
     // unflushed (relative paths), whose bytes a program wrote just before,
     // and notes the calls from now on. The log file below root/cwd is not noted.
     void Start(const std::string& root, const std::set<std::string>& unflushed = {}) {
-        std::lock_guard hold(lock_);
         *this = CrashRecorder();
         for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
             const std::string rel = std::filesystem::relative(e.path(), root);
@@ -73,7 +72,6 @@ public:
         Mark();
     }
     void Stop() {
-        std::lock_guard hold(lock_);
         root_.clear();
         fail_ = nullptr;
     }
@@ -81,14 +79,10 @@ public:
     // It sees the function's name, the native path and how many times this
     // call was made on that path, this one included.
     using Fault = bool (*)(const std::string& call, const std::string& path, int nth);
-    void FailWhen(Fault fail) {
-        std::lock_guard hold(lock_);
-        fail_ = fail;
-    }
+    void FailWhen(Fault fail) { fail_ = fail; }
 
     // Every distinct state a power cut at any point of the recording may leave.
     std::vector<CrashState> States() const {
-        std::lock_guard hold(lock_);
         std::vector<CrashState> states;
         std::unordered_set<size_t> seen;
         const std::hash<std::string> hash;
@@ -109,16 +103,14 @@ public:
     }
     // What the disk holds after the last call, were everything flushed.
     CrashState Now() const {
-        std::lock_guard hold(lock_);
         CrashState s = StateAt(points_.back(), points_.size() - 1, 0, 1, true);
         for (const Op& op : ops_)
-            if (op.kind == Kind::Mkdir) s.dirs.insert(op.to);
+            if (op.kind == Mkdir) s.dirs.insert(op.to);
         for (auto& [name, file] : s.files) file.bytes = *inodes_.at(file.id).now;
         return s;
     }
     // Whether anything written by the recording is not yet durable.
     bool Pending() const {
-        std::lock_guard hold(lock_);
         for (const Op& op : ops_)
             if (op.SettledAt() == SIZE_MAX) return true;
         for (const auto& [name, id] : names_) {
@@ -147,34 +139,36 @@ public:
         std::lock_guard hold(lock_);
         return fail_ && Below(path) && fail_(call, path, ++calls_[call + " " + path]);
     }
-    enum class Kind { Create, Mkdir, Rename, Link, Unlink };
+    enum Kind { Create, Mkdir, Rename, Link, Unlink };
     // A change of a directory entry that was made: path created (open as fd),
     // made a directory or unlinked, or from's file named path too (a link) or instead.
     void Note(Kind kind, const std::string& path, const std::string& from, int fd) {
         std::lock_guard hold(lock_);
         struct stat st;
-        if (!Below(path) || (kind == Kind::Create && ::fstat(fd, &st) != 0)) return;
+        if (!Below(path) || (kind == Create && ::fstat(fd, &st) != 0)) return;
         int id = -1;
-        if (kind == Kind::Create) {
+        if (kind == Create) {
             id = ids_[st.st_ino] = nextId_++;
             inodes_[id].now = std::make_shared<std::string>();
-        } else if (kind != Kind::Mkdir) {
-            const auto named = names_.find(Rel(kind == Kind::Unlink ? path : from));
+        } else if (kind != Mkdir) {
+            const auto named = names_.find(Rel(kind == Unlink ? path : from));
             if (named == names_.end()) return;
             id = named->second;
-            if (kind != Kind::Link) names_.erase(named);
+            if (kind != Link) names_.erase(named);
         }
-        if (kind != Kind::Mkdir && kind != Kind::Unlink) names_[Rel(path)] = id;
-        ops_.push_back({kind, from.empty() ? from : Rel(from), Rel(path), id});
+        if (kind != Mkdir && kind != Unlink) names_[Rel(path)] = id;
+        ops_.push_back({kind, Rel(from), Rel(path), id});
         Mark();
     }
-    void Wrote(int fd) {
+    // After a write of n bytes to fd; returns n.
+    long Wrote(int fd, long n) {
         std::lock_guard hold(lock_);
         struct stat st;
-        const auto known = ::fstat(fd, &st) == 0 ? ids_.find(st.st_ino) : ids_.end();
-        if (!Recording() || known == ids_.end()) return;
+        const auto known = n > 0 && Recording() && ::fstat(fd, &st) == 0 ? ids_.find(st.st_ino) : ids_.end();
+        if (known == ids_.end()) return n;
         inodes_[known->second].now = std::make_shared<std::string>(ReadFile("/proc/self/fd/" + std::to_string(fd)));
         Mark();
+        return n;
     }
     // A flush of the file or directory fd (at path), or with all of its whole file system.
     void Flushed(int fd, const std::string& path, bool ok, bool all) {
@@ -214,6 +208,8 @@ private:
     };
 
     static inline const std::string kTorn = "<torn: a write that never reached the disk>";
+    // The hooks may be called from several threads of a run at once; the rest
+    // only before and after a run.
     static inline std::recursive_mutex lock_;
 
     static std::string Parent(const std::string& rel) {
@@ -233,14 +229,14 @@ private:
         for (size_t j = 0; j < point.ops; ++j) {
             const Op& op = ops_[j];
             if (!flushed && (op.lostAt <= index || (op.durableAt > index && j >= extra))) continue;
-            if (op.kind == Kind::Unlink) names.erase(op.to);
+            if (op.kind == Unlink) names.erase(op.to);
             // with no directory to hold it, the change is gone
             else if (!HasDir(s, Parent(op.to))) continue;
-            else if (op.kind == Kind::Mkdir) s.dirs.insert(op.to);
-            else if (op.kind == Kind::Create) names[op.to] = op.id;
+            else if (op.kind == Mkdir) s.dirs.insert(op.to);
+            else if (op.kind == Create) names[op.to] = op.id;
             else if (names.count(op.from)) {
                 names[op.to] = names[op.from];
-                if (op.kind == Kind::Rename) names.erase(op.from);
+                if (op.kind == Rename) names.erase(op.from);
             }
         }
         for (auto it = s.dirs.begin(); it != s.dirs.end();) it = HasDir(s, Parent(*it)) ? std::next(it) : s.dirs.erase(it);
