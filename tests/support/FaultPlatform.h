@@ -74,11 +74,13 @@ public:
     // 0: none
     void FailCall(int k) { failAt_ = k; }
     // Fails every call the predicate picks (it sees the call's record so far).
-    void FailWhen(std::function<bool(const CallRecord&)> pick) { picks_.push_back(std::move(pick)); }
+    using Pick = std::function<bool(const CallRecord&)>;
+    void FailWhen(Pick pick) { picks_.push_back(std::move(pick)); }
     // A fixed clock instead of the inner one (the call is still counted).
     void SetClock(std::optional<DateTime> clock) { clock_ = clock; }
     // Sees each call that was made, once it has returned.
-    void AfterCall(std::function<void(const CallRecord&)> hook) { afterCall_ = std::move(hook); }
+    using Hook = std::function<void(const CallRecord&)>;
+    void AfterCall(Hook hook) { afterCall_ = std::move(hook); }
 
     int Calls() const { return static_cast<int>(records_.size()); }
     const std::vector<CallRecord>& Records() const { return records_; }
@@ -191,13 +193,13 @@ private:
         RegRead ReadInteger(const std::string& n, int32_t& v) override {
             return owner_.Do(Call::RegReadInteger, n, {}, [&] { return inner_->ReadInteger(n, v); }, RegRead::Failed);
         }
-        // A value write is recorded by the value's name, with the value as text.
-        bool WriteString(const std::string& n, const std::string& v) override {
-            return owner_.Do(Call::RegWriteString, n, v, [&] { return inner_->WriteString(n, v); });
-        }
-        bool WriteInteger(const std::string& n, int32_t v) override {
-            return owner_.Do(Call::RegWriteInteger, n, std::to_string(v), [&] { return inner_->WriteInteger(n, v); });
-        }
+// A value write is recorded by the value's name, with the value as text.
+#define YRN_FAULT_KEY_WRITE(call, type, text)                                         \
+    bool call(const std::string& n, type v) override {                                \
+        return owner_.Do(Call::Reg##call, n, text, [&] { return inner_->call(n, v); }); \
+    }
+        YRN_FAULT_KEY_WRITE(WriteString, const std::string&, v)
+        YRN_FAULT_KEY_WRITE(WriteInteger, int32_t, std::to_string(v))
         bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
             std::string text;
             for (const auto& [n, v] : values) text += n + "=" + std::to_string(v) + "\n";
@@ -208,9 +210,9 @@ private:
 
     Platform& inner_;
     int failAt_ = 0;
-    std::vector<std::function<bool(const CallRecord&)>> picks_;
+    std::vector<Pick> picks_;
     std::optional<DateTime> clock_;
-    std::function<void(const CallRecord&)> afterCall_;
+    Hook afterCall_;
     std::vector<CallRecord> records_;
     int unclosedLogs_ = 0;
 };

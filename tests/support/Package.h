@@ -61,7 +61,7 @@ inline std::vector<std::string> BackupSets(const TempRoot& root) { return ListDi
 inline RecordingView RollBack(Platform& platform, const TempRoot& root, const std::string& setName) {
     ResetSettings();
     BackupDir += setName + "\\";
-    const IniDocument catalogue(ReadFile(root.Native(std::string(kBackupRootNative) + "/" + setName + "/BackUp.ini")));
+    const IniDocument catalogue(ReadFile(root.Native(kBackupRootNative) + "/" + setName + "/BackUp.ini"));
     RollbackList = std::make_unique<NameValueList>();
     for (const std::string& key : catalogue.Keys("FILES")) RollbackList->SetValue(key, *catalogue.Find("FILES", key));
     return RunWindow(platform, 2);

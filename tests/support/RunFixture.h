@@ -20,10 +20,11 @@
 
 namespace yrn::test {
 
+namespace fs = std::filesystem;
+
 struct Question { std::string text, caption; bool defaultYes; };
 
-class RecordingView : public UpdateView {
-public:
+struct RecordingView : UpdateView {
     void AddLine(const std::string& text) override { lines.push_back(text); }
     void SetCaption(const std::string& text) override { captions.push_back(text); }
     void SetEndBtnEnabled(bool enabled) override { endStates.push_back(enabled); }
@@ -54,18 +55,18 @@ public:
         char tmpl[] = "/tmp/yrn-test-XXXXXX";
         if (!::mkdtemp(tmpl)) std::abort();
         root_ = tmpl;
-        std::filesystem::create_directory(root_ + "/cwd");
-        std::filesystem::current_path(root_ + "/cwd");
+        fs::create_directory(root_ + "/cwd");
+        fs::current_path(root_ + "/cwd");
     }
     ~TempRoot() {
-        std::filesystem::current_path(oldCwd_);
-        std::filesystem::remove_all(root_);
+        fs::current_path(oldCwd_);
+        fs::remove_all(root_);
     }
     const std::string& Path() const { return root_; }
     std::string Native(const std::string& rel) const { return root_ + "/" + rel; }
 
 private:
-    std::string root_, oldCwd_ = std::filesystem::current_path();
+    std::string root_, oldCwd_ = fs::current_path();
 };
 
 // Native (UTF-8) file helpers.
@@ -73,21 +74,21 @@ private:
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     // a parent that cannot be made fails the write below
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    fs::create_directories(fs::path(path).parent_path(), ec);
     std::ofstream(path, std::ios::binary) << bytes;
 }
 // "" if missing.
 inline std::string ReadFile(const std::string& path) {
-    if (!std::filesystem::is_regular_file(path)) return {};
+    if (!fs::is_regular_file(path)) return {};
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+inline bool Exists(const std::string& path) { return fs::exists(path); }
 // Sorted names.
 inline std::vector<std::string> ListDir(const std::string& path) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(path, ec)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(path, ec)) names.push_back(e.path().filename());
     std::ranges::sort(names);
     return names;
 }
@@ -97,8 +98,8 @@ inline std::vector<std::string> ListDir(const std::string& path) {
 using Snapshot = std::map<std::string, std::string>;
 inline Snapshot TakeSnapshot(const std::string& dir) {
     Snapshot s;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
-        if (!e.is_directory()) s[std::filesystem::relative(e.path(), dir)] = ReadFile(e.path());
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (!e.is_directory()) s[fs::relative(e.path(), dir)] = ReadFile(e.path());
     return s;
 }
 inline std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after) {
@@ -111,15 +112,17 @@ inline std::vector<std::string> Changed(const Snapshot& before, const Snapshot& 
 // Splits a log file into lines at CR LF; keeps an unterminated tail.
 inline std::vector<std::string> LogLines(const std::string& bytes) {
     std::vector<std::string> lines;
-    for (size_t pos = 0, crlf; pos < bytes.size(); pos = crlf == std::string::npos ? crlf : crlf + 2)
-        lines.push_back(bytes.substr(pos, (crlf = bytes.find("\r\n", pos)) == std::string::npos ? crlf : crlf - pos));
+    for (size_t pos = 0; pos < bytes.size();) {
+        const size_t crlf = std::min(bytes.find("\r\n", pos), bytes.size());
+        lines.push_back(bytes.substr(pos, crlf - pos));
+        pos = crlf + 2;
+    }
     return lines;
 }
 
 // The bytes of tests/golden/<name>.
 inline std::string Golden(const std::string& name) {
-    const std::string self = __FILE__;
-    return ReadFile(self.substr(0, self.rfind("/support/")) + "/golden/" + name);
+    return ReadFile(fs::path(__FILE__).parent_path().parent_path() / "golden" / name);
 }
 
 // Shows the progress window with a recording view answering its questions from

@@ -12,6 +12,7 @@ namespace {
 
 using yrn::test::Recorder;
 using Kind = yrn::test::CrashRecorder::Kind;
+using enum Kind;
 
 int Fail() {
     errno = EIO;
@@ -30,17 +31,15 @@ int Change(const char* call, Kind kind, const char* path, const char* from, long
 
 int Flush(int fd, long call, const char* name) {
     if (!Recorder().Recording()) return yrn::test::skipFlushes ? 0 : static_cast<int>(::syscall(call, fd));
-    std::error_code ec;
-    const std::string path = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
     // The disk model, not the disk, says what is durable: no need to wait for it.
-    const int r = Recorder().ShouldFail(name, path) ? Fail() : 0;
-    Recorder().Flushed(fd, path, r == 0, call == SYS_syncfs);
-    return r;
+    return Recorder().Flushed(fd, name, call == SYS_syncfs) ? 0 : Fail();
 }
 
 }  // namespace
 
-extern "C" int open(const char* path, int flags, ...) {
+extern "C" {
+
+int open(const char* path, int flags, ...) {
     mode_t mode = 0;
     if (flags & (O_CREAT | O_TMPFILE)) {
         va_list args;
@@ -48,23 +47,25 @@ extern "C" int open(const char* path, int flags, ...) {
         mode = static_cast<mode_t>(va_arg(args, int));
         va_end(args);
     }
-    if ((flags & O_CREAT) && Recorder().Below(path) && ::access(path, F_OK) != 0) return Change("open", Kind::Create, path, "", SYS_openat, path, flags, mode);
+    if ((flags & O_CREAT) && ::access(path, F_OK) != 0) return Change("open", Create, path, "", SYS_openat, path, flags, mode);
     return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags, mode));
 }
-extern "C" ssize_t write(int fd, const void* data, size_t size) { return Recorder().Wrote(fd, ::syscall(SYS_write, fd, data, size)); }
-extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
+ssize_t write(int fd, const void* data, size_t size) { return Recorder().Wrote(fd, ::syscall(SYS_write, fd, data, size)); }
+ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
     return Recorder().Wrote(fd, ::syscall(SYS_pwrite64, fd, data, size, offset));
 }
-extern "C" ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size, unsigned flags) {
+ssize_t copy_file_range(int in, off64_t* inOffset, int out, off64_t* outOffset, size_t size, unsigned flags) {
     return Recorder().Wrote(out, ::syscall(SYS_copy_file_range, in, inOffset, out, outOffset, size, flags));
 }
-extern "C" int fsync(int fd) { return Flush(fd, SYS_fsync, "fsync"); }
-extern "C" int fdatasync(int fd) { return Flush(fd, SYS_fdatasync, "fdatasync"); }
-extern "C" int syncfs(int fd) { return Flush(fd, SYS_syncfs, "syncfs"); }
-extern "C" int renameat2(int, const char* from, int, const char* to, unsigned flags) {
-    return Change("rename", Kind::Rename, to, from, SYS_renameat2, from, AT_FDCWD, to, flags);
+int fsync(int fd) { return Flush(fd, SYS_fsync, "fsync"); }
+int fdatasync(int fd) { return Flush(fd, SYS_fdatasync, "fdatasync"); }
+int syncfs(int fd) { return Flush(fd, SYS_syncfs, "syncfs"); }
+int renameat2(int, const char* from, int, const char* to, unsigned flags) {
+    return Change("rename", Rename, to, from, SYS_renameat2, from, AT_FDCWD, to, flags);
 }
-extern "C" int rename(const char* from, const char* to) { return renameat2(AT_FDCWD, from, AT_FDCWD, to, 0); }
-extern "C" int link(const char* from, const char* to) { return Change("link", Kind::Link, to, from, SYS_linkat, from, AT_FDCWD, to, 0); }
-extern "C" int unlink(const char* path) { return Change("unlink", Kind::Unlink, path, "", SYS_unlinkat, path, 0); }
-extern "C" int mkdir(const char* path, mode_t mode) { return Change("mkdir", Kind::Mkdir, path, "", SYS_mkdirat, path, mode); }
+int rename(const char* from, const char* to) { return renameat2(AT_FDCWD, from, AT_FDCWD, to, 0); }
+int link(const char* from, const char* to) { return Change("link", Link, to, from, SYS_linkat, from, AT_FDCWD, to, 0); }
+int unlink(const char* path) { return Change("unlink", Unlink, path, "", SYS_unlinkat, path, 0); }
+int mkdir(const char* path, mode_t mode) { return Change("mkdir", Mkdir, path, "", SYS_mkdirat, path, mode); }
+
+}

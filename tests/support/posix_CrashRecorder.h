@@ -55,20 +55,17 @@ public:
     // and notes the calls from now on. The log file below root/cwd is not noted.
     void Start(const std::string& root, const std::set<std::string>& unflushed = {}) {
         *this = CrashRecorder();
-        for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-            const std::string rel = std::filesystem::relative(e.path(), root);
+        root_ = root;
+        for (const auto& e : fs::recursive_directory_iterator(root)) {
+            const std::string rel = Rel(e.path());
             struct stat st;
             if (e.is_directory()) initialDirs_.insert(rel);
-            if (e.is_directory() || rel == "cwd/YRNUpdate.log" || ::stat(e.path().c_str(), &st) != 0) continue;
+            if (e.is_directory() || !Below(e.path()) || ::stat(e.path().c_str(), &st) != 0) continue;
             auto [it, added] = ids_.emplace(st.st_ino, nextId_);
-            if (added) {
-                Inode& inode = inodes_[nextId_++];
-                inode.now = std::make_shared<std::string>(ReadFile(e.path()));
-                inode.durable = unflushed.count(rel) ? std::make_shared<std::string>(kTorn) : inode.now;
-            }
+            const auto now = std::make_shared<const std::string>(ReadFile(e.path()));
+            if (added) inodes_[nextId_++] = {now, unflushed.count(rel) ? std::make_shared<const std::string>(kTorn) : now};
             initialNames_[rel] = names_[rel] = it->second;
         }
-        root_ = root;
         Mark();
     }
     void Stop() {
@@ -85,13 +82,13 @@ public:
     std::vector<CrashState> States() const {
         std::vector<CrashState> states;
         std::unordered_set<size_t> seen;
-        const std::hash<std::string> hash;
+        std::hash<std::string> hash;
         for (size_t i = 0; i < points_.size(); ++i)
             for (size_t k = 0; k <= points_[i].ops; ++k)
                 for (int variant = 0; variant < 3; ++variant) {
                     // the change before k settled by then: the same state as one change fewer
                     if (k > 0 && ops_[k - 1].SettledAt() <= i) break;
-                    CrashState s = StateAt(points_[i], i, k, variant);
+                    CrashState s = StateAt(i, k, variant);
                     std::string key;
                     for (const std::string& d : s.dirs) key += d + '\n';
                     // the hidden files of unfinished copies cannot change what a check finds
@@ -103,7 +100,7 @@ public:
     }
     // What the disk holds after the last call, were everything flushed.
     CrashState Now() const {
-        CrashState s = StateAt(points_.back(), points_.size() - 1, 0, 1, true);
+        CrashState s = StateAt(points_.size() - 1, 0, 1, true);
         for (const Op& op : ops_)
             if (op.kind == Mkdir) s.dirs.insert(op.to);
         for (auto& [name, file] : s.files) file.bytes = *inodes_.at(file.id).now;
@@ -170,21 +167,26 @@ public:
         Mark();
         return n;
     }
-    // A flush of the file or directory fd (at path), or with all of its whole file system.
-    void Flushed(int fd, const std::string& path, bool ok, bool all) {
+    // A flush by call of the file or directory fd, or with all of its whole file
+    // system; whether it did not fail.
+    bool Flushed(int fd, const std::string& call, bool all) {
         std::lock_guard hold(lock_);
+        std::error_code ec;
+        const std::string path = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
+        const bool ok = !ShouldFail(call, path);
         struct stat st;
-        if (!all && ((!Below(path) && path != root_) || ::fstat(fd, &st) != 0)) return;
+        if (!all && ((!Below(path) && path != root_) || ::fstat(fd, &st) != 0)) return ok;
         const bool dir = !all && S_ISDIR(st.st_mode);
-        const auto known = all || dir ? ids_.end() : ids_.find(st.st_ino);
+        const int file = !all && !dir && ids_.count(st.st_ino) ? ids_.at(st.st_ino) : -1;
         for (Op& op : ops_)
             if (op.SettledAt() == SIZE_MAX && (all || (dir && Parent(op.to) == Rel(path)))) (ok ? op.durableAt : op.lostAt) = points_.size();
         for (auto& [id, inode] : inodes_) {
-            if (!all && (known == ids_.end() || known->second != id)) continue;
+            if (!all && id != file) continue;
             if (ok) inode.durable = inode.now;
             inode.torn |= !ok && inode.durable != inode.now;
         }
         Mark();
+        return ok;
     }
 
 private:
@@ -216,22 +218,23 @@ private:
         const size_t slash = rel.rfind('/');
         return slash == std::string::npos ? "" : rel.substr(0, slash);
     }
-    static bool HasDir(const CrashState& s, const std::string& dir) { return dir.empty() || s.dirs.count(dir); }
     // the root itself: ""
     std::string Rel(const std::string& path) const { return path.substr(std::min(path.size(), root_.size() + 1)); }
     void Mark() { points_.push_back({ops_.size(), inodes_}); }
 
     // variant 0: bytes not yet durable are lost; 1: they all reached the disk; 2: cut half way.
     // flushed: as if everything was, lost writes too.
-    CrashState StateAt(const Point& point, size_t index, size_t extra, int variant, bool flushed = false) const {
+    CrashState StateAt(size_t index, size_t extra, int variant, bool flushed = false) const {
+        const Point& point = points_[index];
         CrashState s{initialDirs_, {}};
-        std::map<std::string, int> names = initialNames_;
+        auto names = initialNames_;
+        const auto hasParent = [&](const std::string& rel) { return Parent(rel).empty() || s.dirs.count(Parent(rel)); };
         for (size_t j = 0; j < point.ops; ++j) {
             const Op& op = ops_[j];
             if (!flushed && (op.lostAt <= index || (op.durableAt > index && j >= extra))) continue;
             if (op.kind == Unlink) names.erase(op.to);
             // with no directory to hold it, the change is gone
-            else if (!HasDir(s, Parent(op.to))) continue;
+            else if (!hasParent(op.to)) continue;
             else if (op.kind == Mkdir) s.dirs.insert(op.to);
             else if (op.kind == Create) names[op.to] = op.id;
             else if (names.count(op.from)) {
@@ -239,16 +242,17 @@ private:
                 if (op.kind == Rename) names.erase(op.from);
             }
         }
-        for (auto it = s.dirs.begin(); it != s.dirs.end();) it = HasDir(s, Parent(*it)) ? std::next(it) : s.dirs.erase(it);
+        for (auto it = s.dirs.begin(); it != s.dirs.end();) it = hasParent(*it) ? std::next(it) : s.dirs.erase(it);
         for (const auto& [name, id] : names) {
-            if (!HasDir(s, Parent(name))) continue;
+            if (!hasParent(name)) continue;
             const Inode& inode = point.inodes.at(id);
             const std::string& now = *inode.now;
             const std::string durable = inode.durable ? *inode.durable : "";
+            // bytes that were durable stay as they are in every variant
             std::string bytes = variant == 1 ? now : durable;
             const size_t same = std::mismatch(now.begin(), now.end(), durable.begin(), durable.end()).first - now.begin();
             if (variant == 2 && same < now.size()) bytes = now.substr(0, (same + now.size() + 1) / 2);
-            s.files[name] = {id, inode.torn ? kTorn : durable == now ? now : bytes};
+            s.files[name] = {id, inode.torn ? kTorn : bytes};
         }
         return s;
     }
