@@ -34,14 +34,14 @@ namespace yrn::test {
 // A copy or a rename is recorded by its target with its source as the value, a write by its file with the
 // bytes as the value (a search: directory, pattern; a start: program, parameters), a flush by its paths.
 #define YRN_FAULT_Path(call) \
-    auto call(const std::string& p)->decltype(std::declval<Platform&>().call(p)) override { return Do(Call::call, p, {}, [&] { return inner_.call(p); }); }
+    auto call(const std::string& p)->decltype(std::declval<Platform&>().call(p)) override { return Do(Call::call, [&] { return inner_.call(p); }, p); }
 #define YRN_FAULT_Paths(call) \
-    bool call(const std::vector<std::string>& p) override { return Do(Call::call, Joined(p), {}, [&] { return inner_.call(p); }); }
+    bool call(const std::vector<std::string>& p) override { return Do(Call::call, [&] { return inner_.call(p); }, Joined(p)); }
 #define YRN_FAULT_Copy(call) \
-    bool call(const std::string& s, const std::string& d) override { return Do(Call::call, d, s, [&] { return inner_.call(s, d); }); }
+    bool call(const std::string& s, const std::string& d) override { return Do(Call::call, [&] { return inner_.call(s, d); }, d, s); }
 #define YRN_FAULT_Write(call)                                                                                \
     auto call(const std::string& p, const std::string& b)->decltype(std::declval<Platform&>().call(p, b)) override { \
-        return Do(Call::call, p, b, [&] { return inner_.call(p, b); });                                        \
+        return Do(Call::call, [&] { return inner_.call(p, b); }, p, b);                                        \
     }
 #define YRN_FAULT_Other(call)
 #define YRN_FAULT_FORWARD(call, shape) YRN_FAULT_##shape(call)
@@ -57,14 +57,11 @@ struct CallRecord {
     // 1-based
     int index = 0;
     Call call{};
-    // path, value name or key
-    std::string arg;
-    // what a write wrote (registry value text, INI or log bytes)
-    std::string value;
-    // failed by injection
-    bool failed = false;
-    // a yes/no call was made and said yes
-    bool ok = false;
+    // arg: the path, value name or key; value: what a write wrote (registry
+    // value text, INI or log bytes)
+    std::string arg, value;
+    // failed: by injection; ok: a yes/no call was made and said yes
+    bool failed = false, ok = false;
 };
 
 class FaultPlatform : public Platform {
@@ -86,7 +83,7 @@ public:
     const std::vector<CallRecord>& Records() const { return records_; }
     // the first failed call, if any
     const CallRecord* Failed() const {
-        for (const CallRecord& r : records_)
+        for (const auto& r : records_)
             if (r.failed) return &r;
         return nullptr;
     }
@@ -95,15 +92,15 @@ public:
 
     YRN_FAULT_CALLS(YRN_FAULT_FORWARD)
     bool CopyToTemp(const std::string& s, const std::string& d, std::string& temp) override {
-        return Do(Call::CopyToTemp, d, s, [&] { return inner_.CopyToTemp(s, d, temp); });
+        return Do(Call::CopyToTemp, [&] { return inner_.CopyToTemp(s, d, temp); }, d, s);
     }
     bool WriteTemp(const std::string& d, const std::string& b, std::string& temp) override {
-        return Do(Call::WriteTemp, d, b, [&] { return inner_.WriteTemp(d, b, temp); });
+        return Do(Call::WriteTemp, [&] { return inner_.WriteTemp(d, b, temp); }, d, b);
     }
     bool Rename(const std::string& s, const std::string& d, bool replace) override {
-        return Do(Call::Rename, d, s, [&] { return inner_.Rename(s, d, replace); });
+        return Do(Call::Rename, [&] { return inner_.Rename(s, d, replace); }, d, s);
     }
-    std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, {}, {}, [&] { return inner_.WindowsDirectory(); }); }
+    std::string WindowsDirectory() override { return Do(Call::WindowsDirectory, [&] { return inner_.WindowsDirectory(); }); }
     bool WindowsFileNames() override { return inner_.WindowsFileNames(); }
     bool FileSha256(const std::string& p, std::string& digest) override { return inner_.FileSha256(p, digest); }
     bool VerifyP256(const std::string& xy, const std::string& m, const std::string& rs) override {
@@ -114,36 +111,36 @@ public:
         return inner_.OpenExistingRegistryKey(key);
     }
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
-        return Do(Call::ReadWholeFile, p, {}, [&] { return inner_.ReadWholeFile(p, bytes); });
+        return Do(Call::ReadWholeFile, [&] { return inner_.ReadWholeFile(p, bytes); }, p);
     }
     std::unique_ptr<TextFile> OpenAppend(const std::string& path) override {
-        auto file = Do(Call::OpenAppend, path, {}, [&] { return inner_.OpenAppend(path); });
+        auto file = Do(Call::OpenAppend, [&] { return inner_.OpenAppend(path); }, path);
         return file ? std::make_unique<LogFile>(*this, std::move(file), path) : nullptr;
     }
-    DateTime Now() override { return Do(Call::Now, {}, {}, [&] { return clock_ ? *clock_ : inner_.Now(); }); }
+    DateTime Now() override { return Do(Call::Now, [&] { return clock_ ? *clock_ : inner_.Now(); }); }
     std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override {
-        auto k = Do(Call::OpenRegistryKey, key, {}, [&] { return inner_.OpenRegistryKey(key); });
+        auto k = Do(Call::OpenRegistryKey, [&] { return inner_.OpenRegistryKey(key); }, key);
         return k ? std::make_unique<Key>(*this, std::move(k)) : nullptr;
     }
     bool WaitForProcess(uint32_t pid) override {
-        return Do(Call::WaitForProcess, std::to_string(pid), {}, [&] { return inner_.WaitForProcess(pid); });
+        return Do(Call::WaitForProcess, [&] { return inner_.WaitForProcess(pid); }, std::to_string(pid));
     }
     uint32_t VersionInfoSize(const std::string& p, uint32_t& handle) override {
         handle = 0;
-        return Do(Call::VersionInfoSize, p, {}, [&] { return inner_.VersionInfoSize(p, handle); });
+        return Do(Call::VersionInfoSize, [&] { return inner_.VersionInfoSize(p, handle); }, p);
     }
     bool VersionInfo(const std::string& p, uint32_t handle, uint32_t size, uint8_t* data) override {
-        return Do(Call::VersionInfo, p, {}, [&] { return inner_.VersionInfo(p, handle, size, data); });
+        return Do(Call::VersionInfo, [&] { return inner_.VersionInfo(p, handle, size, data); }, p);
     }
     bool VersionQuery(uint8_t* data, uint32_t size, const std::string& sub, const uint8_t*& value, uint32_t& length) override {
         value = nullptr, length = 0;
-        return Do(Call::VersionQuery, sub, {}, [&] { return inner_.VersionQuery(data, size, sub, value, length); });
+        return Do(Call::VersionQuery, [&] { return inner_.VersionQuery(data, size, sub, value, length); }, sub);
     }
 
-private:
-    // Counts the call and, unless it is failed, makes it; else returns fail.
+    // Counts the call, recorded by arg and value, and, unless it is failed,
+    // makes it; else returns fail.
     template <class F, class R = std::invoke_result_t<F>>
-    R Do(Call call, const std::string& arg, const std::string& value, F make, R fail = R{}) {
+    R Do(Call call, F make, const std::string& arg = {}, const std::string& value = {}, R fail = R{}) {
         CallRecord r{Calls() + 1, call, arg, value};
         r.failed = r.index == failAt_;
         for (const auto& pick : picks_) r.failed = r.failed || pick(r);
@@ -154,9 +151,10 @@ private:
         if (afterCall_) afterCall_(records_[r.index - 1]);
         return result;
     }
+private:
     static std::string Joined(const std::vector<std::string>& paths) {
         std::string all;
-        for (const std::string& p : paths) all += (all.empty() ? "" : ";") + p;
+        for (const auto& p : paths) all += (all.empty() ? "" : ";") + p;
         return all;
     }
 
@@ -173,11 +171,11 @@ private:
             ++owner_.unclosedLogs_;
         }
         ~LogFile() override { owner_.unclosedLogs_ -= closed_; }
-        bool Write(const std::string& b) override { return owner_.Do(Call::LogWrite, path_, b, [&] { return inner_->Write(b); }); }
-        bool Flush() override { return owner_.Do(Call::LogFlush, path_, {}, [&] { return inner_->Flush(); }); }
+        bool Write(const std::string& b) override { return owner_.Do(Call::LogWrite, [&] { return inner_->Write(b); }, path_, b); }
+        bool Flush() override { return owner_.Do(Call::LogFlush, [&] { return inner_->Flush(); }, path_); }
         bool Close() override {
             closed_ = true;
-            return owner_.Do(Call::LogClose, path_, {}, [&] { return inner_->Close(); });
+            return owner_.Do(Call::LogClose, [&] { return inner_->Close(); }, path_);
         }
         std::string path_;
         bool closed_ = false;
@@ -185,27 +183,27 @@ private:
     struct Key : Wrapped<RegistryKey> {
         using Wrapped::Wrapped;
         bool ValueExists(const std::string& n) override {
-            return owner_.Do(Call::RegValueExists, n, {}, [&] { return inner_->ValueExists(n); });
+            return owner_.Do(Call::RegValueExists, [&] { return inner_->ValueExists(n); }, n);
         }
         RegRead ReadString(const std::string& n, std::string& v) override {
-            return owner_.Do(Call::RegReadString, n, {}, [&] { return inner_->ReadString(n, v); }, RegRead::Failed);
+            return owner_.Do(Call::RegReadString, [&] { return inner_->ReadString(n, v); }, n, {}, RegRead::Failed);
         }
         RegRead ReadInteger(const std::string& n, int32_t& v) override {
-            return owner_.Do(Call::RegReadInteger, n, {}, [&] { return inner_->ReadInteger(n, v); }, RegRead::Failed);
+            return owner_.Do(Call::RegReadInteger, [&] { return inner_->ReadInteger(n, v); }, n, {}, RegRead::Failed);
         }
 // A value write is recorded by the value's name, with the value as text.
 #define YRN_FAULT_KEY_WRITE(call, type, text)                                         \
     bool call(const std::string& n, type v) override {                                \
-        return owner_.Do(Call::Reg##call, n, text, [&] { return inner_->call(n, v); }); \
+        return owner_.Do(Call::Reg##call, [&] { return inner_->call(n, v); }, n, text); \
     }
         YRN_FAULT_KEY_WRITE(WriteString, const std::string&, v)
         YRN_FAULT_KEY_WRITE(WriteInteger, int32_t, std::to_string(v))
         bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
             std::string text;
             for (const auto& [n, v] : values) text += n + "=" + std::to_string(v) + "\n";
-            return owner_.Do(Call::RegWriteIntegers, {}, text, [&] { return inner_->WriteIntegers(values); });
+            return owner_.Do(Call::RegWriteIntegers, [&] { return inner_->WriteIntegers(values); }, {}, text);
         }
-        void Close() override { owner_.Do(Call::RegClose, {}, {}, [&] { return (inner_->Close(), true); }); }
+        void Close() override { owner_.Do(Call::RegClose, [&] { return (inner_->Close(), true); }); }
     };
 
     Platform& inner_;

@@ -36,7 +36,7 @@ inline const std::vector<PackageFile>& PackageFiles() {
     return files;
 }
 inline const PackageFile& PackageFileNamed(const std::string& name) {
-    for (const PackageFile& f : PackageFiles())
+    for (const auto& f : PackageFiles())
         if (f.name == name) return f;
     throw std::runtime_error("no package file " + name);
 }
@@ -48,7 +48,7 @@ inline void WritePackage(const TempRoot& root) {
                   "\r\nVersion=1\r\n[Tool.exe]\r\nSDir=C:\\TOVR\\TOOLS\\\r\nVersion=5\r\n"
                   "[Skip.exe]\r\nSDir=<none>\r\nVersion=9\r\n");
     WriteFile(root.Native("c/TOVR/UPDATE/Skip.exe"), "never installed");
-    for (const PackageFile& f : PackageFiles()) {
+    for (const auto& f : PackageFiles()) {
         WriteFile(root.Native("c/TOVR/UPDATE/" + f.name), f.newBytes);
         if (!f.oldBytes.empty()) WriteFile(root.Native(f.native), f.oldBytes);
     }
@@ -63,7 +63,7 @@ inline RecordingView RollBack(Platform& platform, const TempRoot& root, const st
     BackupDir += setName + "\\";
     const IniDocument catalogue(ReadFile(root.Native(kBackupRootNative) + "/" + setName + "/BackUp.ini"));
     RollbackList = std::make_unique<NameValueList>();
-    for (const std::string& key : catalogue.Keys("FILES")) RollbackList->SetValue(key, *catalogue.Find("FILES", key));
+    for (const auto& key : catalogue.Keys("FILES")) RollbackList->SetValue(key, *catalogue.Find("FILES", key));
     return RunWindow(platform, 2);
 }
 

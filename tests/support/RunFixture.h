@@ -144,8 +144,7 @@ inline RecordingView RunWindow(Platform& platform, uint8_t mode, std::deque<bool
     return ShowWindow(form, std::move(answers));
 }
 
-class RunTest : public ::testing::Test {
-protected:
+struct RunTest : ::testing::Test {
     void SetUp() override { ResetSettings(); }
     void TearDown() override { ResetSettings(); }
 

@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstdarg>
 
-namespace {
-
-using yrn::test::Recorder;
-using Kind = yrn::test::CrashRecorder::Kind;
+using namespace yrn::test;
+using Kind = CrashRecorder::Kind;
 using enum Kind;
+
+namespace {
 
 int Fail() {
     errno = EIO;
@@ -30,7 +30,7 @@ int Change(const char* call, Kind kind, const char* path, const char* from, long
 }
 
 int Flush(int fd, long call, const char* name) {
-    if (!Recorder().Recording()) return yrn::test::skipFlushes ? 0 : static_cast<int>(::syscall(call, fd));
+    if (!Recorder().Recording()) return skipFlushes ? 0 : static_cast<int>(::syscall(call, fd));
     // The disk model, not the disk, says what is durable: no need to wait for it.
     return Recorder().Flushed(fd, name, call == SYS_syncfs) ? 0 : Fail();
 }

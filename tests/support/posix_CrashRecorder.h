@@ -57,7 +57,7 @@ public:
         *this = CrashRecorder();
         root_ = root;
         for (const auto& e : fs::recursive_directory_iterator(root)) {
-            const std::string rel = Rel(e.path());
+            const auto rel = Rel(e.path());
             struct stat st;
             if (e.is_directory()) initialDirs_.insert(rel);
             if (e.is_directory() || !Below(e.path()) || ::stat(e.path().c_str(), &st) != 0) continue;
@@ -88,9 +88,9 @@ public:
                 for (int variant = 0; variant < 3; ++variant) {
                     // the change before k settled by then: the same state as one change fewer
                     if (k > 0 && ops_[k - 1].SettledAt() <= i) break;
-                    CrashState s = StateAt(i, k, variant);
+                    auto s = StateAt(i, k, variant);
                     std::string key;
-                    for (const std::string& d : s.dirs) key += d + '\n';
+                    for (const auto& d : s.dirs) key += d + '\n';
                     // the hidden files of unfinished copies cannot change what a check finds
                     for (const auto& [name, file] : s.files)
                         if (name.find("/.~yrn") == std::string::npos) key += name + '\t' + std::to_string(file.id) + '\t' + std::to_string(hash(file.bytes)) + '\n';
@@ -100,7 +100,7 @@ public:
     }
     // What the disk holds after the last call, were everything flushed.
     CrashState Now() const {
-        CrashState s = StateAt(points_.size() - 1, 0, 1, true);
+        auto s = StateAt(points_.size() - 1, 0, 1, true);
         for (const Op& op : ops_)
             if (op.kind == Mkdir) s.dirs.insert(op.to);
         for (auto& [name, file] : s.files) file.bytes = *inodes_.at(file.id).now;
@@ -118,10 +118,10 @@ public:
     }
 
     static void Lay(const CrashState& state, const std::string& root) {
-        for (const std::string& dir : state.dirs) ::mkdir((root + "/" + dir).c_str(), 0777);
+        for (const auto& dir : state.dirs) ::mkdir((root + "/" + dir).c_str(), 0777);
         std::map<int, std::string> first;
         for (const auto& [name, file] : state.files) {
-            const std::string path = root + "/" + name;
+            const auto path = root + "/" + name;
             if (auto [it, added] = first.emplace(file.id, path); added) WriteFile(path, file.bytes);
             else ::link(it->second.c_str(), path.c_str());
         }
@@ -161,10 +161,10 @@ public:
     long Wrote(int fd, long n) {
         std::lock_guard hold(lock_);
         struct stat st;
-        const auto known = n > 0 && Recording() && ::fstat(fd, &st) == 0 ? ids_.find(st.st_ino) : ids_.end();
-        if (known == ids_.end()) return n;
-        inodes_[known->second].now = std::make_shared<std::string>(ReadFile("/proc/self/fd/" + std::to_string(fd)));
-        Mark();
+        if (n > 0 && Recording() && ::fstat(fd, &st) == 0 && ids_.count(st.st_ino)) {
+            inodes_[ids_.at(st.st_ino)].now = std::make_shared<std::string>(ReadFile("/proc/self/fd/" + std::to_string(fd)));
+            Mark();
+        }
         return n;
     }
     // A flush by call of the file or directory fd, or with all of its whole file
@@ -245,8 +245,8 @@ private:
         for (auto it = s.dirs.begin(); it != s.dirs.end();) it = hasParent(*it) ? std::next(it) : s.dirs.erase(it);
         for (const auto& [name, id] : names) {
             if (!hasParent(name)) continue;
-            const Inode& inode = point.inodes.at(id);
-            const std::string& now = *inode.now;
+            const auto& inode = point.inodes.at(id);
+            const auto& now = *inode.now;
             const std::string durable = inode.durable ? *inode.durable : "";
             // bytes that were durable stay as they are in every variant
             std::string bytes = variant == 1 ? now : durable;
