@@ -151,6 +151,7 @@ public:
         if (afterCall_) afterCall_(records_[r.index - 1]);
         return result;
     }
+
 private:
     static std::string Joined(const std::vector<std::string>& paths) {
         std::string all;

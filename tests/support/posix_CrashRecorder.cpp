@@ -9,8 +9,7 @@
 #include <cstdarg>
 
 using namespace yrn::test;
-using Kind = CrashRecorder::Kind;
-using enum Kind;
+using enum CrashRecorder::Kind;
 
 namespace {
 
@@ -22,7 +21,7 @@ int Fail() {
 // A change of names: fails when the recorder says so, else is made (the
 // system call number with its arguments after AT_FDCWD) and noted.
 template <class... Args>
-int Change(const char* call, Kind kind, const char* path, const char* from, long number, Args... args) {
+int Change(const char* call, CrashRecorder::Kind kind, const char* path, const char* from, long number, Args... args) {
     if (Recorder().ShouldFail(call, path)) return Fail();
     const int r = static_cast<int>(::syscall(number, AT_FDCWD, args...));
     if (r >= 0) Recorder().Note(kind, path, from, r);

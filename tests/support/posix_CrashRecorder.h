@@ -117,6 +117,7 @@ public:
         return false;
     }
 
+    // Lays state down below root, the names of one file as links of it.
     static void Lay(const CrashState& state, const std::string& root) {
         for (const auto& dir : state.dirs) ::mkdir((root + "/" + dir).c_str(), 0777);
         std::map<int, std::string> first;
