@@ -20,15 +20,42 @@ namespace yrn::test {
 
 // Every call the decorator counts, named once, with the shape of the calls
 // it forwards alike (Other: written out below).
-#define YRN_FAULT_CALLS(X)                                                                                            \
-    X(FileExists, Path) X(DirectoryExists, Path) X(CreateDir, Path) X(ForceDirectories, Path) X(Remove, Path)         \
-    X(CopyToTemp, Other) X(WriteTemp, Other) X(Append, Write) X(Rename, Other) X(LinkSole, Copy) X(Flush, Paths)      \
-    X(FlushVolumes, Paths) X(FindFiles, Write) X(WindowsDirectory, Other) X(ReadWholeFile, Other)                     \
-    X(OpenAppend, Other) X(LogWrite, Other) X(LogFlush, Other) X(LogClose, Other) X(Now, Other)                       \
-    X(OpenRegistryKey, Other) X(RegValueExists, Other) X(RegReadString, Other) X(RegReadInteger, Other)               \
-    X(RegWriteString, Other) X(RegWriteInteger, Other) X(RegWriteIntegers, Other) X(RegClose, Other)                  \
-    X(WaitForProcess, Other) X(StartProcess, Write) X(VersionInfoSize, Other) X(VersionInfo, Other)                   \
-    X(VersionQuery, Other) X(LinkCount, Path) X(FileSize, Path)
+#define YRN_FAULT_CALLS(X) \
+    X(FileExists, Path) \
+    X(DirectoryExists, Path) \
+    X(CreateDir, Path) \
+    X(ForceDirectories, Path) \
+    X(Remove, Path) \
+    X(CopyToTemp, Other) \
+    X(WriteTemp, Other) \
+    X(Append, Write) \
+    X(Rename, Other) \
+    X(LinkSole, Copy) \
+    X(Flush, Paths) \
+    X(FlushVolumes, Paths) \
+    X(FindFiles, Write) \
+    X(WindowsDirectory, Other) \
+    X(ReadWholeFile, Other) \
+    X(OpenAppend, Other) \
+    X(LogWrite, Other) \
+    X(LogFlush, Other) \
+    X(LogClose, Other) \
+    X(Now, Other) \
+    X(OpenRegistryKey, Other) \
+    X(RegValueExists, Other) \
+    X(RegReadString, Other) \
+    X(RegReadInteger, Other) \
+    X(RegWriteString, Other) \
+    X(RegWriteInteger, Other) \
+    X(RegWriteIntegers, Other) \
+    X(RegClose, Other) \
+    X(WaitForProcess, Other) \
+    X(StartProcess, Write) \
+    X(VersionInfoSize, Other) \
+    X(VersionInfo, Other) \
+    X(VersionQuery, Other) \
+    X(LinkCount, Path) \
+    X(FileSize, Path)
 #define YRN_FAULT_CALL_ENUM(call, shape) call,
 #define YRN_FAULT_CALL_NAME(call, shape) #call,
 // A copy or a rename is recorded by its target with its source as the value, a write by its file with the
