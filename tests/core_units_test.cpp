@@ -123,8 +123,13 @@ TEST_F(RunTest, RegistryWritesTheTailInPlaceOnlyWhenThatIsExact) {
 TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
     enum Target { Free, Regular, Directory, DanglingLink };
     struct Case { bool onlyNew; Target target; bool ok; } cases[] = {
-        {false, Free, true}, {false, Regular, true}, {false, Directory, false}, {true, Free, true},
-        {true, Regular, false}, {true, Directory, false}, {true, DanglingLink, false},
+        {false, Free, true},
+        {false, Regular, true},
+        {false, Directory, false},
+        {true, Free, true},
+        {true, Regular, false},
+        {true, Directory, false},
+        {true, DanglingLink, false},
     };
     auto fresh = std::string(70000, 'n') + "\r\n", source = root.Native("c/PKG/Новый.exe"), src = W("C:\\PKG\\Новый.exe");
     auto& files = platform.Files();

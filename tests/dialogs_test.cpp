@@ -124,9 +124,16 @@ TEST_F(DialogTest, KeyThatCannotBeOpened) {
 TEST_F(RunTest, FileListEntryAndSetPastTheList) {
     ScriptedUI ui;
     TBackUpForm form(platform, ui);
-    auto enter = [&form] { form.FileListEnter(); return form.FileListIndex; };
+    auto enter = [&form] {
+        form.FileListEnter();
+        return form.FileListIndex;
+    };
     EXPECT_EQ(enter(), -1);
-    form.FileList = {{"A", "C:\\A", true}, {"B", "C:\\B", false}, {"C", "C:\\C", true}};
+    form.FileList = {
+        {"A", "C:\\A", true},
+        {"B", "C:\\B", false},
+        {"C", "C:\\C", true},
+    };
     EXPECT_EQ(enter(), 0);
     form.FileListIndex = 2;
     EXPECT_EQ(enter(), 2);

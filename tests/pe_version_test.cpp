@@ -43,7 +43,12 @@ const std::string kTwo = RawBlock(PeImageBytes("two.exe"));
 const std::string kRu = "\\StringFileInfo\\041904E3\\", kFileVersion = kRu + "FileVersion";
 
 TEST(VersionBlock, SizeAndBuild) {
-    const std::pair<uint32_t, uint32_t> sizes[] = {{5, 0}, {6, 16}, {65535, 131074}, {65536, 0}};
+    const std::pair<uint32_t, uint32_t> sizes[] = {
+        {5, 0},
+        {6, 16},
+        {65535, 131074},
+        {65536, 0},
+    };
     for (auto [raw, size] : sizes) EXPECT_EQ(VersionBlockSize(raw), size);
     Block built(kTwo);
     std::ranges::fill(built.data, 0xAA);
@@ -55,8 +60,13 @@ TEST(VersionBlock, SizeAndBuild) {
     Patch(longer, 0, kTwo.size() + 1, 2);
     Patch(tiny, 0, 5, 2);
     const std::tuple<std::string, size_t, bool> refused[] = {
-        {kTwo, n - 1, true}, {kTwo, n, false}, {kTwo.substr(0, 5), n, true}, {longer, n, true}, {tiny, n, true},
-        {kTwo + std::string(0x10000 - kTwo.size(), '\0'), n, true}};
+        {kTwo, n - 1, true},
+        {kTwo, n, false},
+        {kTwo.substr(0, 5), n, true},
+        {longer, n, true},
+        {tiny, n, true},
+        {kTwo + std::string(0x10000 - kTwo.size(), '\0'), n, true},
+    };
     for (auto& [raw, size, buffer] : refused) {
         std::vector<uint8_t> data(n, 0x55), untouched = data;
         EXPECT_FALSE(BuildVersionBlock(raw, size, buffer ? data.data() : nullptr));
