@@ -4,9 +4,11 @@
 // log is closed and holds every line it took, every file holds its old or its
 // new bytes and rolling back brings every old byte back. And the power goes
 // after any system call the POSIX backend makes: see PowerCut below.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <regex>
@@ -442,6 +444,22 @@ TEST_F(DurableWrites, HeldWholeFilesAndUnsharedCopies) {
     ::link(OnC("a").c_str(), OnC("a2").c_str());
     EXPECT_FALSE(files.SaveCopy("C:\\a", "C:\\x"));
     EXPECT_EQ(ReadFile(OnC("x")) + ReadFile(OnC("a")), "xa");
+}
+
+// A write the system cuts short (here past the process's file size limit)
+// fails the whole-file write and leaves the file as it was.
+TEST_F(DurableWrites, AWriteCutShortLeavesTheFileAsItWas) {
+    WriteFile(OnC("w"), "old");
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit was;
+    ::getrlimit(RLIMIT_FSIZE, &was);
+    rlimit small = {4, was.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    bool written = files.WriteWholeFile("C:\\w", "0123456789");
+    ::setrlimit(RLIMIT_FSIZE, &was);
+    ::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadFile(OnC("w")), "old");
 }
 
 // A flush the disk refuses fails the append that needed it.
