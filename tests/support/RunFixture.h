@@ -34,12 +34,10 @@ struct RecordingView : UpdateView {
         const bool a = answers.front();
         return answers.pop_front(), a;
     }
-    void PostToSelf(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        posted.push_back({message, wParam, lParam});
-    }
+    void PostToSelf(uint32_t message, uintptr_t wParam, intptr_t) override { posted.push_back({message, wParam}); }
     void Close() override {}
 
-    struct Post { uint32_t message; uintptr_t wParam; intptr_t lParam; };
+    struct Post { uint32_t message; uintptr_t wParam; };
     // 1251
     std::vector<std::string> lines, captions;
     std::vector<bool> endStates;
