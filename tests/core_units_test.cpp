@@ -248,11 +248,29 @@ TEST_F(RunTest, QueuedProgramsStartWithTheirParameters) {
     EXPECT_EQ(sorted, (std::vector<std::string>{"", "[/silent][two words][a\"b]", "[/silent][two words][a\"b]"}));
 }
 
-TEST(CommandLine, SplitsByWindowsRules) {
+// The tool's own command line (quotes group, backslashes stay), then a started
+// program's parameters split by Windows rules, each over the same lines.
+TEST(CommandLine, SplitsTheToolsLineAndAProgramsParameters) {
     std::string report;
-    for (const char* line : {"", "  a  b ", "\"a b\" c", "a\\\\\"b c\"", "a\\\"b", "a\\b", "\"\"", "\"a\"\"b\""}) {
-        report += std::string(line) + " ->";
-        for (const std::string& arg : SplitWindowsCommandLine(line)) report += " [" + arg + "]";
+    for (auto split : {SplitCommandLine, SplitWindowsCommandLine}) {
+        for (const char* line : {"",
+                                 "  a  b ",
+                                 "\"a b\" c",
+                                 "a\\\\\"b c\"",
+                                 "a\\\"b",
+                                 "a\\b",
+                                 "\"\"",
+                                 "\"a\"\"b\"",
+                                 "YRNUpdate.exe 1234 \"C:\\TOVR\\UPDATE\\\" 1",
+                                 "\"C:\\Program Files\\YRNUpdate.exe\" 1 \"C:\\Pack Q\\\" 2",
+                                 " x\tC:\\a\\  \"\"  ",
+                                 "a\"b c\"d \\\"e\" \"\xDE\xCA\"",
+                                 "\"open quote",
+                                 "  "}) {
+            report += std::string(line) + " ->";
+            for (auto& arg : split(line)) report += " [" + arg + "]";
+            report += "\n";
+        }
         report += "\n";
     }
     ExpectGolden(report, "command_line_split.txt");

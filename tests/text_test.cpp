@@ -3,8 +3,9 @@
 #include "core/FuncUnit.h"
 #include "core/ParamQueryUnit.h"
 #include "core/text.h"
+#include "support/dialog_ScriptedUI.h"
 
-namespace yrn {
+namespace yrn::test {
 namespace {
 
 TEST(Text, Cp1251RoundTripsEveryByte) {
@@ -32,50 +33,36 @@ TEST(Text, SameTextAndWildcardFoldLatinAndCyrillic) {
     for (auto [pattern, name, match] : cases) EXPECT_EQ(WildcardMatch(pattern, name), match) << pattern << " " << name;
 }
 
-TEST(Text, SplitCommandLineQuotesGroupBackslashesStay) {
-    using Args = std::vector<std::string>;
-    const std::pair<const char*, Args> cases[] = {
-        {"YRNUpdate.exe 1234 \"C:\\TOVR\\UPDATE\\\" 1", {"YRNUpdate.exe", "1234", "C:\\TOVR\\UPDATE\\", "1"}},
-        {"\"C:\\Program Files\\YRNUpdate.exe\" 1 \"C:\\Pack Q\\\" 2", {"C:\\Program Files\\YRNUpdate.exe", "1", "C:\\Pack Q\\", "2"}},
-        {" x\tC:\\a\\  \"\"  ", {"x", "C:\\a\\", ""}},
-        {"a\"b c\"d \\\"e\" \"\xDE\xCA\"", {"ab cd", "\\e", "\xDE\xCA"}},
-        {"\"open quote", {"open quote"}},
-        {"  ", {}},
-    };
-    for (auto& [line, args] : cases) EXPECT_EQ(SplitCommandLine(line), args) << line;
-}
-
+// Each text and its value, or "refused".
 TEST(Text, ParseIntegers) {
-    // {}: refused.
-    const std::pair<const char*, std::optional<int32_t>> cases[] = {
-        {"12", 12},
-        {"-7", -7},
-        {"+3", 3},
-        {"$1F", 31},
-        {"0x10", 16},
-        {"0xff", 255},
-        {"2147483647", INT32_MAX},
-        {"-2147483648", INT32_MIN},
-        {"-$80000000", INT32_MIN},
-        {"-0X80000000", INT32_MIN},
-        {"$7fffffff", INT32_MAX},
-        {"-$80000001", {}},
-        {"-2147483649", {}},
-        {"$80000000", {}},
-        {"$", {}},
-        {"0x", {}},
-        {"9x10", {}},
-        {"$G", {}},
-        {"1A", {}},
-        {"2147483648", {}},
-        {"", {}},
-        {"1a", {}},
-        {"-", {}},
-    };
-    for (auto [text, value] : cases) EXPECT_EQ(ParseInt32(text), value) << text;
-    EXPECT_EQ(ParseInt64("4294967808"), 4294967808LL);
-    EXPECT_EQ(ParseInt64("99999999999999999999"), std::nullopt);
-    EXPECT_EQ(ParseInt64("-9223372036854775808"), INT64_MIN);
+    std::string report;
+    auto show = [&](const char* text, auto value) { report += text + std::string(" -> ") + (value ? std::to_string(*value) : "refused") + "\n"; };
+    for (const char* text : {"12",
+                             "-7",
+                             "+3",
+                             "$1F",
+                             "0x10",
+                             "0xff",
+                             "2147483647",
+                             "-2147483648",
+                             "-$80000000",
+                             "-0X80000000",
+                             "$7fffffff",
+                             "-$80000001",
+                             "-2147483649",
+                             "$80000000",
+                             "$",
+                             "0x",
+                             "9x10",
+                             "$G",
+                             "1A",
+                             "2147483648",
+                             "",
+                             "1a",
+                             "-"})
+        show(text, ParseInt32(text));
+    for (const char* text : {"4294967808", "99999999999999999999", "-9223372036854775808"}) show(text, ParseInt64(text));
+    ExpectGolden(report, "parse_integers.txt");
 }
 
 TEST(SWTypeItem, NamesTheFourTypesOnly) {
@@ -97,4 +84,4 @@ TEST(NameValueList, LookupSetAndRemove) {
 }
 
 }  // namespace
-}  // namespace yrn
+}  // namespace yrn::test
