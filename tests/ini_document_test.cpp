@@ -6,7 +6,7 @@
 
 #include "core/IniFile.h"
 #include "core/text.h"
-#include "support/dialog_ScriptedUI.h"
+#include "support/PeImages.h"
 
 namespace yrn::test {
 namespace {
@@ -77,7 +77,7 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
         }
         report += "== " + appended + "\n" + doc.Text() + "\n";
     }
-    ExpectGolden(report, "ini_writes.txt");
+    ExpectSameAsGoldenFile(report, "ini_writes.txt");
 }
 
 }  // namespace

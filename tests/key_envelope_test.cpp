@@ -2,17 +2,13 @@
 // OpenSSL writes are read; anything looser is refused.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "core/KeyEnvelope.h"
+#include "support/PeImages.h"
 
-namespace yrn {
+namespace yrn::test {
 namespace {
 
-std::string Data(const std::string& name) {
-    std::ifstream in(YRN_TEST_DATA "/signed/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string Data(const std::string& name) { return FileBytes(YRN_TEST_DATA "/signed/" + name); }
 std::string Der(char tag, const std::string& content) { return std::string{tag, char(content.size())} + content; }
 std::string Sig(const std::string& r, const std::string& s) { return Der(0x30, Der(2, r) + Der(2, s)); }
 const std::string k31(31, '\x7F'), k0080("\x00\x80", 2);
@@ -50,4 +46,4 @@ TEST(KeyEnvelope, ReadsOnlyStrictEncodings) {
 }
 
 }  // namespace
-}  // namespace yrn
+}  // namespace yrn::test

@@ -3,7 +3,7 @@
 #include "core/FuncUnit.h"
 #include "core/ParamQueryUnit.h"
 #include "core/text.h"
-#include "support/dialog_ScriptedUI.h"
+#include "support/PeImages.h"
 
 namespace yrn::test {
 namespace {
@@ -62,7 +62,7 @@ TEST(Text, ParseIntegers) {
                              "-"})
         show(text, ParseInt32(text));
     for (const char* text : {"4294967808", "99999999999999999999", "-9223372036854775808"}) show(text, ParseInt64(text));
-    ExpectGolden(report, "parse_integers.txt");
+    ExpectSameAsGoldenFile(report, "parse_integers.txt");
 }
 
 TEST(SWTypeItem, NamesTheFourTypesOnly) {
