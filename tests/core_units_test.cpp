@@ -277,5 +277,5 @@ TEST(CommandLine, SplitsTheToolsLineAndAProgramsParameters) {
     ExpectGolden(report, "command_line_split.txt");
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

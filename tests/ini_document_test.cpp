@@ -80,5 +80,5 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
     ExpectSameAsGoldenFile(report, "ini_writes.txt");
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

@@ -45,5 +45,5 @@ TEST(KeyEnvelope, ReadsOnlyStrictEncodings) {
     EXPECT_EQ(tokens, 2u);
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

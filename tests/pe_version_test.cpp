@@ -225,5 +225,5 @@ TEST(VersionText, StringOrFixedPart) {
     EXPECT_TRUE(variants.StringValue(std::string(230, 'L')) == "255" && variants.StringValue(std::string(231, 'L')).empty());
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

@@ -83,5 +83,5 @@ TEST(NameValueList, LookupSetAndRemove) {
     EXPECT_TRUE(l.Name(1) == "p" && l.ValueAt(1) == "1=2");
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

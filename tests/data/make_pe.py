@@ -29,7 +29,8 @@ def block(ms, ls, tables=(), langs=((0x419, 0x4E3),), fixed=True):
     return node("VS_VERSION_INFO", value, len(value), 0, parts)
 
 
-SUB = 0x80000000  # an entry leading to a directory
+# An entry leading to a directory.
+SUB = 0x80000000
 
 
 def directory(named, entries):

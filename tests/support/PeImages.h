@@ -32,4 +32,4 @@ inline void ExpectSameAsGoldenFile(const std::string& actual, const std::string&
     EXPECT_EQ(actual, FileBytes(path)) << name;
 }
 
-}  // namespace yrn::test
+}
