@@ -82,8 +82,7 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     // A string cut off before its closing quote or after an escaping backslash is damaged, not a string.
     auto torn = RegFile::Parse("[K]\r\n\"d\"=dword:000000af\r\n\"D2\"=dword:000000AF\r\n\"t\"=\"abc\r\n\"s\"=\"a\\");
     k = torn.FindKey("K");
-    EXPECT_EQ(v("d")->dword, 0xafu);
-    EXPECT_EQ(v("D2")->dword, 0xafu);
+    for (const char* name : {"d", "D2"}) EXPECT_EQ(v(name)->dword, 0xafu) << name;
     EXPECT_TRUE(RegFile::IsRegedit4("REGEDIT4\r\n") && !RegFile::IsRegedit4("REGEDIT5\r\n"));
     for (const char* name : {"s", "t"}) EXPECT_TRUE(!v(name) || v(name)->type == RegType::Other) << name;
 }
@@ -228,8 +227,9 @@ TEST_F(RunTest, WaitsForTheGivenProcessOnly) {
 TEST_F(RunTest, QueuedProgramsStartWithTheirParameters) {
     // One append per program, so that programs running side by side never mix their lines.
     auto out = root.Native("out"), script = "#!/bin/sh\nline=\nfor a in \"$@\"; do line=\"$line[$a]\"; done\nprintf '%s\\r\\n' \"$line\" >> '" + out + "'\n";
-    for (std::string name : {"A prog.sh", "B.sh", "noexec.sh"}) WriteFile(root.Native("c/TOVR/" + name), script);
-    for (std::string name : {"A prog.sh", "B.sh"}) ::chmod(root.Native("c/TOVR/" + name).c_str(), 0755);
+    auto dir = root.Native("c/TOVR/");
+    for (const char* name : {"A prog.sh", "B.sh", "noexec.sh"}) WriteFile(dir + name, script);
+    for (const char* name : {"A prog.sh", "B.sh"}) ::chmod((dir + name).c_str(), 0755);
     AddToRunList("C:\\TOVR\\A prog.sh", "/silent \"two words\" a\\\"b");
     AddToRunList("C:\\TOVR\\gone.sh", "x");
     AddToRunList("C:\\TOVR\\noexec.sh", "x");

@@ -27,7 +27,7 @@ TEST(IniDocument, BareKeysAndCyrillicCase) {
     EXPECT_EQ(IniDocument("[A]\r\nx=1").Text(), "[A]\r\nx=1");
 }
 
-void ExpectSameAnswers(const IniDocument& written, const std::string& context) {
+void ExpectSameAnswers(const IniDocument& written, const char* context) {
     SCOPED_TRACE(context);
     IniDocument parsed(written.Text());
     for (const char* section : {"MAIN", "files", "A", "B", "C", " b ", "New", "Dup", "[x", "Z"}) {

@@ -15,8 +15,7 @@ const char* Chars(const uint8_t* p) { return reinterpret_cast<const char*>(p); }
 // The raw resource, or "<none>" when the image has none (the result cleared).
 std::string RawBlock(const std::string& image) {
     std::string block = "old";
-    auto found = ReadPeVersionResource(reinterpret_cast<const uint8_t*>(image.data()), image.size(), block);
-    return found ? block : block.empty() ? "<none>" : "<not cleared>";
+    return ReadPeVersionResource(reinterpret_cast<const uint8_t*>(image.data()), image.size(), block) ? block : block.empty() ? "<none>" : "<not cleared>";
 }
 
 // Raw cut or padded with zeros to size bytes (by default a block's size); its
