@@ -17,7 +17,7 @@ namespace {
 TEST(ResolveTargetDir, TokensLiteralsAndNotInstalled) {
     PosixPlatform p("/nonexistent");
     std::string report;
-    for (const char* value : {"<default>",
+    for (auto value : {"<default>",
                               "<РАБОЧАЯ>",
                               "<windows>",
                               "<ОС>",
@@ -53,10 +53,10 @@ TEST(ResolveTargetDir, TokensLiteralsAndNotInstalled) {
 }
 
 TEST(UnsafeFileName, RejectsNamesThatLeaveTheirDirectory) {
-    for (const char* bad : {"..\\x.exe", "a\\..\\..\\x", "../x", "\\x.exe", "/etc/passwd", "C:x.exe", "D:\\x", "", "a\x01.exe", ".."})
+    for (auto bad : {"..\\x.exe", "a\\..\\..\\x", "../x", "\\x.exe", "/etc/passwd", "C:x.exe", "D:\\x", "", "a\x01.exe", ".."})
         EXPECT_TRUE(IsUnsafeFileName(bad)) << bad;
     EXPECT_TRUE(IsUnsafeFileName(std::string(300, 'a')));
-    for (const char* good : {"Shift.exe", "..x.dll", "a..b", "sub\\file.dll"}) EXPECT_FALSE(IsUnsafeFileName(good)) << good;
+    for (auto good : {"Shift.exe", "..x.dll", "a..b", "sub\\file.dll"}) EXPECT_FALSE(IsUnsafeFileName(good)) << good;
 }
 
 // Every line the tool does not own (other types, a value going on over lines,
@@ -70,7 +70,7 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     EXPECT_EQ(v("updatepath")->text, "D:\\Pkg\\");
     EXPECT_EQ(v("SWTYPE")->dword, 1u);
     EXPECT_EQ(v("Q")->text, "say \"hi\"");
-    for (const char* name : {"Bad", "multi", "Long"}) EXPECT_TRUE(v(name) && v(name)->type == RegType::Other) << name;
+    for (auto name : {"Bad", "multi", "Long"}) EXPECT_TRUE(v(name) && v(name)->type == RegType::Other) << name;
     EXPECT_FALSE(v("@") || v(""));
     RegFile::SetDword(*k, "Shift.exe", 0xFFFFFFFFu);
     RegFile::SetString(*k, "SWTYPE", "x");
@@ -82,9 +82,9 @@ TEST(RegFile, KeepsWhatItDoesNotOwnByteForByte) {
     // A string cut off before its closing quote or after an escaping backslash is damaged, not a string.
     auto torn = RegFile::Parse("[K]\r\n\"d\"=dword:000000af\r\n\"D2\"=dword:000000AF\r\n\"t\"=\"abc\r\n\"s\"=\"a\\");
     k = torn.FindKey("K");
-    for (const char* name : {"d", "D2"}) EXPECT_EQ(v(name)->dword, 0xafu) << name;
+    for (auto name : {"d", "D2"}) EXPECT_EQ(v(name)->dword, 0xafu) << name;
     EXPECT_TRUE(RegFile::IsRegedit4("REGEDIT4\r\n") && !RegFile::IsRegedit4("REGEDIT5\r\n"));
-    for (const char* name : {"s", "t"}) EXPECT_TRUE(!v(name) || v(name)->type == RegType::Other) << name;
+    for (auto name : {"s", "t"}) EXPECT_TRUE(!v(name) || v(name)->type == RegType::Other) << name;
 }
 
 // A new value of the file's last key is written in place at the tail (same
@@ -163,7 +163,7 @@ TEST_F(RunTest, CopiesReplaceOrTakeOnlyAFreeName) {
 // The unattended start's three arguments: the window shown, and the settings taken.
 TEST_F(RunTest, CommandLineBranch) {
     std::string report;
-    for (const char* args : {"0 D:\\Pkg 1",
+    for (auto args : {"0 D:\\Pkg 1",
                              "4294967296 D:\\Pkg\\ 3",
                              "0 \"\" 2",
                              "0 D:\\Pkg x",
@@ -228,8 +228,8 @@ TEST_F(RunTest, QueuedProgramsStartWithTheirParameters) {
     // One append per program, so that programs running side by side never mix their lines.
     auto out = root.Native("out"), script = "#!/bin/sh\nline=\nfor a in \"$@\"; do line=\"$line[$a]\"; done\nprintf '%s\\r\\n' \"$line\" >> '" + out + "'\n";
     auto dir = root.Native("c/TOVR/");
-    for (const char* name : {"A prog.sh", "B.sh", "noexec.sh"}) WriteFile(dir + name, script);
-    for (const char* name : {"A prog.sh", "B.sh"}) ::chmod((dir + name).c_str(), 0755);
+    for (auto name : {"A prog.sh", "B.sh", "noexec.sh"}) WriteFile(dir + name, script);
+    for (auto name : {"A prog.sh", "B.sh"}) ::chmod((dir + name).c_str(), 0755);
     AddToRunList("C:\\TOVR\\A prog.sh", "/silent \"two words\" a\\\"b");
     AddToRunList("C:\\TOVR\\gone.sh", "x");
     AddToRunList("C:\\TOVR\\noexec.sh", "x");
@@ -254,7 +254,7 @@ TEST_F(RunTest, QueuedProgramsStartWithTheirParameters) {
 TEST(CommandLine, SplitsTheToolsLineAndAProgramsParameters) {
     std::string report;
     for (auto split : {SplitCommandLine, SplitWindowsCommandLine}) {
-        for (const char* line : {"",
+        for (auto line : {"",
                                  "  a  b ",
                                  "\"a b\" c",
                                  "a\\\\\"b c\"",

@@ -30,11 +30,11 @@ TEST(IniDocument, BareKeysAndCyrillicCase) {
 void ExpectSameAnswers(const IniDocument& written, const char* context) {
     SCOPED_TRACE(context);
     IniDocument parsed(written.Text());
-    for (const char* section : {"MAIN", "files", "A", "B", "C", " b ", "New", "Dup", "[x", "Z"}) {
+    for (auto section : {"MAIN", "files", "A", "B", "C", " b ", "New", "Dup", "[x", "Z"}) {
         SCOPED_TRACE(section);
         EXPECT_EQ(written.SectionExists(section), parsed.SectionExists(section));
         EXPECT_EQ(written.Keys(section), parsed.Keys(section));
-        for (const char* key : {"k", "K1", "k2", "Version", "x"}) {
+        for (auto key : {"k", "K1", "k2", "Version", "x"}) {
             auto w = written.Find(section, key), p = parsed.Find(section, key);
             EXPECT_EQ(w ? *w : "(none)", p ? *p : "(none)") << key;
         }
@@ -48,7 +48,7 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
     std::string longA = "[A]\r\n";
     for (int i = 0; i < 16; ++i) longA += "x=" + std::to_string(i) + "\r\n";
     longA += "\r\n[B]\r\n";
-    const std::pair<const char*, std::vector<Step>> cases[] = {
+    std::pair<const char*, std::vector<Step>> cases[] = {
         {"", {{"FILES", "a", "1"}}},
         {"[FILES]\r\na=1\r\n", {{"files", "A", "2"}, {"FILES", "b", ""}}},
         {"[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", {{"A", "z", "3"}}},

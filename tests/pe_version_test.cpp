@@ -42,7 +42,7 @@ const std::string kTwo = RawBlock(PeImageBytes("two.exe"));
 const std::string kRu = "\\StringFileInfo\\041904E3\\", kFileVersion = kRu + "FileVersion";
 
 TEST(VersionBlock, SizeAndBuild) {
-    const std::pair<uint32_t, uint32_t> sizes[] = {
+    std::pair<uint32_t, uint32_t> sizes[] = {
         {5, 0},
         {6, 16},
         {65535, 131074},
@@ -58,7 +58,7 @@ TEST(VersionBlock, SizeAndBuild) {
     std::string longer = kTwo, tiny = kTwo;
     Patch(longer, 0, kTwo.size() + 1, 2);
     Patch(tiny, 0, 5, 2);
-    const std::tuple<std::string, size_t, bool> refused[] = {
+    std::tuple<std::string, size_t, bool> refused[] = {
         {kTwo, n - 1, true},
         {kTwo, n, false},
         {kTwo.substr(0, 5), n, true},
@@ -81,7 +81,7 @@ TEST(VersionBlock, Answers) {
     b.Ask(desc);
     auto first = b.last;
     std::string shown;
-    auto ask = [&shown](Block& block, const std::string& under, const std::vector<std::string>& names) {
+    auto ask = [&](Block& block, const std::string& under, std::vector<std::string> names) {
         for (auto& name : names) {
             auto a = block.Ask(Utf8To1251(under + name));
             shown += under + name + " = " + (std::ranges::any_of(a, [](uint8_t c) { return c < 32; }) ? HexLower(a) : Cp1251ToUtf8(a)) + "\n";
@@ -104,7 +104,7 @@ TEST(VersionBlock, Answers) {
 TEST(VersionBlock, DamagedTrees) {
     // StringFileInfo after the root's 40 + 52 bytes; its first table.
     const size_t sfi = 92, table = sfi + 36;
-    const std::tuple<const char*, std::string, size_t, uint32_t, int> cases[] = {
+    std::tuple<const char*, std::string, size_t, uint32_t, int> cases[] = {
         {"wrong signature", "\\", 40, 0xFEEF04BE, 4},
         {"fixed part too short", "\\", 2, 48, 2},
         {"fixed part past the node", "\\", 0, 88, 2},
@@ -134,7 +134,7 @@ TEST(VersionBlock, DamagedTrees) {
 // size limit, without a version resource or too short for a header.
 TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
     uint8_t buffer[2048];
-    for (const char* name : {"two.exe", "two64.dll"}) {
+    for (auto name : {"two.exe", "two64.dll"}) {
         SCOPED_TRACE(name);
         auto image = PeImageBytes(name), cut = image;
         EXPECT_EQ(RawBlock(image), kTwo);
@@ -165,7 +165,7 @@ TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
 // directory count to the resource section, PE32+ lies 16 bytes further.
 TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
     constexpr size_t kCoff = 0x84, kDirs = 0xF8, kRsrc = 0x1A0, kRoot = 0x400, kLoop = 0x80000000;
-    const std::pair<const char*, std::vector<std::tuple<size_t, uint32_t, int>>> damages[] = {
+    std::pair<const char*, std::vector<std::tuple<size_t, uint32_t, int>>> damages[] = {
         {"NoMz", {{0, 'X', 1}}},
         {"PeHeaderPastTheEnd", {{0x3C, 0x7F0, 4}}},
         {"NoPeSignature", {{0x81, 'X', 1}}},
@@ -199,7 +199,7 @@ TEST(PeVersionFiles, DamagedImagesHaveNoVersion) {
         {"BlockLengthTiny", {{kVersionData, 2, 2}}},
     };
     for (auto& [what, patches] : damages) {
-        for (const char* name : {"two.exe", "two64.dll"}) {
+        for (auto name : {"two.exe", "two64.dll"}) {
             auto bytes = PeImageBytes(name);
             for (auto [offset, value, width] : patches)
                 Patch(bytes, offset + (offset >= 0xF4 && offset < 0x400 && name[3] == '6' ? 16 : 0), value, width);

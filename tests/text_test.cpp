@@ -21,7 +21,7 @@ TEST(Text, Cp1251RoundTripsEveryByte) {
 TEST(Text, SameTextAndWildcardFoldLatinAndCyrillic) {
     EXPECT_TRUE(SameText("Shift.EXE", "shift.exe") && SameText(W("ФАЙЛЫ Ёж АЯ AZ"), W("файлы ёж ая az")));
     EXPECT_FALSE(SameText("abc", "abd") || SameText("abc", "abcd"));
-    const std::tuple<const char*, const char*, bool> cases[] = {
+    std::tuple<const char*, const char*, bool> cases[] = {
         {"*-*-* *-*", "26-12-07 06-15", true},
         {"*-*-* *-*", "26-12-07 06-15-02", true},
         {"*-*-* *-*", "26-12-07", false},
@@ -37,7 +37,7 @@ TEST(Text, SameTextAndWildcardFoldLatinAndCyrillic) {
 TEST(Text, ParseIntegers) {
     std::string report;
     auto show = [&](const char* text, auto value) { report += text + std::string(" -> ") + (value ? std::to_string(*value) : "refused") + "\n"; };
-    for (const char* text : {"12",
+    for (auto text : {"12",
                              "-7",
                              "+3",
                              "$1F",
@@ -61,7 +61,7 @@ TEST(Text, ParseIntegers) {
                              "1a",
                              "-"})
         show(text, ParseInt32(text));
-    for (const char* text : {"4294967808", "99999999999999999999", "-9223372036854775808"}) show(text, ParseInt64(text));
+    for (auto text : {"4294967808", "99999999999999999999", "-9223372036854775808"}) show(text, ParseInt64(text));
     ExpectSameAsGoldenFile(report, "parse_integers.txt");
 }
 
