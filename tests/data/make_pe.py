@@ -44,11 +44,11 @@ def leaf(at, language, rva, size): return directory(0, [(1, SUB | at + 24)]) + d
 def resources(ver):
     # Root, a named type and RT_ICON sharing one name and language directory
     # and data, then RT_VERSION (name 1, language 0419) when ver is not empty.
-    v = len(ver) > 0
+    v = bool(ver)
     at = 32 + 8 * v
     name = 0x2000 + at + 64 + 64 * v
     out = directory(1, [(SUB | name - 0x2000, SUB | at), (3, SUB | at)] + [(16, SUB | at + 64)] * v) + leaf(at, 0x409, name + 16, 8)
-    out += leaf(at + 64, 0x419, name + 24, len(ver)) if v else b""
+    out += leaf(at + 64, 0x419, name + 24, len(ver)) * v
     return out + pack("<H14s", 6, u16("MYDATA")) + b"ABCDEFGH" + ver
 
 
