@@ -13,8 +13,14 @@ namespace {
 constexpr uint64_t F = UINT64_MAX, kRefused = UINT64_MAX - 1;
 
 TEST(HeldFileWait, WaitsWithinTheFilesAndTheRunsBounds) {
-    // heldMs: per file, kRefused when it fails without being held; done: per file, + done, - failed.
-    struct Case { const char* name; std::vector<uint64_t> heldMs; std::string done; uint64_t totalMs; } cases[] = {
+    struct Case {
+        const char* name;
+        // Per file; kRefused: fails without being held.
+        std::vector<uint64_t> heldMs;
+        // Per file: + done, - failed.
+        std::string done;
+        uint64_t totalMs;
+    } cases[] = {
         {"free", {0}, "+", 0},
         {"refused", {kRefused}, "-", 0},
         {"released after 2900 ms", {2900}, "+", 2900},

@@ -77,7 +77,7 @@ TEST(IniDocument, WritesInPlaceAndAnswersAsAFreshParse) {
         }
         report += "== " + appended + "\n" + doc.Text() + "\n";
     }
-    ExpectSameAsGoldenFile(report, "ini_writes.txt");
+    ExpectGolden(report, "ini_writes.txt");
 }
 
 }

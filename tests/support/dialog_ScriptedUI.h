@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "FaultPlatform.h"
+#include "PeImages.h"
 #include "RunFixture.h"
 #include "core/BackUpUnit.h"
 #include "core/ParamQueryUnit.h"
@@ -103,12 +104,6 @@ inline std::string RunReport(const TempRoot& root, const RecordingView& view, co
         r += Cp1251ToUtf8(stamped ? "dd.mm hh:nn:ss " + line.substr(15) : line) + "\r\n";
     }
     return Masked(r + Cp1251ToUtf8(log.substr(end)), set);
-}
-
-// YRN_UPDATE_GOLDEN=1 rewrites each golden file from the output it is compared with.
-inline void ExpectGolden(const std::string& actual, const std::string& name) {
-    if (std::getenv("YRN_UPDATE_GOLDEN")) WriteFile(YRN_TEST_DATA "/../golden/" + name, actual);
-    EXPECT_EQ(actual, Golden(name)) << name;
 }
 
 // The registry file's head, down to the settings key's line.
