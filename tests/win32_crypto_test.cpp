@@ -22,14 +22,14 @@ string KeyPoint(const string& file) {
 TEST(Win32Crypto, SignaturesAndExpectedHashes) {
     Win32Platform p;
     string manifest = GetFile(kData + "YRNUpdate.ini");
-    const auto rs = P256SignatureRs(GetFile(kData + "YRNUpdate.sig"));
+    auto rs = P256SignatureRs(GetFile(kData + "YRNUpdate.sig"));
     ASSERT_TRUE(rs);
     EXPECT_TRUE(p.VerifyP256(KeyPoint("signer.key"), manifest, *rs));
     EXPECT_FALSE(p.VerifyP256(KeyPoint("other.key"), manifest, *rs));
     manifest[20] ^= 1;
     EXPECT_FALSE(p.VerifyP256(KeyPoint("signer.key"), manifest, *rs));
     Win32TempDir dir;
-    const string a = dir / "A.exe";
+    auto a = dir / "A.exe";
     ASSERT_TRUE(PutFile(a, GetFile(kData + "A.exe")) && PutFile(dir / "old", "old"));
     string digest;
     ASSERT_TRUE(p.FileSha256(a, digest));
@@ -40,8 +40,8 @@ TEST(Win32Crypto, SignaturesAndExpectedHashes) {
     EXPECT_FALSE(p.Files().CopyFile(a, dir / "old"));
     EXPECT_EQ(GetFile(dir / "old"), "old");
     EXPECT_EQ(GetFile(dir / "new"), GetFile(kData + "A.exe"));
-    EXPECT_EQ(AllNames(dir.Path()), (Names{"A.exe", "new", "old"}));
+    EXPECT_EQ(AllNames(dir.path), (Names{"A.exe", "new", "old"}));
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

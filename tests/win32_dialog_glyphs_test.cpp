@@ -20,27 +20,24 @@ namespace {
 string Draw(HIMAGELIST list, int index) {
     BITMAPINFO info{{sizeof info.bmiHeader, 16, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     void* bits = nullptr;
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    HBITMAP target = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ::SelectObject(dc, target);
-    ::ImageList_DrawEx(list, index, dc, 0, 0, 0, 0, RGB(0, 0, 255), CLR_NONE, ILD_NORMAL);
-    ::GdiFlush();
-    string text;
-    char pixel[8];
-    for (int i = 0; i < 256; ++i) {
-        std::snprintf(pixel, sizeof pixel, "%06lX%c", static_cast<const DWORD*>(bits)[i] & 0xFFFFFF, i % 16 < 15 ? ' ' : '\n');
-        text += pixel;
-    }
-    ::DeleteDC(dc);
-    ::DeleteObject(target);
+    auto dc = CreateCompatibleDC(nullptr);
+    auto target = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    SelectObject(dc, target);
+    ImageList_DrawEx(list, index, dc, 0, 0, 0, 0, RGB(0, 0, 255), CLR_NONE, ILD_NORMAL);
+    GdiFlush();
+    // Seven characters a pixel; the last one's NUL lands on the string's own.
+    string text(256 * 7, '\0');
+    for (int i = 0; i < 256; ++i) std::snprintf(&text[i * 7], 8, "%06lX%c", static_cast<const DWORD*>(bits)[i] & 0xFFFFFF, i % 16 < 15 ? ' ' : '\n');
+    DeleteDC(dc);
+    DeleteObject(target);
     return text;
 }
 
 // Each button's six states against its golden file; a missing picture gives
 // no list.
 TEST(Glyph, SixStatesTheFourthDisabled) {
-    const HMODULE self = ::GetModuleHandleW(nullptr);
-    const struct {
+    auto self = GetModuleHandleW(nullptr);
+    struct {
         const char* name;
         int normal, disabled;
     } buttons[] = {
@@ -48,19 +45,19 @@ TEST(Glyph, SixStatesTheFourthDisabled) {
         {"cancel", IDB_CANCEL, IDB_CANCEL_DISABLED},
         {"rollback", IDB_ROLLBACK, IDB_ROLLBACK_DISABLED},
     };
-    for (const auto& b : buttons) {
+    for (auto& b : buttons) {
         SCOPED_TRACE(b.name);
-        HIMAGELIST list = LoadButtonGlyph(self, b.normal, b.disabled);
+        auto list = LoadButtonGlyph(self, b.normal, b.disabled);
         ASSERT_NE(list, nullptr);
         string pictures;
         for (int state = 0; state < 6; ++state) pictures += Draw(list, state) + "\n";
-        const string golden = YRN_TEST_DATA "/../wine/golden/glyph_" + string(b.name) + ".txt";
+        auto golden = YRN_TEST_DATA "/../wine/golden/glyph_" + string(b.name) + ".txt";
         if (std::getenv("YRN_UPDATE_GOLDEN")) PutFile(golden, pictures);
         EXPECT_EQ(pictures, GetFile(golden));
-        ::ImageList_Destroy(list);
+        ImageList_Destroy(list);
     }
     EXPECT_EQ(LoadButtonGlyph(self, IDB_OK, 9999), nullptr);
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

@@ -19,13 +19,13 @@ namespace {
 // the sections (names ending in NUL).
 string Windows(const string& path, const char* section, const char* key = nullptr) {
     char buf[4096];
-    return string(buf, ::GetPrivateProfileStringA(section, key, key ? "<def>" : "", buf, sizeof buf, path.c_str()));
+    return string(buf, GetPrivateProfileStringA(section, key, key ? "<def>" : "", buf, sizeof buf, path.c_str()));
 }
 
 // The names listed, in upper case too, and an absent one.
 std::set<string> Variants(const string& listed) {
     std::set<string> all{"absent"};
-    for (const char* name = listed.c_str(); name < listed.c_str() + listed.size(); name += std::strlen(name) + 1) {
+    for (auto name = listed.c_str(); name < listed.c_str() + listed.size(); name += std::strlen(name) + 1) {
         all.insert(name);
         all.insert(Upper1251(name));
     }
@@ -37,21 +37,22 @@ string ExpectSameReading(const string& path) {
     Win32Platform p;
     TIniFile ours(p, path);
     string all;
-    for (const string& s : Variants(Windows(path, nullptr))) {
-        const string keys = Windows(path, s.c_str());
+    for (auto& s : Variants(Windows(path, nullptr))) {
+        auto keys = Windows(path, s.c_str());
         string ourKeys;
-        for (const string& k : ours.ReadSection(s)) ourKeys += k + '\0';
+        for (auto& k : ours.ReadSection(s)) ourKeys += k + '\0';
         EXPECT_EQ(ourKeys, keys) << s;
-        for (const string& k : Variants(keys)) {
-            all += s + "|" + k + "=" + Windows(path, s.c_str(), k.c_str()) + "\n";
-            EXPECT_EQ(ours.ReadString(s, k, "<def>"), Windows(path, s.c_str(), k.c_str())) << s << "|" << k;
+        for (auto& k : Variants(keys)) {
+            auto theirs = Windows(path, s.c_str(), k.c_str());
+            all += s + "|" + k + "=" + theirs + "\n";
+            EXPECT_EQ(ours.ReadString(s, k, "<def>"), theirs) << s << "|" << k;
         }
     }
     return all;
 }
 
 TEST(Win32IniDiff, ReadsAndWritesAsWindows) {
-    const std::pair<const char*, const char*> files[] = {
+    std::pair<const char*, const char*> files[] = {
         {"blanks_lf_cr", "  [ Shift.exe ]  \n  SDir  =  C:\\a b  \n[B]\r\n\tV\t=\t5\t\r"},
         {"quotes", "[Q]\r\nk1=\"q\"\r\nk2='s'\r\nk3=\"unbalanced\r\nk4= \" a \" \r\nk6=\"a\"b\"\r\n"},
         {"duplicates", "[FILES]\r\nA.exe=1\r\na.exe=2\r\n[O]\r\nx=1\r\n[files]\r\nA.exe=3\r\nC.exe=c\r\n"},
@@ -62,19 +63,19 @@ TEST(Win32IniDiff, ReadsAndWritesAsWindows) {
         {"S", "k4", "  \"padded\"  "},
     };
     Win32Platform p;
-    for (const auto& [name, text] : files) {
+    for (auto& [name, text] : files) {
         SCOPED_TRACE(name);
         Win32TempDir dir;
-        const string ours = dir / "ours.ini", theirs = dir / "theirs.ini";
+        auto ours = dir / "ours.ini", theirs = dir / "theirs.ini";
         ASSERT_TRUE(PutFile(ours, text) && PutFile(theirs, text));
         ExpectSameReading(ours);
-        for (const auto& w : writes) {
+        for (auto& w : writes) {
             TIniFile(p, ours).WriteString(w[0], w[1], w[2]);
-            ASSERT_TRUE(::WritePrivateProfileStringA(w[0], w[1], w[2], theirs.c_str()));
+            ASSERT_TRUE(WritePrivateProfileStringA(w[0], w[1], w[2], theirs.c_str()));
         }
         EXPECT_EQ(ExpectSameReading(ours), ExpectSameReading(theirs));
     }
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

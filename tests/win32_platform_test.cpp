@@ -23,24 +23,24 @@ namespace {
 // key fails. The keys live in the 32-bit view, which a 64-bit build of the
 // tests opens explicitly.
 TEST(Win32Registry, WritesAsStoredAndEachReadAnswer) {
-    const std::wstring sub = L"Quenbrit\\YRN\\Win32Test";
+    auto sub = L"Quenbrit\\YRN\\Win32Test";
     HKEY software = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software), ERROR_SUCCESS);
     auto k = Win32Platform().OpenRegistryKey("SOFTWARE\\" + Narrow(sub));
     ASSERT_TRUE(k);
-    const auto raw = [&](const string& name) {
+    auto raw = [&](const string& name) {
         DWORD type = 0, size = 4096;
         string data(size, '\0');
-        ::RegGetValueW(software, sub.c_str(), Wide(name).c_str(), RRF_RT_ANY, &type, data.data(), &size);
+        RegGetValueW(software, sub, Wide(name).c_str(), RRF_RT_ANY, &type, data.data(), &size);
         return std::to_string(type) + ":" + data.substr(0, size);
     };
-    const string path = W("C:\\Пакет ёЁ\\");
-    const std::u16string wide = u"C:\\Пакет ёЁ\\";
+    auto path = W("C:\\Пакет ёЁ\\");
+    const char16_t wide[] = u"C:\\Пакет ёЁ\\";
     ASSERT_TRUE(k->WriteString("UpdatePath", path) && k->WriteInteger(W("Смена.exe"), -7));
-    EXPECT_EQ(raw("UpdatePath"), "1:" + string(reinterpret_cast<const char*>(wide.c_str()), wide.size() * 2 + 2));
+    EXPECT_EQ(raw("UpdatePath"), "1:" + string(reinterpret_cast<const char*>(wide), sizeof wide));
     EXPECT_EQ(raw(W("Смена.exe")), "4:\xF9\xFF\xFF\xFF");
     using enum RegRead;
-    const struct {
+    struct {
         string name;
         RegRead asString, asInteger;
         string text;
@@ -50,7 +50,7 @@ TEST(Win32Registry, WritesAsStoredAndEachReadAnswer) {
         {W("СМЕНА.EXE"), WrongType, Ok, "unchanged", -7},
         {"missing", Missing, Missing, "unchanged", -1},
     };
-    for (const auto& c : cases) {
+    for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         string s = "unchanged";
         int32_t i = -1;
@@ -63,8 +63,8 @@ TEST(Win32Registry, WritesAsStoredAndEachReadAnswer) {
     k->Close();
     string s;
     EXPECT_EQ(k->ReadString("UpdatePath", s), Failed);
-    ::RegDeleteTreeW(software, sub.c_str());
-    ::RegCloseKey(software);
+    RegDeleteTreeW(software, sub);
+    RegCloseKey(software);
 }
 
 // ------------------------------------------------------------------- files
@@ -73,13 +73,14 @@ class Win32Files : public ::testing::Test {
 protected:
     Win32TempDir dir;
     Win32Platform p;
+    DurableFiles& files = p.Files();
 };
 
 TEST_F(Win32Files, ExistsAndDirectories) {
-    const string f = dir / "f";
+    auto f = dir / "f";
     ASSERT_TRUE(PutFile(f, "x"));
-    EXPECT_TRUE(p.FileExists(f) && p.DirectoryExists(dir.Path()));
-    EXPECT_FALSE(p.DirectoryExists(f) || p.FileExists(dir.Path()));
+    EXPECT_TRUE(p.FileExists(f) && p.DirectoryExists(dir.path));
+    EXPECT_FALSE(p.DirectoryExists(f) || p.FileExists(dir.path));
     EXPECT_FALSE(p.FileExists(dir / "none") || p.DirectoryExists(dir / "none"));
     // CreateDir makes one level.
     EXPECT_FALSE(p.CreateDir(dir / "a\\b") || p.DirectoryExists(dir / "a"));
@@ -93,8 +94,8 @@ TEST_F(Win32Files, ExistsAndDirectories) {
 uint64_t LastChange(const string& path, uint64_t set = 0) {
     FileHandle h(Open(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
     auto t = std::bit_cast<FILETIME>(set);
-    if (set) ::SetFileTime(h.Get(), nullptr, nullptr, &t);
-    ::GetFileTime(h.Get(), nullptr, nullptr, &t);
+    if (set) SetFileTime(h.Get(), nullptr, nullptr, &t);
+    GetFileTime(h.Get(), nullptr, nullptr, &t);
     return std::bit_cast<uint64_t>(t);
 }
 constexpr uint64_t kOldTime = 0x01D0000012345600u;
@@ -107,7 +108,7 @@ constexpr uint64_t kOldTime = 0x01D0000012345600u;
 // temporary file is left and no directory is created.
 TEST_F(Win32Files, CopyReplacesOrLeavesTheTargetWhole) {
     enum Target { Older, ReadOnly, NoDirectory, NoSource };
-    const struct {
+    struct {
         const char* name;
         Target target;
         bool ok;
@@ -121,28 +122,25 @@ TEST_F(Win32Files, CopyReplacesOrLeavesTheTargetWhole) {
         {"source_unshared_2500ms", Older, true, "source", 2500},
         {"target_unshared_for_good", Older, false, "target", 0},
     };
-    const string fresh(3000, 'n'), old(9000, 'o');
-    for (const auto& c : cases) {
+    string fresh(3000, 'n'), old(9000, 'o');
+    for (auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const string d = dir / c.name + "\\", source = d + W("Новый");
+        auto d = dir / c.name + "\\", source = d + W("Новый");
         ASSERT_TRUE(p.CreateDir(d) && p.CreateDir(d + "to"));
-        if (c.target != NoSource) {
-            ASSERT_TRUE(PutFile(source, fresh) && LastChange(source, kOldTime) == kOldTime);
-            ASSERT_TRUE(SetAttributes(source, FILE_ATTRIBUTE_READONLY));
-        }
-        const bool hadOld = c.target != NoDirectory;
-        const string target = d + (hadOld ? "to\\Shift.exe" : "absent\\Shift.exe");
+        if (c.target != NoSource) { ASSERT_TRUE(PutFile(source, fresh) && LastChange(source, kOldTime) == kOldTime && SetAttributes(source, FILE_ATTRIBUTE_READONLY)); }
+        bool hadOld = c.target != NoDirectory;
+        auto target = d + (hadOld ? "to\\Shift.exe" : "absent\\Shift.exe");
         if (hadOld) { ASSERT_TRUE(PutFile(target, old)); }
         if (c.target == ReadOnly) { ASSERT_TRUE(SetAttributes(target, FILE_ATTRIBUTE_READONLY)); }
         FileHandle held(c.held ? Open(c.held == string("source") ? source : target, GENERIC_READ) : INVALID_HANDLE_VALUE);
         std::thread release([&] {
-            ::Sleep(c.holdMs);
+            Sleep(c.holdMs);
             if (c.holdMs) held.Close();
         });
 
-        const ULONGLONG start = ::GetTickCount64();
-        EXPECT_EQ(p.Files().CopyFile(source, target), c.ok);
-        const ULONGLONG took = ::GetTickCount64() - start;
+        auto start = GetTickCount64();
+        EXPECT_EQ(files.CopyFile(source, target), c.ok);
+        auto took = GetTickCount64() - start;
         release.join();
         held.Close();
         EXPECT_GE(took, !c.held ? 0u : c.holdMs ? c.holdMs - 1000u : 4900u);
@@ -151,7 +149,7 @@ TEST_F(Win32Files, CopyReplacesOrLeavesTheTargetWhole) {
         EXPECT_FALSE(p.DirectoryExists(d + "absent"));
         EXPECT_EQ(AllNames(d + "to\\"), hadOld ? Names{"Shift.exe"} : Names{});
         if (c.ok) {
-            EXPECT_FALSE(::GetFileAttributesW(Wide(target).c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+            EXPECT_FALSE(GetFileAttributesW(Wide(target).c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
             EXPECT_EQ(LastChange(target), kOldTime);
         }
     }
@@ -162,17 +160,17 @@ TEST_F(Win32Files, CopyReplacesOrLeavesTheTargetWhole) {
 // one another handle writes into (as fopen's "r+" does) or keeps from being
 // replaced is copied: a saved copy with bytes of its own. A taken name fails.
 TEST_F(Win32Files, SaveCopyCopiesAFileSomethingElseMayChange) {
-    for (const string kind : {"read_only", "second_name", "held"}) {
+    for (string kind : {"read_only", "second_name", "held"}) {
         SCOPED_TRACE(kind);
-        const string live = dir / kind, saved = live + ".saved";
+        auto live = dir / kind, saved = live + ".saved";
         ASSERT_TRUE(PutFile(live, "old"));
         if (kind == "read_only") { ASSERT_TRUE(SetAttributes(live, FILE_ATTRIBUTE_READONLY)); }
         if (kind == "second_name") fs::create_hard_link(Fs(live), Fs(live + ".2"));
         FileHandle held(kind == "held" ? Open(live, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE) : INVALID_HANDLE_VALUE);
-        ASSERT_TRUE(p.Files().SaveCopy(live, saved));
+        ASSERT_TRUE(files.SaveCopy(live, saved));
         EXPECT_EQ(p.LinkCount(saved), 1);
         EXPECT_EQ(GetFile(saved), "old");
-        EXPECT_FALSE(p.Files().SaveCopy(live, saved));
+        EXPECT_FALSE(files.SaveCopy(live, saved));
     }
 }
 
@@ -181,19 +179,19 @@ TEST_F(Win32Files, SaveCopyCopiesAFileSomethingElseMayChange) {
 // it away. (That a copy replacing the file leaves the linked saved copy its
 // old bytes: the end-to-end run's backup set.)
 TEST_F(Win32Files, LinkedSavedCopyUnsharedRemoved) {
-    const string lib = dir / "Lib.dll", saved = dir / "saved.dll";
-    ASSERT_TRUE(PutFile(lib, "old") && p.Files().SaveCopy(lib, saved));
+    auto lib = dir / "Lib.dll", saved = dir / "saved.dll";
+    ASSERT_TRUE(PutFile(lib, "old") && files.SaveCopy(lib, saved));
     ASSERT_TRUE(p.CreateDir(saved + ".~yrn"));
-    EXPECT_FALSE(p.Files().UnshareCopy(saved));
+    EXPECT_FALSE(files.UnshareCopy(saved));
     EXPECT_EQ(p.LinkCount(saved), 2);
-    ASSERT_TRUE(::RemoveDirectoryW(Wide(saved + ".~yrn").c_str()));
-    EXPECT_TRUE(p.Files().UnshareCopy(saved));
+    ASSERT_TRUE(RemoveDirectoryW(Wide(saved + ".~yrn").c_str()));
+    EXPECT_TRUE(files.UnshareCopy(saved));
     EXPECT_EQ(p.LinkCount(lib), 1);
     EXPECT_EQ(GetFile(saved), "old");
-    EXPECT_TRUE(p.Files().RemoveFile(saved));
-    EXPECT_FALSE(p.Files().RemoveFile(saved) || p.Files().UnshareCopy(saved));
+    EXPECT_TRUE(files.RemoveFile(saved));
+    EXPECT_FALSE(files.RemoveFile(saved) || files.UnshareCopy(saved));
     EXPECT_EQ(p.LinkCount(saved), 0);
-    EXPECT_EQ(AllNames(dir.Path()), Names{"Lib.dll"});
+    EXPECT_EQ(AllNames(dir.path), Names{"Lib.dll"});
 }
 
 // Whole files where none can be, appends only to a file that is there, and
@@ -201,34 +199,34 @@ TEST_F(Win32Files, LinkedSavedCopyUnsharedRemoved) {
 // comparison writes, appends and reads files.)
 TEST_F(Win32Files, WholeFilesAndAppends) {
     string bytes;
-    EXPECT_FALSE(p.ReadWholeFile(dir / "x.ini", bytes) || p.Files().AppendToFile(dir / "x.ini", "a"));
-    EXPECT_FALSE(p.Files().WriteWholeFile(dir / "none\\x.ini", "x") || p.OpenAppend(dir / "none\\log"));
-    for (const char* text : {"\r\nfirst\r\n", "second\r\n"}) {
+    EXPECT_FALSE(p.ReadWholeFile(dir / "x.ini", bytes) || files.AppendToFile(dir / "x.ini", "a"));
+    EXPECT_FALSE(files.WriteWholeFile(dir / "none\\x.ini", "x") || p.OpenAppend(dir / "none\\log"));
+    for (auto text : {"\r\nfirst\r\n", "second\r\n"}) {
         auto f = p.OpenAppend(dir / "log");
         ASSERT_TRUE(f);
         EXPECT_TRUE(f->Write(text) && f->Flush() && f->Close());
         EXPECT_FALSE(f->Write("x"));
     }
     EXPECT_EQ(GetFile(dir / "log"), "\r\nfirst\r\nsecond\r\n");
-    EXPECT_EQ(AllNames(dir.Path()), Names{"log"});
+    EXPECT_EQ(AllNames(dir.path), Names{"log"});
 }
 
 // Many files flushed at once, by their volume where it may be; a file that
 // cannot be opened fails the flush, the others are still flushed.
 TEST_F(Win32Files, FlushVolumesFailsOnlyForAFileNotThere) {
     ASSERT_TRUE(PutFile(dir / "a", "a") && PutFile(dir / "b", "b"));
-    EXPECT_TRUE(p.FlushVolumes({dir / "a", dir.Path(), dir / "b"}));
+    EXPECT_TRUE(p.FlushVolumes({dir / "a", dir.path, dir / "b"}));
     EXPECT_FALSE(p.FlushVolumes({dir / "a", dir / "none"}));
     EXPECT_TRUE(p.FlushVolumes({}));
 }
 
 TEST_F(Win32Files, FindFilesSkipsHiddenAndSystemEntries) {
-    const string set = "22-03-05 14-07";
-    for (const string& name : Names{"a.txt", "h.txt", "s.txt"}) ASSERT_TRUE(PutFile(dir / name, "x"));
+    auto set = "22-03-05 14-07";
+    for (auto name : {"a.txt", "h.txt", "s.txt"}) ASSERT_TRUE(PutFile(dir / name, "x"));
     ASSERT_TRUE(p.CreateDir(dir / set));
     ASSERT_TRUE(SetAttributes(dir / "h.txt", FILE_ATTRIBUTE_HIDDEN) && SetAttributes(dir / "s.txt", FILE_ATTRIBUTE_SYSTEM));
-    Names all = p.FindFiles(dir.Path(), "*");
-    std::sort(all.begin(), all.end());
+    Names all = p.FindFiles(dir.path, "*");
+    std::ranges::sort(all);
     EXPECT_EQ(all, (Names{set, "a.txt"}));
     EXPECT_TRUE(p.FindFiles(dir / "none\\", "*").empty());
 }
@@ -236,9 +234,9 @@ TEST_F(Win32Files, FindFilesSkipsHiddenAndSystemEntries) {
 // The Windows directory, without a final "\"; the time against the C
 // library's clock, taken back from local fields.
 TEST_F(Win32Files, WindowsDirectoryAndLocalTime) {
-    const string windows = p.WindowsDirectory();
+    auto windows = p.WindowsDirectory();
     EXPECT_TRUE(p.DirectoryExists(windows + "\\System32") && windows.back() != '\\');
-    const DateTime now = p.Now();
+    auto now = p.Now();
     std::tm f{now.second, now.minute, now.hour, now.day, now.month - 1, now.year - 1900, 0, 0, -1};
     EXPECT_LE(std::fabs(std::difftime(std::mktime(&f), std::time(nullptr))), 2.0);
 }
@@ -251,31 +249,31 @@ TEST_F(Win32Files, WindowsDirectoryAndLocalTime) {
 // the path's prefix names.) Only a program with a blank is quoted.
 TEST_F(Win32Files, WaitAndStart) {
     EXPECT_EQ(StartCommandLine("C:\\TOVR\\Shift.exe", "a \"b c\""), "C:\\TOVR\\Shift.exe a \"b c\"");
-    EXPECT_FALSE(p.WaitForProcess(::GetCurrentProcessId()) || p.WaitForProcess(0xFFFFFFF0u));
-    ASSERT_TRUE(p.Files().CopyFile(BuiltProgram("yrn_marker.exe"), dir / "Marker.exe") && PutFile(dir / "data.exe", "x"));
-    const auto marker = reinterpret_cast<HANDLE>(::_spawnl(_P_NOWAIT, (dir / "Marker.exe").c_str(), "Marker", "sleep:700", nullptr));
-    EXPECT_TRUE(p.WaitForProcess(::GetProcessId(marker)));
-    EXPECT_EQ(::WaitForSingleObject(marker, 0), WAIT_OBJECT_0);
-    ::CloseHandle(marker);
+    EXPECT_FALSE(p.WaitForProcess(GetCurrentProcessId()) || p.WaitForProcess(0xFFFFFFF0u));
+    ASSERT_TRUE(files.CopyFile(BuiltProgram("yrn_marker.exe"), dir / "Marker.exe") && PutFile(dir / "data.exe", "x"));
+    auto marker = reinterpret_cast<HANDLE>(_spawnl(_P_NOWAIT, (dir / "Marker.exe").c_str(), "Marker", "sleep:700", nullptr));
+    EXPECT_TRUE(p.WaitForProcess(GetProcessId(marker)));
+    EXPECT_EQ(WaitForSingleObject(marker, 0), WAIT_OBJECT_0);
+    CloseHandle(marker);
     EXPECT_FALSE(p.StartProcess(dir / "data.exe", ""));
 }
 
 // The start's clean-up removes the names this program's own file was moved
 // aside to (true), and no other name like them.
 TEST_F(Win32Files, CleanupRemovesOnlyMovedAsideNames) {
-    const string own = OwnPath();
-    const std::pair<string, bool> cases[] = {
+    auto own = OwnPath();
+    std::pair<string, bool> cases[] = {
         {MovedAsideName(own, 1), true},
         {own + ".1x.~old", false},
         {own + "..~old", false},
     };
-    for (const auto& [name, removed] : cases) ASSERT_TRUE(PutFile(name, "x"));
+    for (auto& [name, removed] : cases) ASSERT_TRUE(PutFile(name, "x"));
     RemoveMovedAsideFiles();
-    for (const auto& [name, removed] : cases) {
+    for (auto& [name, removed] : cases) {
         EXPECT_NE(p.FileExists(name), removed) << name;
-        ::DeleteFileW(Wide(name).c_str());
+        DeleteFileW(Wide(name).c_str());
     }
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

@@ -19,32 +19,32 @@ namespace {
 // "<none>", or the bytes its length covers, which lie in the block. All are
 // read only after the last query: an answer stays valid with its block.
 std::vector<string> Answers(Platform* w, const string& path, const std::vector<string>& subs) {
-    const string bytes = w ? "" : GetFile(path);
+    auto bytes = w ? "" : GetFile(path);
     uint32_t handle = 0, size = w ? w->VersionInfoSize(path, handle) : PeVersionInfoSize(bytes);
     std::vector<uint8_t> data(size);
-    uint8_t* const d = data.data();
-    const bool ok = size > 0 && (w ? w->VersionInfo(path, handle, size, d) : PeVersionInfo(bytes, size, d));
+    auto d = data.data();
+    bool ok = size > 0 && (w ? w->VersionInfo(path, handle, size, d) : PeVersionInfo(bytes, size, d));
     std::vector<std::string_view> found;
-    for (const string& sub : subs) {
+    for (auto& sub : subs) {
         const uint8_t* v = nullptr;
         uint32_t n = 0;
-        const bool hit = ok && (w ? w->VersionQuery(d, size, sub, v, n) : QueryVersionBlock(d, size, sub, v, n));
+        bool hit = ok && (w ? w->VersionQuery(d, size, sub, v, n) : QueryVersionBlock(d, size, sub, v, n));
         EXPECT_TRUE(!hit || (v >= d && v + n <= d + size)) << sub;
         found.push_back(hit ? std::string_view(reinterpret_cast<const char*>(v), n) : "<none>");
     }
-    return std::vector<string>(found.begin(), found.end());
+    return {found.begin(), found.end()};
 }
 
 TEST(Win32VersionDiff, TestImagesAndTheProduct) {
     Win32Platform windows;
-    const string product = BuiltProgram("YRNUpdate.exe");
-    for (const char* name : {"two.exe", "two64.dll", "otherkey.exe", "lowerkey.exe", "notrans.exe", "empty.exe",
+    auto product = BuiltProgram("YRNUpdate.exe");
+    for (auto name : {"two.exe", "two64.dll", "otherkey.exe", "lowerkey.exe", "notrans.exe", "empty.exe",
                              "noversion.exe", "YRNUpdate.exe"}) {
-        const string path = name[0] == 'Y' ? product : PeImagePath(name);
+        auto path = name[0] == 'Y' ? product : PeImagePath(name);
         SCOPED_TRACE(name);
         std::vector<string> subs = {"\\", "\\VarFileInfo\\Translation"};
-        for (const char* key : {"\\041904E3\\", "\\040904B0\\"})
-            for (const char* value : {"FileVersion", "ProductName", "fileversion"}) subs.push_back("\\StringFileInfo" + (key + string(value)));
+        for (auto key : {"\\041904E3\\", "\\040904B0\\"})
+            for (auto value : {"FileVersion", "ProductName", "fileversion"}) subs.push_back("\\StringFileInfo" + string(key) + value);
         EXPECT_EQ(Answers(&windows, path, subs), Answers(nullptr, path, subs));
     }
     TVersionInfo info(windows, product);
@@ -53,5 +53,5 @@ TEST(Win32VersionDiff, TestImagesAndTheProduct) {
     EXPECT_EQ(info.StringValue("FileDescription"), W("Обновление исполняемых файлов ЮКСВЕЛ"));
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

@@ -22,26 +22,22 @@ namespace fs = std::filesystem;
 inline fs::path Fs(const string& path) { return Wide(path); }
 
 // A new directory under the user's temp directory, removed with all its
-// content (read-only or hidden too) afterwards. Path() ends with "\".
-class Win32TempDir {
-public:
+// content (read-only or hidden too) afterwards. Its path ends with "\".
+struct Win32TempDir {
     Win32TempDir() {
         static unsigned counter = 0;
-        const fs::path dir = fs::temp_directory_path() / ("yrn-w32-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter));
+        auto dir = fs::temp_directory_path() / ("yrn-w32-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
         fs::remove_all(dir);
         fs::create_directory(dir);
-        path_ = Narrow(dir.wstring()) + "\\";
+        path = Narrow(dir.wstring()) + "\\";
     }
     ~Win32TempDir() {
-        for (const auto& entry : fs::recursive_directory_iterator(Fs(path_))) ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        for (auto& e : fs::recursive_directory_iterator(Fs(path))) SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);
         std::error_code ignored;
-        fs::remove_all(Fs(path_), ignored);
+        fs::remove_all(Fs(path), ignored);
     }
-    const string& Path() const { return path_; }
-    string operator/(const string& name) const { return path_ + name; }
-
-private:
-    string path_;
+    string operator/(const string& name) const { return path + name; }
+    string path;
 };
 
 inline bool PutFile(const string& path, const string& bytes) {
@@ -50,32 +46,32 @@ inline bool PutFile(const string& path, const string& bytes) {
 // "" when missing.
 inline string GetFile(const string& path) {
     std::ifstream in(Fs(path), std::ios::binary);
-    return string(std::istreambuf_iterator<char>(in), {});
+    return {std::istreambuf_iterator<char>(in), {}};
 }
-inline bool SetAttributes(const string& path, DWORD attributes) { return ::SetFileAttributesW(Wide(path).c_str(), attributes); }
+inline bool SetAttributes(const string& path, DWORD attributes) { return SetFileAttributesW(Wide(path).c_str(), attributes); }
 // An existing file opened raw, sharing nothing unless told.
 inline HANDLE Open(const string& path, DWORD access, DWORD share = 0) {
-    return ::CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    return CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 // Names in dir, hidden ones too, sorted.
 inline Names AllNames(const string& dir) {
     Names names;
     std::error_code missing;
-    for (const auto& entry : fs::directory_iterator(Fs(dir), missing)) names.push_back(Narrow(entry.path().filename().wstring()));
-    std::sort(names.begin(), names.end());
+    for (auto& e : fs::directory_iterator(Fs(dir), missing)) names.push_back(Narrow(e.path().filename().wstring()));
+    std::ranges::sort(names);
     return names;
 }
 
 // The running test program's file.
 inline string OwnPath() {
     wchar_t self[MAX_PATH];
-    return Narrow(std::wstring(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH)));
+    return Narrow(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH)));
 }
 // A program of the build (YRNUpdate.exe, yrn_marker.exe):
 // the tests live in <build>\tests\, the programs in <build>\.
 inline string BuiltProgram(const string& name) {
-    const string path = OwnPath();
+    auto path = OwnPath();
     return path.substr(0, path.find_last_of('\\') + 1) + "..\\" + name;
 }
 
-}  // namespace yrn::test
+}

@@ -9,8 +9,8 @@ int wmain(int argc, wchar_t** argv) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     DWORD status = 99;
-    if (argc != 2 || !::CreateProcessW(nullptr, argv[1], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return 99;
-    ::WaitForSingleObject(info.hProcess, INFINITE);
-    ::GetExitCodeProcess(info.hProcess, &status);
-    return static_cast<int>(status);
+    if (argc != 2 || !CreateProcessW(nullptr, argv[1], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return 99;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    GetExitCodeProcess(info.hProcess, &status);
+    return status;
 }

@@ -8,11 +8,11 @@
 #include <string>
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc > 1 && !std::wcsncmp(argv[1], L"sleep:", 6)) ::Sleep(std::wcstoul(argv[1] + 6, nullptr, 10));
+    if (argc > 1 && !std::wcsncmp(argv[1], L"sleep:", 6)) Sleep(std::wcstoul(argv[1] + 6, nullptr, 10));
     std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
     path.replace(path.rfind(L'\\') + 1, path.npos, L"started.txt");
-    const std::wstring line = ::GetCommandLineW() + std::wstring(L"\n");
-    FILE* file = ::_wfopen(path.c_str(), L"ab");
+    auto line = GetCommandLineW() + std::wstring(L"\n");
+    auto file = _wfopen(path.c_str(), L"ab");
     return !file || std::fwrite(line.data(), 2, line.size(), file) != line.size() || std::fclose(file);
 }
