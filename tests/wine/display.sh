@@ -21,12 +21,12 @@ until_() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; return 1; }
 
 # Xvfb picks a free display and names it once it is ready (in a file the
 # redirection empties first).
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" >/dev/null 2>&1 &
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" &>/dev/null &
 xvfb=$!
 # On the way out the program and the display end.
-trap '[ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null || true' EXIT
+trap 'kill $app $xvfb 2>/dev/null || true' EXIT
 until_ test -s "$artifacts/$name.display" || true
-export DISPLAY=:$(cat "$artifacts/$name.display")
+export DISPLAY=:$(<"$artifacts/$name.display")
 [ "$DISPLAY" != : ] || fail "no X display"
 # Wine's desktop process belongs to a server: one started without this
 # display (by the unit tests) would leave the program without windows.
@@ -35,13 +35,13 @@ wineserver -w
 "$here/wine-run.sh" "$WINEPREFIX" cmd /c exit 0 >/dev/null
 # No window manager: Wine draws the frames and moves the focus itself.
 for v in Decorated Managed; do reg add 'HKCU\Software\Wine\X11 Driver' /v $v /t REG_SZ /d N /f >/dev/null; done
-for k in HKLM HKCU; do reg delete "$k\\Software\\Quenbrit" /f >/dev/null 2>&1 || true; done
+for k in HKLM HKCU; do reg delete "$k\\Software\\Quenbrit" /f &>/dev/null || true; done
 
 # C:\DIR afresh with C:\DIR\cwd, where the program starts and logs, and no
 # installation in C:\TOVR.
 fresh() {
     rm -rf "$c/TOVR" "$c/$1"
-    cwd=$c/$1/cwd log=$c/$1/cwd/YRNUpdate.log
+    cwd=$c/$1/cwd log=$cwd/YRNUpdate.log
     mkdir -p "$cwd"
 }
 # A package in DIR: its manifest from golden/MANIFEST, then files given as
@@ -81,7 +81,7 @@ wait_exit() {
     wait "$app" || fail "exit status $?"
     app=
 }
-wait_log() { until_ grep -sqF "$(printf '%s' "$1" | iconv -f UTF-8 -t CP1251)" "$log" || fail "no log line [$1]"; }
+wait_log() { until_ grep -sqF "$(iconv -f UTF-8 -t CP1251 <<<"$1")" "$log" || fail "no log line [$1]"; }
 # Ends a run once its log says so: Enter in the progress window (activated
 # first, then its screenshot SHOT taken when given) closes it.
 close_progress() {
@@ -96,18 +96,19 @@ rolled_back() { close_progress 'Откат обновления ЮКСВЕЛ' '�
 # The run log as golden/GOLDEN, its time stamps made <time> and backup set
 # names SET.
 log_is() {
-    sed -E 's/^[0-3][0-9]\.[01][0-9] [0-2][0-9](:[0-5][0-9]){2} /<time> /; s/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/SET/' "$log" | same "$1" 1251
+    sed -E 's/^[0-3][0-9]\.[01][0-9] [0-2][0-9](:[0-5][0-9]){2} /<time> /; s/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/SET/' "$log" | same "$1" to1251
 }
 # The tool's key as golden/GOLDEN, the time of the last run made <time>.
 registry_is() {
     registry | sed -E 's/(LastRunTime    REG_SZ    )[0-9]{4}(-[0-9]{2}){2} [0-9]{2}(:[0-9]{2}){2}$/\1<time>/' | same "$1"
 }
-# Standard input byte for byte against golden/GOLDEN (converted to 1251 and
-# CR LF when the second argument is 1251; @VERSION@ is the product's
-# version); both are left in the artifacts.
+# Standard input byte for byte against golden/GOLDEN (@VERSION@ the product's
+# version), passed through FILTER when given (to1251: 1251 and CR LF); both
+# are left in the artifacts.
+#   same GOLDEN [FILTER]
 same() {
     local expected=$artifacts/$name-$1
     cat >"$expected.actual"
-    sed "s/@VERSION@/$version/g" "$here/golden/$1" | if [ -n "${2:-}" ]; then to1251; else cat; fi >"$expected"
+    sed "s/@VERSION@/$version/g" "$here/golden/$1" | ${2:-cat} >"$expected"
     cmp "$expected" "$expected.actual" || fail "$1 differs"
 }

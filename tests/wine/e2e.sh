@@ -30,8 +30,8 @@ set=$oldfiles/$(ls "$oldfiles")
 find "$c/TOVR" -type f -printf '%P\n' | sed -E 's|/[0-9]{2}(-[0-9]{2}){2} [0-9]{2}-[0-9]{2}/|/SET/|' | sort | same e2e-tree.txt
 cmp -s "$build/yrn_marker.exe" "$bin/Marker.exe" && cmp -s "$c/e2e/Pack Q/Prices.dll" "$c/TOVR/DB/Prices.dll" &&
     cmp -s "$build/YRNUpdate.exe" "$set/Marker.exe" || fail
-same e2e-backup.ini 1251 <"$set/BackUp.ini"
-same e2e-localcopy.ini 1251 <"${set/OldFiles/NewFiles}/YRNUpdate.ini"
+same e2e-backup.ini to1251 <"$set/BackUp.ini"
+same e2e-localcopy.ini to1251 <"${set/OldFiles/NewFiles}/YRNUpdate.ini"
 registry_is e2e-registry.txt
 pass "update through CreateProcess"
 

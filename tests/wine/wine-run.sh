@@ -8,10 +8,10 @@ prefix=$(realpath -m "$1") && shift
 export WINEPREFIX=$prefix
 source "$(dirname "${BASH_SOURCE[0]}")/loader.sh"
 mkdir -p "$(dirname "$prefix")"
-(flock 9; [ -f "$prefix/system.reg" ] || { wine wineboot -i >/dev/null 2>&1 </dev/null; wineserver -w; }) 9>"$prefix.lock"
+(flock 9; [ -f "$prefix/system.reg" ] || { wine wineboot -i &>/dev/null </dev/null; wineserver -w; }) 9>"$prefix.lock"
 # One server for a whole test run: without it every program start would
 # start and stop a server of its own (seconds each).
-wineserver -p30 </dev/null >/dev/null 2>&1 || true
+wineserver -p30 </dev/null &>/dev/null || true
 # A Russian Windows (ANSI code page 1251), as on the stations; Wine takes it
 # from the Unix locale, which must exist (scripts/test-win32.sh makes it).
 locale -a 2>/dev/null | grep -qix 'ru_RU.utf8' && export LC_ALL=ru_RU.UTF-8
