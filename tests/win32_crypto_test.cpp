@@ -12,7 +12,7 @@ namespace {
 
 const string kData = YRN_TEST_DATA "/signed/";
 
-string KeyPoint(const string& file) {
+string KeyPoint(string file) {
     size_t written = 0;
     return ParsePackageKeys(GetFile(kData + file), written).at(0);
 }
@@ -21,7 +21,7 @@ string KeyPoint(const string& file) {
 // source whose hash is expected fails on other bytes.
 TEST(Win32Crypto, SignaturesAndExpectedHashes) {
     Win32Platform p;
-    string manifest = GetFile(kData + "YRNUpdate.ini");
+    auto manifest = GetFile(kData + "YRNUpdate.ini");
     auto rs = P256SignatureRs(GetFile(kData + "YRNUpdate.sig"));
     ASSERT_TRUE(rs);
     EXPECT_TRUE(p.VerifyP256(KeyPoint("signer.key"), manifest, *rs));

@@ -38,7 +38,7 @@ string Draw(HIMAGELIST list, int index) {
 TEST(Glyph, SixStatesTheFourthDisabled) {
     auto self = GetModuleHandleW(nullptr);
     struct {
-        const char* name;
+        string name;
         int normal, disabled;
     } buttons[] = {
         {"ok", IDB_OK, IDB_OK_DISABLED},
@@ -51,7 +51,7 @@ TEST(Glyph, SixStatesTheFourthDisabled) {
         ASSERT_NE(list, nullptr);
         string pictures;
         for (int state = 0; state < 6; ++state) pictures += Draw(list, state) + "\n";
-        auto golden = YRN_TEST_DATA "/../wine/golden/glyph_" + string(b.name) + ".txt";
+        auto golden = YRN_TEST_DATA "/../wine/golden/glyph_" + b.name + ".txt";
         if (std::getenv("YRN_UPDATE_GOLDEN")) PutFile(golden, pictures);
         EXPECT_EQ(pictures, GetFile(golden));
         ImageList_Destroy(list);

@@ -17,13 +17,13 @@ namespace {
 
 // Windows' answer: a value; with no key, the section's keys; with neither,
 // the sections (names ending in NUL).
-string Windows(const string& path, const char* section, const char* key = nullptr) {
+string Windows(string path, const char* section, const char* key = nullptr) {
     char buf[4096];
-    return string(buf, GetPrivateProfileStringA(section, key, key ? "<def>" : "", buf, sizeof buf, path.c_str()));
+    return {buf, GetPrivateProfileStringA(section, key, key ? "<def>" : "", buf, sizeof buf, path.c_str())};
 }
 
 // The names listed, in upper case too, and an absent one.
-std::set<string> Variants(const string& listed) {
+std::set<string> Variants(string listed) {
     std::set<string> all{"absent"};
     for (auto name = listed.c_str(); name < listed.c_str() + listed.size(); name += std::strlen(name) + 1) {
         all.insert(name);
@@ -33,7 +33,7 @@ std::set<string> Variants(const string& listed) {
 }
 
 // Both readers on each query; Windows' reading of the whole file.
-string ExpectSameReading(const string& path) {
+string ExpectSameReading(string path) {
     Win32Platform p;
     TIniFile ours(p, path);
     string all;

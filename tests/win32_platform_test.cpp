@@ -28,7 +28,7 @@ TEST(Win32Registry, WritesAsStoredAndEachReadAnswer) {
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software), ERROR_SUCCESS);
     auto k = Win32Platform().OpenRegistryKey("SOFTWARE\\" + Narrow(sub));
     ASSERT_TRUE(k);
-    auto raw = [&](const string& name) {
+    auto raw = [&](string name) {
         DWORD type = 0, size = 4096;
         string data(size, '\0');
         RegGetValueW(software, sub, Wide(name).c_str(), RRF_RT_ANY, &type, data.data(), &size);
@@ -43,12 +43,13 @@ TEST(Win32Registry, WritesAsStoredAndEachReadAnswer) {
     struct {
         string name;
         RegRead asString, asInteger;
-        string text;
-        int32_t number;
+        // By default the read leaves both as they were.
+        int32_t number = -1;
+        string text = "unchanged";
     } cases[] = {
-        {"UpdatePath", Ok, WrongType, path, -1},
-        {W("СМЕНА.EXE"), WrongType, Ok, "unchanged", -7},
-        {"missing", Missing, Missing, "unchanged", -1},
+        {"UpdatePath", Ok, WrongType, -1, path},
+        {W("СМЕНА.EXE"), WrongType, Ok, -7},
+        {"missing", Missing, Missing},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -85,13 +86,12 @@ TEST_F(Win32Files, ExistsAndDirectories) {
     // CreateDir makes one level.
     EXPECT_FALSE(p.CreateDir(dir / "a\\b") || p.DirectoryExists(dir / "a"));
     EXPECT_TRUE(p.CreateDir(dir / "a"));
-    EXPECT_TRUE(p.ForceDirectories(dir / "x\\y z\\z\\"));
-    EXPECT_TRUE(p.DirectoryExists(dir / "x\\y z\\z"));
+    EXPECT_TRUE(p.ForceDirectories(dir / "x\\y z\\z\\") && p.DirectoryExists(dir / "x\\y z\\z"));
     EXPECT_FALSE(p.ForceDirectories(f + "\\sub"));
 }
 
 // The time of path's last change (100 ns steps), set first when given.
-uint64_t LastChange(const string& path, uint64_t set = 0) {
+uint64_t LastChange(string path, uint64_t set = 0) {
     FileHandle h(Open(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES));
     auto t = std::bit_cast<FILETIME>(set);
     if (set) SetFileTime(h.Get(), nullptr, nullptr, &t);
@@ -126,10 +126,10 @@ TEST_F(Win32Files, CopyReplacesOrLeavesTheTargetWhole) {
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto d = dir / c.name + "\\", source = d + W("Новый");
-        ASSERT_TRUE(p.CreateDir(d) && p.CreateDir(d + "to"));
+        ASSERT_TRUE(p.ForceDirectories(d + "to"));
         if (c.target != NoSource) { ASSERT_TRUE(PutFile(source, fresh) && LastChange(source, kOldTime) == kOldTime && SetAttributes(source, FILE_ATTRIBUTE_READONLY)); }
         bool hadOld = c.target != NoDirectory;
-        auto target = d + (hadOld ? "to\\Shift.exe" : "absent\\Shift.exe");
+        auto target = d + (hadOld ? "to" : "absent") + "\\Shift.exe";
         if (hadOld) { ASSERT_TRUE(PutFile(target, old)); }
         if (c.target == ReadOnly) { ASSERT_TRUE(SetAttributes(target, FILE_ATTRIBUTE_READONLY)); }
         FileHandle held(c.held ? Open(c.held == string("source") ? source : target, GENERIC_READ) : INVALID_HANDLE_VALUE);
@@ -184,7 +184,7 @@ TEST_F(Win32Files, LinkedSavedCopyUnsharedRemoved) {
     ASSERT_TRUE(p.CreateDir(saved + ".~yrn"));
     EXPECT_FALSE(files.UnshareCopy(saved));
     EXPECT_EQ(p.LinkCount(saved), 2);
-    ASSERT_TRUE(RemoveDirectoryW(Wide(saved + ".~yrn").c_str()));
+    ASSERT_TRUE(fs::remove(Fs(saved + ".~yrn")));
     EXPECT_TRUE(files.UnshareCopy(saved));
     EXPECT_EQ(p.LinkCount(lib), 1);
     EXPECT_EQ(GetFile(saved), "old");
@@ -223,9 +223,8 @@ TEST_F(Win32Files, FlushVolumesFailsOnlyForAFileNotThere) {
 TEST_F(Win32Files, FindFilesSkipsHiddenAndSystemEntries) {
     auto set = "22-03-05 14-07";
     for (auto name : {"a.txt", "h.txt", "s.txt"}) ASSERT_TRUE(PutFile(dir / name, "x"));
-    ASSERT_TRUE(p.CreateDir(dir / set));
-    ASSERT_TRUE(SetAttributes(dir / "h.txt", FILE_ATTRIBUTE_HIDDEN) && SetAttributes(dir / "s.txt", FILE_ATTRIBUTE_SYSTEM));
-    Names all = p.FindFiles(dir.path, "*");
+    ASSERT_TRUE(p.CreateDir(dir / set) && SetAttributes(dir / "h.txt", FILE_ATTRIBUTE_HIDDEN) && SetAttributes(dir / "s.txt", FILE_ATTRIBUTE_SYSTEM));
+    auto all = p.FindFiles(dir.path, "*");
     std::ranges::sort(all);
     EXPECT_EQ(all, (Names{set, "a.txt"}));
     EXPECT_TRUE(p.FindFiles(dir / "none\\", "*").empty());
@@ -238,7 +237,7 @@ TEST_F(Win32Files, WindowsDirectoryAndLocalTime) {
     EXPECT_TRUE(p.DirectoryExists(windows + "\\System32") && windows.back() != '\\');
     auto now = p.Now();
     std::tm f{now.second, now.minute, now.hour, now.day, now.month - 1, now.year - 1900, 0, 0, -1};
-    EXPECT_LE(std::fabs(std::difftime(std::mktime(&f), std::time(nullptr))), 2.0);
+    EXPECT_NEAR(std::difftime(std::mktime(&f), std::time(nullptr)), 0, 2);
 }
 
 // --------------------------------------------------------------- processes

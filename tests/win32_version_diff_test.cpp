@@ -18,7 +18,7 @@ namespace {
 // Each answer for path, from Windows (w given) or from the PE reader:
 // "<none>", or the bytes its length covers, which lie in the block. All are
 // read only after the last query: an answer stays valid with its block.
-std::vector<string> Answers(Platform* w, const string& path, const std::vector<string>& subs) {
+Names Answers(Platform* w, string path, Names subs) {
     auto bytes = w ? "" : GetFile(path);
     uint32_t handle = 0, size = w ? w->VersionInfoSize(path, handle) : PeVersionInfoSize(bytes);
     std::vector<uint8_t> data(size);
@@ -42,7 +42,7 @@ TEST(Win32VersionDiff, TestImagesAndTheProduct) {
                              "noversion.exe", "YRNUpdate.exe"}) {
         auto path = name[0] == 'Y' ? product : PeImagePath(name);
         SCOPED_TRACE(name);
-        std::vector<string> subs = {"\\", "\\VarFileInfo\\Translation"};
+        Names subs = {"\\", "\\VarFileInfo\\Translation"};
         for (auto key : {"\\041904E3\\", "\\040904B0\\"})
             for (auto value : {"FileVersion", "ProductName", "fileversion"}) subs.push_back("\\StringFileInfo" + string(key) + value);
         EXPECT_EQ(Answers(&windows, path, subs), Answers(nullptr, path, subs));

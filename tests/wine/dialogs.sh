@@ -40,7 +40,7 @@ rollback() {
     open_backup
     xdotool key $2
     if [ -z "${5:-}" ]; then wait_exit; else rolled_back; fi
-    [ "$(cat "$inst/A.dll")" = "$(printf "$3")" ] && [ "$(cat "$inst/sub/B.txt")" = "$4" ] || fail "[$2]"
+    [ "$(<"$inst/A.dll")" = "$(printf "$3")" ] && [ "$(<"$inst/sub/B.txt")" = "$4" ] || fail "[$2]"
     pass "backup dialog [$1] [$2]"
 }
 # Enter takes every file of the newest set; "Не проверять номер версии

@@ -7,7 +7,7 @@ export LC_ALL=C.UTF-8 WINEPREFIX=$(realpath -m "$2")
 name=$(basename "$0" .sh) build=$(cd "$1" && pwd) here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/loader.sh"
 version=$(sed -n 's/^#define YRN_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/yrn_version.h")
-artifacts=$build/artifacts c=$WINEPREFIX/drive_c oldfiles=$c/TOVR/UPDATE/OldFiles key='HKLM\Software\Quenbrit\YRN\Update' app=
+artifacts=$build/artifacts c=$WINEPREFIX/drive_c oldfiles=$c/TOVR/UPDATE/OldFiles key='HKLM\Software\Quenbrit\YRN\Update' app= screen=$artifacts/$name.display
 mkdir -p "$artifacts"
 # A failure names the lines of the calls that led to it, innermost first.
 fail() { echo "$name: FAIL at lines ${BASH_LINENO[*]}: $*" >&2; exit 1; }
@@ -19,14 +19,14 @@ dwords() { for v; do reg add "$key" /v "${v%=*}" /t REG_DWORD /d "${v#*=}" /f >/
 # Runs COMMAND until it succeeds, for 30 s at most.
 until_() { for _ in $(seq 300); do "$@" && return; sleep 0.1; done; return 1; }
 
-# Xvfb picks a free display and names it once it is ready (in a file the
-# redirection empties first).
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$artifacts/$name.display" &>/dev/null &
+# Xvfb picks a free display and names it in $screen once it is ready (a file
+# the redirection empties first).
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$screen" &>/dev/null &
 xvfb=$!
 # On the way out the program and the display end.
 trap 'kill $app $xvfb 2>/dev/null || true' EXIT
-until_ test -s "$artifacts/$name.display" || true
-export DISPLAY=:$(<"$artifacts/$name.display")
+until_ test -s "$screen" || true
+export DISPLAY=:$(<"$screen")
 [ "$DISPLAY" != : ] || fail "no X display"
 # Wine's desktop process belongs to a server: one started without this
 # display (by the unit tests) would leave the program without windows.
@@ -54,7 +54,7 @@ package() {
     for f; do if [[ ${f#*=} == @* ]]; then cp "${f#*=@}" "$dir/${f%%=*}"; else printf "${f#*=}" >"$dir/${f%%=*}"; fi; done
 }
 # Starts PROGRAM ARGS in $cwd, without the log of an earlier start.
-start() { rm -f "$log"; (cd "$cwd" && exec "$wine_loader" "$@" </dev/null >/dev/null 2>&1) & app=$!; }
+start() { rm -f "$log"; (cd "$cwd" && exec "$wine_loader" "$@" </dev/null &>/dev/null) & app=$!; }
 # The program's visible top-level window with this caption (and outer size:
 # client area plus Wine's frame, 3 each side, and caption, 19); fails when
 # there is none.

@@ -14,7 +14,7 @@ cp "$old" "$tool"
 package "$c/self/pkg" self-update.ini YRNUpdate.exe=@"$old"
 printf 'new release' >>"$new"
 # What lies beside the running file is only its old bytes, moved aside once.
-asides() { (cd "$c/self/tool" && ls -A | grep -v '^YRNUpdate\.exe$' || true); }
+asides() { ls -A "$c/self/tool" | grep -vxF YRNUpdate.exe || true; }
 aside_is() { [ "$(asides)" = "YRNUpdate.exe.1.~old" ] && cmp -s "$1" "$tool.1.~old" || fail "moved aside: [$(asides)]"; }
 
 start 'C:\self\tool\YRNUpdate.exe' 0 'C:\self\pkg' 0
