@@ -70,8 +70,7 @@ TEST(Win32Registry, WritesAsStoredAndEachReadAnswer) {
 
 // ------------------------------------------------------------------- files
 
-class Win32Files : public ::testing::Test {
-protected:
+struct Win32Files : testing::Test {
     Win32TempDir dir;
     Win32Platform p;
     DurableFiles& files = p.Files();

@@ -65,7 +65,7 @@ inline Names AllNames(string dir) {
 // The running test program's file.
 inline string OwnPath() {
     wchar_t self[MAX_PATH];
-    return Narrow(std::wstring(self, GetModuleFileNameW(nullptr, self, MAX_PATH)));
+    return Narrow({self, GetModuleFileNameW(nullptr, self, MAX_PATH)});
 }
 // A program of the build (YRNUpdate.exe, yrn_marker.exe):
 // the tests live in <build>\tests\, the programs in <build>\.

@@ -4,11 +4,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc > 1 && !std::wcsncmp(argv[1], L"sleep:", 6)) Sleep(std::wcstoul(argv[1] + 6, nullptr, 10));
+    if (argc > 1 && !std::wcsncmp(argv[1], L"sleep:", 6)) Sleep(_wtoi(argv[1] + 6));
     std::wstring path(MAX_PATH, L'\0');
     path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
     path.replace(path.rfind(L'\\') + 1, path.npos, L"started.txt");

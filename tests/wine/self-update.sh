@@ -13,9 +13,12 @@ mkdir -p "$c/self/tool"
 cp "$old" "$tool"
 package "$c/self/pkg" self-update.ini YRNUpdate.exe=@"$old"
 printf 'new release' >>"$new"
-# What lies beside the running file is only its old bytes, moved aside once.
-asides() { ls -A "$c/self/tool" | grep -vxF YRNUpdate.exe || true; }
-aside_is() { [ "$(asides)" = "YRNUpdate.exe.1.~old" ] && cmp -s "$1" "$tool.1.~old" || fail "moved aside: [$(asides)]"; }
+# The tool's directory holds the running file and, beside it, only its old
+# bytes (ARG), moved aside once.
+aside_is() {
+    local names=$(ls -A "$c/self/tool")
+    [ "$names" = $'YRNUpdate.exe\nYRNUpdate.exe.1.~old' ] && cmp -s "$1" "$tool.1.~old" || fail "moved aside: [$names]"
+}
 
 start 'C:\self\tool\YRNUpdate.exe' 0 'C:\self\pkg' 0
 updated
