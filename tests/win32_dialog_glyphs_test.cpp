@@ -48,7 +48,7 @@ TEST(Glyph, SixStatesTheFourthDisabled) {
     for (auto& b : buttons) {
         SCOPED_TRACE(b.name);
         auto list = LoadButtonGlyph(self, b.normal, b.disabled);
-        ASSERT_NE(list, nullptr);
+        ASSERT_TRUE(list);
         string pictures;
         for (int state = 0; state < 6; ++state) pictures += Draw(list, state) + "\n";
         auto golden = YRN_TEST_DATA "/../wine/golden/glyph_" + b.name + ".txt";

@@ -52,7 +52,7 @@ string ExpectSameReading(string path) {
 }
 
 TEST(Win32IniDiff, ReadsAndWritesAsWindows) {
-    std::pair<const char*, const char*> files[] = {
+    std::pair<string, string> files[] = {
         {"blanks_lf_cr", "  [ Shift.exe ]  \n  SDir  =  C:\\a b  \n[B]\r\n\tV\t=\t5\t\r"},
         {"quotes", "[Q]\r\nk1=\"q\"\r\nk2='s'\r\nk3=\"unbalanced\r\nk4= \" a \" \r\nk6=\"a\"b\"\r\n"},
         {"duplicates", "[FILES]\r\nA.exe=1\r\na.exe=2\r\n[O]\r\nx=1\r\n[files]\r\nA.exe=3\r\nC.exe=c\r\n"},

@@ -24,7 +24,7 @@ namespace {
 // tests opens explicitly.
 TEST(Win32Registry, WritesAsStoredAndEachReadAnswer) {
     auto sub = L"Quenbrit\\YRN\\Win32Test";
-    HKEY software = nullptr;
+    HKEY software{};
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &software), ERROR_SUCCESS);
     auto k = Win32Platform().OpenRegistryKey("SOFTWARE\\" + Narrow(sub));
     ASSERT_TRUE(k);
@@ -80,8 +80,7 @@ TEST_F(Win32Files, ExistsAndDirectories) {
     auto f = dir / "f";
     ASSERT_TRUE(PutFile(f, "x"));
     EXPECT_TRUE(p.FileExists(f) && p.DirectoryExists(dir.path));
-    EXPECT_FALSE(p.DirectoryExists(f) || p.FileExists(dir.path));
-    EXPECT_FALSE(p.FileExists(dir / "none") || p.DirectoryExists(dir / "none"));
+    EXPECT_FALSE(p.DirectoryExists(f) || p.FileExists(dir.path) || p.FileExists(dir / "none") || p.DirectoryExists(dir / "none"));
     // CreateDir makes one level.
     EXPECT_FALSE(p.CreateDir(dir / "a\\b") || p.DirectoryExists(dir / "a"));
     EXPECT_TRUE(p.CreateDir(dir / "a"));
@@ -97,7 +96,7 @@ uint64_t LastChange(string path, uint64_t set = 0) {
     GetFileTime(h.Get(), nullptr, nullptr, &t);
     return std::bit_cast<uint64_t>(t);
 }
-constexpr uint64_t kOldTime = 0x01D0000012345600u;
+constexpr auto kOldTime = 0x01D0000012345600u;
 
 // How CopyFile(src, dst) of a read-only source ends for each kind of target,
 // and when the source or the target is held open, sharing nothing, for 2.5 s
@@ -198,8 +197,7 @@ TEST_F(Win32Files, LinkedSavedCopyUnsharedRemoved) {
 // comparison writes, appends and reads files.)
 TEST_F(Win32Files, WholeFilesAndAppends) {
     string bytes;
-    EXPECT_FALSE(p.ReadWholeFile(dir / "x.ini", bytes) || files.AppendToFile(dir / "x.ini", "a"));
-    EXPECT_FALSE(files.WriteWholeFile(dir / "none\\x.ini", "x") || p.OpenAppend(dir / "none\\log"));
+    EXPECT_FALSE(p.ReadWholeFile(dir / "x.ini", bytes) || files.AppendToFile(dir / "x.ini", "a") || files.WriteWholeFile(dir / "none\\x.ini", "x") || p.OpenAppend(dir / "none\\log"));
     for (auto text : {"\r\nfirst\r\n", "second\r\n"}) {
         auto f = p.OpenAppend(dir / "log");
         ASSERT_TRUE(f);
@@ -250,8 +248,7 @@ TEST_F(Win32Files, WaitAndStart) {
     EXPECT_FALSE(p.WaitForProcess(GetCurrentProcessId()) || p.WaitForProcess(0xFFFFFFF0u));
     ASSERT_TRUE(files.CopyFile(BuiltProgram("yrn_marker.exe"), dir / "Marker.exe") && PutFile(dir / "data.exe", "x"));
     auto marker = reinterpret_cast<HANDLE>(_spawnl(_P_NOWAIT, (dir / "Marker.exe").c_str(), "Marker", "sleep:700", nullptr));
-    EXPECT_TRUE(p.WaitForProcess(GetProcessId(marker)));
-    EXPECT_EQ(WaitForSingleObject(marker, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(p.WaitForProcess(GetProcessId(marker)) && WaitForSingleObject(marker, 0) == WAIT_OBJECT_0);
     CloseHandle(marker);
     EXPECT_FALSE(p.StartProcess(dir / "data.exe", ""));
 }

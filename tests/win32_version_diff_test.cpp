@@ -42,7 +42,7 @@ TEST(Win32VersionDiff, TestImagesAndTheProduct) {
                              "noversion.exe", "YRNUpdate.exe"}) {
         auto path = name[0] == 'Y' ? product : PeImagePath(name);
         SCOPED_TRACE(name);
-        Names subs = {"\\", "\\VarFileInfo\\Translation"};
+        Names subs{"\\", "\\VarFileInfo\\Translation"};
         for (auto key : {"\\041904E3\\", "\\040904B0\\"})
             for (auto value : {"FileVersion", "ProductName", "fileversion"}) subs.push_back("\\StringFileInfo" + string(key) + value);
         EXPECT_EQ(Answers(&windows, path, subs), Answers(nullptr, path, subs));

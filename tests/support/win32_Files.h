@@ -25,7 +25,7 @@ inline fs::path Fs(string path) { return Wide(path); }
 // content (read-only or hidden too) afterwards. Its path ends with "\".
 struct Win32TempDir {
     Win32TempDir() {
-        static unsigned counter = 0;
+        static int counter = 0;
         auto dir = fs::temp_directory_path() / ("yrn-w32-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
         fs::remove_all(dir);
         fs::create_directory(dir);
@@ -71,7 +71,7 @@ inline string OwnPath() {
 // the tests live in <build>\tests\, the programs in <build>\.
 inline string BuiltProgram(string name) {
     auto path = OwnPath();
-    return path.substr(0, path.find_last_of('\\') + 1) + "..\\" + name;
+    return path.substr(0, path.rfind('\\') + 1) + "..\\" + name;
 }
 
 }

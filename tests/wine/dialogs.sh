@@ -4,13 +4,13 @@
 #   dialogs.sh BUILD_DIR WINEPREFIX
 . "$(dirname "$0")/display.sh"
 fresh dlg
-inst=$c/dlg/inst
+inst=$c/dlg/inst pkg=$c/dlg/pkg
 mkdir -p "$inst/sub"
 # The files belong in place only for the manager (type 2): an update that
 # installs them shows the type chosen.
 printf 'old A\r\n' >"$inst/A.dll"
 printf 'old B' >"$inst/sub/B.txt"
-package "$c/dlg/pkg" dialogs.ini 'A.dll=new A\r\n' 'B.txt=new B'
+package "$pkg" dialogs.ini 'A.dll=new A\r\n' 'B.txt=new B'
 # Stored: the path without its final "\", the client type, no questions, no
 # version checks.
 reg add "$key" /v UpdatePath /d 'C:\dlg\pkg' /f >/dev/null
@@ -22,7 +22,7 @@ dwords swType=1 IsMessage=0 IsNoVersion=1
 open_params
 xdotool key Tab Down Tab Tab space Return
 updated
-cmp -s "$c/dlg/pkg/A.dll" "$inst/A.dll" && cmp -s "$c/dlg/pkg/B.txt" "$inst/sub/B.txt" || fail
+cmp -s "$pkg/A.dll" "$inst/A.dll" && cmp -s "$pkg/B.txt" "$inst/sub/B.txt" || fail
 registry_is dialogs-registry.txt
 pass "parameters dialog"
 

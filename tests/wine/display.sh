@@ -51,7 +51,7 @@ package() {
     mkdir -p "$dir"
     to1251 <"$here/golden/$2" >"$dir/YRNUpdate.ini"
     shift 2
-    for f; do if [[ ${f#*=} == @* ]]; then cp "${f#*=@}" "$dir/${f%%=*}"; else printf "${f#*=}" >"$dir/${f%%=*}"; fi; done
+    for f; do if [[ ${f#*=} == @* ]]; then cat "${f#*=@}"; else printf "${f#*=}"; fi >"$dir/${f%%=*}"; done
 }
 # Starts PROGRAM ARGS in $cwd, without the log of an earlier start.
 start() { rm -f "$log"; (cd "$cwd" && exec "$wine_loader" "$@" </dev/null &>/dev/null) & app=$!; }

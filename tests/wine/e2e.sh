@@ -52,12 +52,13 @@ pass "start-up failure box"
 # directory) ends it with 1; a SHA256 that is no digest refuses the package: 3.
 package "$c/e2e/Failing" e2e-failing.ini A.dll=a
 mkdir "$c/e2e/A.dll"
+# RESULT CLOSE...: a run of that package, ended by the step CLOSE..., records RESULT.
 result() {
     start "$build/YRNUpdate.exe" 0 'C:\e2e\Failing' 0
-    close_progress "$params" "$2"
+    "${@:2}"
     registry | grep -qx "    LastRunResult    REG_DWORD    0x$1" || fail
     pass "result $1"
 }
-result 1 'Обновление исполняемых файлов завершено.'
+result 1 updated
 printf 'SHA256=x\r\n' >>"$c/e2e/Failing/YRNUpdate.ini"
-result 3 'Сбой при обновлении исполняемых файлов ЮКСВЕЛ.'
+result 3 close_progress "$params" 'Сбой при обновлении исполняемых файлов ЮКСВЕЛ.'

@@ -4,7 +4,7 @@
 # loader when it is installed, even where the kernel cannot execute it);
 # `reg` reads and writes the 32-bit view of the registry, where the program
 # keeps its keys.
-export WINEARCH=${WINEARCH:-win32} WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=${WINEARCH:-win32} WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=mscoree,mshtml=
 wine_loader=wine reg_view=()
 if [ "$WINEARCH" = win64 ]; then
     wine_loader=$(command -v wine64 || echo /usr/lib/wine/wine64) reg_view=(/reg:32)

@@ -8,15 +8,14 @@
 . "$(dirname "$0")/display.sh"
 fresh self
 tool=$c/self/tool/YRNUpdate.exe old=$build/YRNUpdate.exe new=$c/self/pkg/YRNUpdate.exe
-mkdir -p "$c/self/tool"
 # The new release: the same program with other bytes (data after the image).
-cp "$old" "$tool"
+install -D "$old" "$tool"
 package "$c/self/pkg" self-update.ini YRNUpdate.exe=@"$old"
 printf 'new release' >>"$new"
 # The tool's directory holds the running file and, beside it, only its old
 # bytes (ARG), moved aside once.
 aside_is() {
-    local names=$(ls -A "$c/self/tool")
+    local names=$(ls -A "${tool%/*}")
     [ "$names" = $'YRNUpdate.exe\nYRNUpdate.exe.1.~old' ] && cmp -s "$1" "$tool.1.~old" || fail "moved aside: [$names]"
 }
 
