@@ -25,10 +25,7 @@ string Windows(string path, const char* section, const char* key = nullptr) {
 // The names listed, in upper case too, and an absent one.
 std::set<string> Variants(string listed) {
     std::set<string> all{"absent"};
-    for (auto name = listed.c_str(); name < listed.c_str() + listed.size(); name += std::strlen(name) + 1) {
-        all.insert(name);
-        all.insert(Upper1251(name));
-    }
+    for (auto name = listed.c_str(); name < listed.c_str() + listed.size(); name += std::strlen(name) + 1) all.insert({name, Upper1251(name)});
     return all;
 }
 

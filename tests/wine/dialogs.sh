@@ -28,8 +28,8 @@ pass "parameters dialog"
 
 # "Откат": the backup dialog lists the set of the update above and an older
 # one ("ancient A" only). ROLLBACK KEYS-IN-PARAMS KEYS-IN-BACKUP A.dll B.txt
-# [RUN]: the rollback run when RUN is given, the dialog closed without one
-# when not; then the files as given.
+# END: the step END ends it (rolled_back: the rollback run; wait_exit: the
+# dialog closed without one); then the files as given.
 ancient="$oldfiles/20-01-01 10-00"
 mkdir -p "$ancient" && printf 'ancient A' >"$ancient/A.dll"
 printf '[FILES]\r\nA.dll=C:\\dlg\\inst\\A.dll\r\n' >"$ancient/BackUp.ini"
@@ -39,21 +39,21 @@ rollback() {
     xdotool key $1
     open_backup
     xdotool key $2
-    if [ -z "${5:-}" ]; then wait_exit; else rolled_back; fi
+    $5
     [ "$(<"$inst/A.dll")" = "$(printf "$3")" ] && [ "$(<"$inst/sub/B.txt")" = "$4" ] || fail "[$2]"
     pass "backup dialog [$1] [$2]"
 }
 # Enter takes every file of the newest set; "Не проверять номер версии
 # файла" ticked on the way to "Откат" is not stored.
-rollback 'Tab Tab Tab space Tab Tab Tab space' Return 'old A\r\n' 'old B' run
+rollback 'Tab Tab Tab space Tab Tab Tab space' Return 'old A\r\n' 'old B' rolled_back
 registry_is dialogs-rollback.txt
 # The backup dialog's place remembered.
 registry "HKCU${key#HKLM}\\BackUpPlacement" | grep -q 'Left    REG_DWORD    0x158' || fail
 # Tab into the file list selects its first file, space clears its mark; Up
 # in the set list takes the older set; closing the frame is "Отмена".
-rollback 'shift+Tab space' 'Tab space Return' 'changed A' 'old B' run
-rollback 'shift+Tab space' 'Up Return' 'ancient A' 'changed B' run
-rollback 'shift+Tab space' alt+F4 'changed A' 'changed B'
+rollback 'shift+Tab space' 'Tab space Return' 'changed A' 'old B' rolled_back
+rollback 'shift+Tab space' 'Up Return' 'ancient A' 'changed B' rolled_back
+rollback 'shift+Tab space' alt+F4 'changed A' 'changed B' wait_exit
 
 # A stored type out of range: "Обновить" (as "Откат", the same step) does
 # not close the dialog until a type is chosen (Enter opens the type list,
