@@ -61,7 +61,7 @@ start() { rm -f "$log"; (cd "$cwd" && exec "$wine_loader" "$@" </dev/null &>/dev
 find_window() {
     for w in $(xdotool search --onlyvisible --classname '^yrnupdate\.exe$' 2>/dev/null); do
         xprop -id "$w" _NET_WM_NAME 2>/dev/null | grep -qxF "_NET_WM_NAME(UTF8_STRING) = \"$1\"" &&
-            { [ -z "${2:-}" ] || xdotool getwindowgeometry "$w" | grep -qx " *Geometry: $2"; } && echo "$w" && return
+            xdotool getwindowgeometry "$w" | grep -qx " *Geometry: ${2:-.*}" && echo "$w" && return
     done
     return 1
 }
