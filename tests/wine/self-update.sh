@@ -14,10 +14,7 @@ package "$c/self/pkg" self-update.ini YRNUpdate.exe=@"$old"
 printf 'new release' >>"$new"
 # The tool's directory holds the running file and, beside it, only its old
 # bytes (ARG), moved aside once.
-aside_is() {
-    local names=$(ls -A "${tool%/*}")
-    [ "$names" = $'YRNUpdate.exe\nYRNUpdate.exe.1.~old' ] && cmp -s "$1" "$tool.1.~old" || fail "moved aside: [$names]"
-}
+aside_is() { [ "$(ls -A "${tool%/*}")" = $'YRNUpdate.exe\nYRNUpdate.exe.1.~old' ] && cmp -s "$1" "$tool.1.~old" || fail "moved aside: [$(ls -A "${tool%/*}")]"; }
 
 start 'C:\self\tool\YRNUpdate.exe' 0 'C:\self\pkg' 0
 updated
