@@ -13,11 +13,11 @@ struct Result {
     std::string out;
 };
 // The exit status and what the commands wrote to either stream.
-Result Shell(const std::string& cmd) {
+Result Shell(std::string cmd) {
     int status = std::system(("(" + cmd + ") >out 2>&1").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile("out")};
 }
-Result Pack(const std::string& args) { return Shell("'" YRNPACK_PATH "' " + args); }
+Result Pack(std::string args) { return Shell("'" YRNPACK_PATH "' " + args); }
 
 const std::string kData = YRN_TEST_DATA "/signed/";
 

@@ -35,8 +35,8 @@ inline const std::vector<PackageFile>& PackageFiles() {
     };
     return files;
 }
-inline const PackageFile& PackageFileNamed(const std::string& name) {
-    for (const auto& f : PackageFiles())
+inline const PackageFile& PackageFileNamed(std::string name) {
+    for (auto& f : PackageFiles())
         if (f.name == name) return f;
     throw std::runtime_error("no package file " + name);
 }
@@ -48,7 +48,7 @@ inline void WritePackage(const TempRoot& root) {
                   "\r\nVersion=1\r\n[Tool.exe]\r\nSDir=C:\\TOVR\\TOOLS\\\r\nVersion=5\r\n"
                   "[Skip.exe]\r\nSDir=<none>\r\nVersion=9\r\n");
     WriteFile(root.Native("c/TOVR/UPDATE/Skip.exe"), "never installed");
-    for (const auto& f : PackageFiles()) {
+    for (auto& f : PackageFiles()) {
         WriteFile(root.Native("c/TOVR/UPDATE/" + f.name), f.newBytes);
         if (!f.oldBytes.empty()) WriteFile(root.Native(f.native), f.oldBytes);
     }
@@ -58,12 +58,12 @@ inline const char* const kBackupRootNative = "c/TOVR/UPDATE/OldFiles";
 inline std::vector<std::string> BackupSets(const TempRoot& root) { return ListDir(root.Native(kBackupRootNative)); }
 
 // Rolls the backup set setName back as the suite asks for it.
-inline RecordingView RollBack(Platform& platform, const TempRoot& root, const std::string& setName) {
+inline RecordingView RollBack(Platform& platform, const TempRoot& root, std::string setName) {
     ResetSettings();
     BackupDir += setName + "\\";
     const IniDocument catalogue(ReadFile(root.Native(kBackupRootNative) + "/" + setName + "/BackUp.ini"));
     RollbackList = std::make_unique<NameValueList>();
-    for (const auto& key : catalogue.Keys("FILES")) RollbackList->SetValue(key, *catalogue.Find("FILES", key));
+    for (auto& key : catalogue.Keys("FILES")) RollbackList->SetValue(key, *catalogue.Find("FILES", key));
     return RunWindow(platform, 2);
 }
 

@@ -31,7 +31,7 @@ struct RecordingView : UpdateView {
     bool AskYesNo(const std::string& text, const std::string& caption, bool defaultYes) override {
         questions.push_back({text, caption, defaultYes});
         if (answers.empty()) return defaultYes;
-        const bool a = answers.front();
+        bool a = answers.front();
         return answers.pop_front(), a;
     }
     void PostToSelf(uint32_t message, uintptr_t wParam, intptr_t) override { posted.push_back({message, wParam}); }
@@ -61,7 +61,7 @@ public:
         fs::remove_all(root_);
     }
     const std::string& Path() const { return root_; }
-    std::string Native(const std::string& rel) const { return root_ + "/" + rel; }
+    std::string Native(std::string rel) const { return root_ + "/" + rel; }
 
 private:
     std::string root_, oldCwd_ = fs::current_path();
@@ -69,24 +69,24 @@ private:
 
 // Native (UTF-8) file helpers.
 // Creates parents.
-inline void WriteFile(const std::string& path, const std::string& bytes) {
+inline void WriteFile(std::string path, std::string bytes) {
     // a parent that cannot be made fails the write below
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
     std::ofstream(path, std::ios::binary) << bytes;
 }
 // "" if missing.
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(std::string path) {
     if (!fs::is_regular_file(path)) return {};
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-inline bool Exists(const std::string& path) { return fs::exists(path); }
+inline bool Exists(std::string path) { return fs::exists(path); }
 // Sorted names.
-inline std::vector<std::string> ListDir(const std::string& path) {
+inline std::vector<std::string> ListDir(std::string path) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (const auto& e : fs::directory_iterator(path, ec)) names.push_back(e.path().filename());
+    for (auto& e : fs::directory_iterator(path, ec)) names.push_back(e.path().filename());
     std::ranges::sort(names);
     return names;
 }
@@ -94,24 +94,24 @@ inline std::vector<std::string> ListDir(const std::string& path) {
 // Every file below a directory: relative path -> bytes; and the paths
 // that are new or changed between two such snapshots.
 using Snapshot = std::map<std::string, std::string>;
-inline Snapshot TakeSnapshot(const std::string& dir) {
+inline Snapshot TakeSnapshot(std::string dir) {
     Snapshot s;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
+    for (auto& e : fs::recursive_directory_iterator(dir))
         if (!e.is_directory()) s[fs::relative(e.path(), dir)] = ReadFile(e.path());
     return s;
 }
 inline std::vector<std::string> Changed(const Snapshot& before, const Snapshot& after) {
     std::vector<std::string> out;
-    for (const auto& [path, bytes] : after)
+    for (auto& [path, bytes] : after)
         if (!before.count(path) || before.at(path) != bytes) out.push_back(path);
     return out;
 }
 
 // Splits a log file into lines at CR LF; keeps an unterminated tail.
-inline std::vector<std::string> LogLines(const std::string& bytes) {
+inline std::vector<std::string> LogLines(std::string bytes) {
     std::vector<std::string> lines;
     for (size_t pos = 0; pos < bytes.size();) {
-        const size_t crlf = std::min(bytes.find("\r\n", pos), bytes.size());
+        size_t crlf = std::min(bytes.find("\r\n", pos), bytes.size());
         lines.push_back(bytes.substr(pos, crlf - pos));
         pos = crlf + 2;
     }
@@ -119,7 +119,7 @@ inline std::vector<std::string> LogLines(const std::string& bytes) {
 }
 
 // The bytes of tests/golden/<name>.
-inline std::string Golden(const std::string& name) {
+inline std::string Golden(std::string name) {
     return ReadFile(fs::path(__FILE__).parent_path().parent_path() / "golden" / name);
 }
 

@@ -63,7 +63,7 @@ inline std::string Shown(std::string bytes) {
 }
 
 // The text with each occurrence of a backup set's name shown as <set>.
-inline std::string Masked(std::string text, const std::string& set) {
+inline std::string Masked(std::string text, std::string set) {
     for (size_t at; !set.empty() && (at = text.find(set)) != std::string::npos;) text.replace(at, set.size(), "<set>");
     return text;
 }
@@ -72,7 +72,7 @@ inline std::string Masked(std::string text, const std::string& set) {
 // file under the root but the working directory (the registry among them), and
 // the log from byte `from` with its stamps masked, after the 1251 text `r`. The
 // backup set `set` shows as <set>.
-inline std::string RunReport(const TempRoot& root, const RecordingView& view, const std::string& set, size_t from = 0,
+inline std::string RunReport(const TempRoot& root, const RecordingView& view, std::string set, size_t from = 0,
                              std::string r = "") {
     for (auto& c : view.captions) r += "caption: " + c + "\n";
     for (bool on : view.endStates) r += on ? "OK enabled\n" : "OK disabled\n";

@@ -53,16 +53,16 @@ public:
     // Takes the tree below root as durable, but for the files named in
     // unflushed (relative paths), whose bytes a program wrote just before,
     // and notes the calls from now on. The log file below root/cwd is not noted.
-    void Start(const std::string& root, const std::set<std::string>& unflushed = {}) {
+    void Start(std::string root, const std::set<std::string>& unflushed = {}) {
         *this = CrashRecorder();
         root_ = root;
-        for (const auto& e : fs::recursive_directory_iterator(root)) {
-            const auto rel = Rel(e.path());
+        for (auto& e : fs::recursive_directory_iterator(root)) {
+            auto rel = Rel(e.path());
             struct stat st;
             if (e.is_directory()) initialDirs_.insert(rel);
             if (e.is_directory() || !Below(e.path()) || ::stat(e.path().c_str(), &st) != 0) continue;
             auto [it, added] = ids_.emplace(st.st_ino, nextId_);
-            const auto now = std::make_shared<const std::string>(ReadFile(e.path()));
+            auto now = std::make_shared<const std::string>(ReadFile(e.path()));
             if (added) inodes_[nextId_++] = {now, unflushed.count(rel) ? std::make_shared<const std::string>(kTorn) : now};
             initialNames_[rel] = names_[rel] = it->second;
         }
@@ -90,9 +90,9 @@ public:
                     if (k > 0 && ops_[k - 1].SettledAt() <= i) break;
                     auto s = StateAt(i, k, variant);
                     std::string key;
-                    for (const auto& d : s.dirs) key += d + '\n';
+                    for (auto& d : s.dirs) key += d + '\n';
                     // the hidden files of unfinished copies cannot change what a check finds
-                    for (const auto& [name, file] : s.files)
+                    for (auto& [name, file] : s.files)
                         if (name.find("/.~yrn") == std::string::npos) key += name + '\t' + std::to_string(file.id) + '\t' + std::to_string(hash(file.bytes)) + '\n';
                     if (seen.insert(hash(key)).second) states.push_back(std::move(s));
                 }
@@ -110,7 +110,7 @@ public:
     bool Pending() const {
         for (const Op& op : ops_)
             if (op.SettledAt() == SIZE_MAX) return true;
-        for (const auto& [name, id] : names_) {
+        for (auto& [name, id] : names_) {
             const Inode& inode = inodes_.at(id);
             if (!inode.torn && (!inode.durable || *inode.durable != *inode.now)) return true;
         }
@@ -118,11 +118,11 @@ public:
     }
 
     // Lays state down below root, the names of one file as links of it.
-    static void Lay(const CrashState& state, const std::string& root) {
-        for (const auto& dir : state.dirs) ::mkdir((root + "/" + dir).c_str(), 0777);
+    static void Lay(const CrashState& state, std::string root) {
+        for (auto& dir : state.dirs) ::mkdir((root + "/" + dir).c_str(), 0777);
         std::map<int, std::string> first;
-        for (const auto& [name, file] : state.files) {
-            const auto path = root + "/" + name;
+        for (auto& [name, file] : state.files) {
+            auto path = root + "/" + name;
             if (auto [it, added] = first.emplace(file.id, path); added) WriteFile(path, file.bytes);
             else ::link(it->second.c_str(), path.c_str());
         }
@@ -130,17 +130,17 @@ public:
 
     // The hooks of the interposed calls.
     bool Recording() const { return !root_.empty(); }
-    bool Below(const std::string& path) const {
+    bool Below(std::string path) const {
         return Recording() && path.starts_with(root_ + "/") && path != root_ + "/cwd/YRNUpdate.log";
     }
-    bool ShouldFail(const std::string& call, const std::string& path) {
+    bool ShouldFail(std::string call, std::string path) {
         std::lock_guard hold(lock_);
         return fail_ && Below(path) && fail_(call, path, ++calls_[call + " " + path]);
     }
     enum Kind { Create, Mkdir, Rename, Link, Unlink };
     // A change of a directory entry that was made: path created (open as fd),
     // made a directory or unlinked, or from's file named path too (a link) or instead.
-    void Note(Kind kind, const std::string& path, const std::string& from, int fd) {
+    void Note(Kind kind, std::string path, std::string from, int fd) {
         std::lock_guard hold(lock_);
         struct stat st;
         if (!Below(path) || (kind == Create && ::fstat(fd, &st) != 0)) return;
@@ -149,7 +149,7 @@ public:
             id = ids_[st.st_ino] = nextId_++;
             inodes_[id].now = std::make_shared<std::string>();
         } else if (kind != Mkdir) {
-            const auto named = names_.find(Rel(kind == Unlink ? path : from));
+            auto named = names_.find(Rel(kind == Unlink ? path : from));
             if (named == names_.end()) return;
             id = named->second;
             if (kind != Link) names_.erase(named);
@@ -170,15 +170,15 @@ public:
     }
     // A flush by call of the file or directory fd, or with all of its whole file
     // system; whether it did not fail.
-    bool Flushed(int fd, const std::string& call, bool all) {
+    bool Flushed(int fd, std::string call, bool all) {
         std::lock_guard hold(lock_);
         std::error_code ec;
         const std::string path = fs::read_symlink("/proc/self/fd/" + std::to_string(fd), ec);
-        const bool ok = !ShouldFail(call, path);
+        bool ok = !ShouldFail(call, path);
         struct stat st;
         if (!all && ((!Below(path) && path != root_) || ::fstat(fd, &st) != 0)) return ok;
-        const bool dir = !all && S_ISDIR(st.st_mode);
-        const int file = !all && !dir && ids_.count(st.st_ino) ? ids_.at(st.st_ino) : -1;
+        bool dir = !all && S_ISDIR(st.st_mode);
+        int file = !all && !dir && ids_.count(st.st_ino) ? ids_.at(st.st_ino) : -1;
         for (Op& op : ops_)
             if (op.SettledAt() == SIZE_MAX && (all || (dir && Parent(op.to) == Rel(path)))) (ok ? op.durableAt : op.lostAt) = points_.size();
         for (auto& [id, inode] : inodes_) {
@@ -215,12 +215,12 @@ private:
     // only before and after a run.
     static inline std::recursive_mutex lock_;
 
-    static std::string Parent(const std::string& rel) {
-        const size_t slash = rel.rfind('/');
+    static std::string Parent(std::string rel) {
+        size_t slash = rel.rfind('/');
         return slash == std::string::npos ? "" : rel.substr(0, slash);
     }
     // the root itself: ""
-    std::string Rel(const std::string& path) const { return path.substr(std::min(path.size(), root_.size() + 1)); }
+    std::string Rel(std::string path) const { return path.substr(std::min(path.size(), root_.size() + 1)); }
     void Mark() { points_.push_back({ops_.size(), inodes_}); }
 
     // variant 0: bytes not yet durable are lost; 1: they all reached the disk; 2: cut half way.
@@ -229,7 +229,7 @@ private:
         const Point& point = points_[index];
         CrashState s{initialDirs_, {}};
         auto names = initialNames_;
-        const auto hasParent = [&](const std::string& rel) { return Parent(rel).empty() || s.dirs.count(Parent(rel)); };
+        auto hasParent = [&](std::string rel) { return Parent(rel).empty() || s.dirs.count(Parent(rel)); };
         for (size_t j = 0; j < point.ops; ++j) {
             const Op& op = ops_[j];
             if (!flushed && (op.lostAt <= index || (op.durableAt > index && j >= extra))) continue;
@@ -244,14 +244,14 @@ private:
             }
         }
         for (auto it = s.dirs.begin(); it != s.dirs.end();) it = hasParent(*it) ? std::next(it) : s.dirs.erase(it);
-        for (const auto& [name, id] : names) {
+        for (auto& [name, id] : names) {
             if (!hasParent(name)) continue;
-            const auto& inode = point.inodes.at(id);
-            const auto& now = *inode.now;
+            auto& inode = point.inodes.at(id);
+            auto& now = *inode.now;
             const std::string durable = inode.durable ? *inode.durable : "";
             // bytes that were durable stay as they are in every variant
             std::string bytes = variant == 1 ? now : durable;
-            const size_t same = std::mismatch(now.begin(), now.end(), durable.begin(), durable.end()).first - now.begin();
+            size_t same = std::mismatch(now.begin(), now.end(), durable.begin(), durable.end()).first - now.begin();
             if (variant == 2 && same < now.size()) bytes = now.substr(0, (same + now.size() + 1) / 2);
             s.files[name] = {id, inode.torn ? kTorn : bytes};
         }
