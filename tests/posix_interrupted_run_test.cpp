@@ -143,8 +143,6 @@ struct Scene : Tree {
     FaultPlatform fp{posix};
 };
 
-using Pick = std::function<bool(const CallRecord&)>;
-
 // Fails each line of the log that names the file.
 Pick LogLineRefused(std::string file) {
     return [file](const CallRecord& r) { return r.call == Call::LogWrite && r.value.find(file) != std::string::npos; };

@@ -1,6 +1,6 @@
 // A Platform decorator for fault injection: it counts every call, including
-// the calls on the log files and registry keys it hands out, and fails the
-// k-th call or every call a predicate picks. A failed call does nothing and
+// the calls on the log files and registry keys it hands out, and fails
+// every call a predicate picks. A failed call does nothing and
 // returns the failure value (false, nullptr, empty, zero); a failed copy
 // leaves its target untouched.
 #pragma once
@@ -91,14 +91,14 @@ struct CallRecord {
     bool failed = false, ok = false;
 };
 
+// Picks the calls to fail (it sees the call's record so far).
+using Pick = std::function<bool(const CallRecord&)>;
+
 class FaultPlatform : public Platform {
 public:
     explicit FaultPlatform(Platform& inner) : inner_(inner) {}
 
-    // 0: none
-    void FailCall(int k) { failAt_ = k; }
-    // Fails every call the predicate picks (it sees the call's record so far).
-    using Pick = std::function<bool(const CallRecord&)>;
+    // Fails every call the predicate picks.
     void FailWhen(Pick pick) { picks_.push_back(std::move(pick)); }
     // A fixed clock instead of the inner one (the call is still counted).
     void SetClock(std::optional<DateTime> clock) { clock_ = clock; }
@@ -110,7 +110,7 @@ public:
     const std::vector<CallRecord>& Records() const { return records_; }
     // the first failed call, if any
     const CallRecord* Failed() const {
-        for (const auto& r : records_)
+        for (auto& r : records_)
             if (r.failed) return &r;
         return nullptr;
     }
@@ -142,6 +142,7 @@ public:
     }
     std::unique_ptr<TextFile> OpenAppend(const std::string& path) override {
         auto file = Do(Call::OpenAppend, [&] { return inner_.OpenAppend(path); }, path);
+        if (file) ++unclosedLogs_;
         return file ? std::make_unique<LogFile>(*this, std::move(file), path) : nullptr;
     }
     DateTime Now() override { return Do(Call::Now, [&] { return clock_ ? *clock_ : inner_.Now(); }); }
@@ -167,10 +168,9 @@ public:
     // Counts the call, recorded by arg and value, and, unless it is failed,
     // makes it; else returns fail.
     template <class F, class R = std::invoke_result_t<F>>
-    R Do(Call call, F make, const std::string& arg = {}, const std::string& value = {}, R fail = R{}) {
+    R Do(Call call, F make, std::string arg = {}, std::string value = {}, R fail = R{}) {
         CallRecord r{Calls() + 1, call, arg, value};
-        r.failed = r.index == failAt_;
-        for (const auto& pick : picks_) r.failed = r.failed || pick(r);
+        for (auto& pick : picks_) r.failed = r.failed || pick(r);
         records_.push_back(r);
         if (r.failed) return fail;
         R result = make();
@@ -182,22 +182,21 @@ public:
 private:
     static std::string Joined(const std::vector<std::string>& paths) {
         std::string all;
-        for (const auto& p : paths) all += (all.empty() ? "" : ";") + p;
+        for (auto& p : paths) all += (all.empty() ? "" : ";") + p;
         return all;
     }
 
-    // A log file or registry key handed out, whose calls are counted too.
+    // A log file (with its path) or registry key handed out, whose calls are counted too.
     template <class Inner>
     struct Wrapped : Inner {
-        Wrapped(FaultPlatform& owner, std::unique_ptr<Inner> inner) : owner_(owner), inner_(std::move(inner)) {}
+        Wrapped(FaultPlatform& owner, std::unique_ptr<Inner> inner, std::string path = {})
+            : owner_(owner), inner_(std::move(inner)), path_(std::move(path)) {}
         FaultPlatform& owner_;
         std::unique_ptr<Inner> inner_;
+        std::string path_;
     };
     struct LogFile : Wrapped<TextFile> {
-        LogFile(FaultPlatform& owner, std::unique_ptr<TextFile> inner, std::string path)
-            : Wrapped(owner, std::move(inner)), path_(std::move(path)) {
-            ++owner_.unclosedLogs_;
-        }
+        using Wrapped::Wrapped;
         ~LogFile() override { owner_.unclosedLogs_ -= closed_; }
         bool Write(const std::string& b) override { return owner_.Do(Call::LogWrite, [&] { return inner_->Write(b); }, path_, b); }
         bool Flush() override { return owner_.Do(Call::LogFlush, [&] { return inner_->Flush(); }, path_); }
@@ -205,7 +204,6 @@ private:
             closed_ = true;
             return owner_.Do(Call::LogClose, [&] { return inner_->Close(); }, path_);
         }
-        std::string path_;
         bool closed_ = false;
     };
     struct Key : Wrapped<RegistryKey> {
@@ -213,19 +211,13 @@ private:
         bool ValueExists(const std::string& n) override {
             return owner_.Do(Call::RegValueExists, [&] { return inner_->ValueExists(n); }, n);
         }
-        RegRead ReadString(const std::string& n, std::string& v) override {
-            return owner_.Do(Call::RegReadString, [&] { return inner_->ReadString(n, v); }, n, {}, RegRead::Failed);
-        }
-        RegRead ReadInteger(const std::string& n, int32_t& v) override {
-            return owner_.Do(Call::RegReadInteger, [&] { return inner_->ReadInteger(n, v); }, n, {}, RegRead::Failed);
-        }
-// A value write is recorded by the value's name, with the value as text.
-#define YRN_FAULT_KEY_WRITE(call, type, text)                                         \
-    bool call(const std::string& n, type v) override {                                \
-        return owner_.Do(Call::Reg##call, [&] { return inner_->call(n, v); }, n, text); \
-    }
-        YRN_FAULT_KEY_WRITE(WriteString, const std::string&, v)
-        YRN_FAULT_KEY_WRITE(WriteInteger, int32_t, std::to_string(v))
+// A value's read or write is recorded by the value's name, a write with the value as text.
+#define YRN_FAULT_KEY(R, call, type, text, fail) \
+    R call(const std::string& n, type v) override { return owner_.Do(Call::Reg##call, [&] { return inner_->call(n, v); }, n, text, fail); }
+        YRN_FAULT_KEY(RegRead, ReadString, std::string&, {}, RegRead::Failed)
+        YRN_FAULT_KEY(RegRead, ReadInteger, int32_t&, {}, RegRead::Failed)
+        YRN_FAULT_KEY(bool, WriteString, const std::string&, v, false)
+        YRN_FAULT_KEY(bool, WriteInteger, int32_t, std::to_string(v), false)
         bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
             std::string text;
             for (const auto& [n, v] : values) text += n + "=" + std::to_string(v) + "\n";
@@ -235,7 +227,6 @@ private:
     };
 
     Platform& inner_;
-    int failAt_ = 0;
     std::vector<Pick> picks_;
     std::optional<DateTime> clock_;
     Hook afterCall_;
