@@ -120,10 +120,9 @@ struct Tree : TempRoot {
     // Every catalogued saved copy has bytes of its own.
     void ExpectUnshared() {
         ResetSettings();
-        PosixPlatform posix(Path());
         for (auto& set : BackupSets(*this))
             for (auto& name : IniDocument(ReadFile(SetFile(set, "BackUp.ini"))).Keys("FILES"))
-                EXPECT_LE(posix.LinkCount(BackupDir + set + "\\" + name), 1) << name;
+                EXPECT_LE(PosixPlatform(Path()).LinkCount(BackupDir + set + "\\" + name), 1) << name;
     }
 };
 
@@ -134,8 +133,7 @@ struct Scene : Tree {
         WritePackage(*this);
         WriteFile(Native("registry.reg"), "REGEDIT4\r\n\r\n[" + kUpdateKey + "]\r\n\"UpdatePath\"=\"C:\\\\TOVR\\\\UPDATE\\\\\"\r\n"
                                           "\"UpdateVersion\"=dword:00000006\r\n\"Shift.exe\"=dword:00000002\r\n\r\n");
-        PosixPlatform cleanPosix(Path());
-        FaultPlatform clean(cleanPosix);
+        FaultPlatform clean(posix);
         if (mode == 2) Start(clean, 1);
     }
 
@@ -148,12 +146,11 @@ Pick LogLineRefused(std::string file) {
     return [file](const CallRecord& r) { return r.call == Call::LogWrite && r.value.find(file) != std::string::npos; };
 }
 
-class InterruptedRunTest : public RunTest {
-protected:
+struct InterruptedRunTest : RunTest {
     // One run (mode 1 update, 2 rollback) with the calls fail picks failed;
     // checks what it left, shows it to inspect and rolls back. Returns the
     // number of calls the run made.
-    int Run(uint8_t mode, const Pick& fail, const std::function<void(Tree&)>& inspect = {}) {
+    int Run(uint8_t mode, Pick fail, std::function<void(Tree&)> inspect = {}) {
         Scene s(mode);
         auto before = TakeSnapshot(s.Path());
         auto records = s.Records();
@@ -167,7 +164,12 @@ protected:
         EXPECT_EQ(s.fp.UnclosedLogFiles(), 0);
         s.ExpectSafe(mode);
         bool allDone = true, skipped = false;
+        // A run writes its targets, its log, the registry and, an update, the
+        // package's copies below C:\TOVR\UPDATE\.
+        std::set<std::string> own = {"cwd/YRNUpdate.log", "registry.reg"}, copies = {"YRNUpdate.ini", "BackUp.ini"};
         for (auto& f : PackageFiles()) {
+            own.insert(f.native);
+            copies.insert(f.name);
             auto now = s.Read(f.native);
             if (mode == 2 ? f.oldBytes.empty() || now == f.oldBytes : now == f.newBytes) continue;
             allDone = false;
@@ -187,22 +189,13 @@ protected:
         auto logged = before["cwd/YRNUpdate.log"];
         for (auto& r : s.fp.Records()) logged += r.ok && r.call == Call::LogWrite ? r.value : "";
         EXPECT_EQ(s.Read("cwd/YRNUpdate.log"), logged);
-        // A run writes its targets, its log, the registry and, an update, the
-        // package's copies below C:\TOVR\UPDATE\.
-        std::set<std::string> own = {"cwd/YRNUpdate.log", "registry.reg"}, copies = {"YRNUpdate.ini", "BackUp.ini"};
-        for (auto& f : PackageFiles()) {
-            own.insert(f.native);
-            copies.insert(f.name);
-        }
         // no stray write
         for (auto& p : Changed(before, TakeSnapshot(s.Path()))) {
             bool copy = mode == 1 && p.starts_with("c/TOVR/UPDATE/") && copies.count(p.substr(p.rfind('/') + 1));
             EXPECT_TRUE(own.count(p) || copy) << p;
         }
         // a rollback leaves the registry's records alone
-        if (mode == 2) {
-            EXPECT_EQ(s.Records(), records);
-        }
+        EXPECT_TRUE(mode == 1 || s.Records() == records);
         if (inspect) inspect(s);
         s.ExpectRolledBack();
         return s.fp.Calls();
@@ -237,11 +230,9 @@ TEST_F(InterruptedRunTest, FailedRunKeepsItsLocalManifestEntries) {
     });
 }
 
-using RestoreFile = RunTest;
-
 // A failure raised before the copy back (here while the installed file's
 // version is read) leaves the file as it was and names no failed copy.
-TEST_F(RestoreFile, AFailureBeforeTheCopySaysNoMore) {
+TEST_F(RunTest, RestoreFailingBeforeTheCopySaysNoMore) {
     Scene s(2);
     s.fp.AfterCall([](auto& r) {
         if (r.call == Call::VersionInfoSize && r.arg == "C:\\TOVR\\Shift.exe") throw std::runtime_error("unreadable");
@@ -269,8 +260,6 @@ struct PowerCutCase {
     // the suite wrote the installed files just before the run
     bool unflushed = false;
 };
-
-void PrintTo(const PowerCutCase& c, std::ostream* os) { *os << c.name; }
 
 void SecondName(Tree& root) { ::link(root.Native("c/TOVR/Shift.exe").c_str(), root.Native("c/TOVR/LIB/Shift.exe").c_str()); }
 void ListedTwice(Tree& root) {
@@ -303,7 +292,7 @@ const PowerCutCase kPowerCuts[] = {
     {"rollback_failing_part_way", 2, true, nullptr, nullptr, LogLineRefused("Tool.exe")},
 };
 
-class PowerCut : public RunTest, public testing::WithParamInterface<PowerCutCase> {};
+struct PowerCut : RunTest, testing::WithParamInterface<PowerCutCase> {};
 
 TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     auto& c = GetParam();
@@ -352,20 +341,17 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     std::cout << "[ cut      ] " << c.name << ": " << states.size() << " states\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Run, PowerCut, testing::ValuesIn(kPowerCuts), testing::PrintToStringParamName());
+INSTANTIATE_TEST_SUITE_P(Run, PowerCut, testing::ValuesIn(kPowerCuts), [](auto& i) { return std::string(i.param.name); });
 
 // The backend's durable file calls over a bare root, whose drive C: is c/.
-class DurableWrites : public RunTest {
-protected:
+struct DurableWrites : RunTest {
     std::string OnC(std::string rel) { return root.Native("c/" + rel); }
     DurableFiles& files = platform.Files();
 };
-using GroupCommit = DurableWrites;
-using StagedCopy = DurableWrites;
 
 // A group commit waits for at most 64 new files: a package of 70 is
 // flushed in two batches, and every file is in place.
-TEST_F(GroupCommit, WaitsForAtMost64Files) {
+TEST_F(DurableWrites, GroupCommitWaitsForAtMost64Files) {
     std::string manifest = "[FILES]\r\n", sections;
     Snapshot placed;
     for (int i = 0; i < 70; ++i) {
@@ -392,7 +378,7 @@ TEST_F(GroupCommit, WaitsForAtMost64Files) {
 
 // A staged saved copy that is gone by the next durable copy fails that copy
 // only, not every one after it.
-TEST_F(StagedCopy, GoneFailsOnlyTheNextDurableCopy) {
+TEST_F(DurableWrites, StagedCopyGoneFailsOnlyTheNextDurableCopy) {
     WriteFile(OnC("a"), "a");
     WriteFile(OnC("new"), "n");
     ASSERT_TRUE(files.SaveCopyStaged("C:\\a", "C:\\saved-a"));
@@ -465,9 +451,8 @@ TEST_F(DurableWrites, ARefusedFlushFailsTheAppend) {
     WriteFile(OnC("b"), "b");
     Recorder().Start(root.Path());
     Recorder().FailWhen([](auto& call, auto&, int) { return call == "fsync"; });
-    bool appended = files.AppendToFile("C:\\b", "c");
+    EXPECT_FALSE(files.AppendToFile("C:\\b", "c"));
     Recorder().Stop();
-    EXPECT_FALSE(appended);
 }
 
 }
