@@ -44,7 +44,7 @@ TEST_F(RunTest, FilesAndDirectories) {
     EXPECT_TRUE(!platform.FileExists("C:\\d") && platform.DirectoryExists("C:\\d"));
     EXPECT_TRUE(platform.FileExists("C:\\d\\a.exe") && !platform.DirectoryExists("C:\\d\\a.exe"));
     auto found = platform.FindFiles("C:\\d\\", "*");
-    std::sort(found.begin(), found.end());
+    std::ranges::sort(found);
     EXPECT_EQ(found, (std::vector<std::string>{"a.exe", W("Папка")}));
     EXPECT_EQ(platform.FindFiles("C:\\d\\", "*.EXE"), std::vector<std::string>{"a.exe"});
     EXPECT_TRUE(platform.FindFiles("C:\\none\\", "*").empty());
@@ -154,11 +154,11 @@ TEST_F(RunTest, RegistryReportsWhatItCannotDo) {
     EXPECT_TRUE(key->ReadInteger("D", d) == RegRead::Ok && d == INT32_MIN);
     EXPECT_TRUE(key->WriteString("s2", "v") && key->ReadString("S2", s) == RegRead::Ok && s == "v");
     auto moved = root.Path() + "-moved";
-    std::filesystem::rename(root.Path(), moved);
+    fs::rename(root.Path(), moved);
     EXPECT_FALSE(key->WriteInteger("n", 1));
     EXPECT_FALSE(key->WriteString("s", "u"));
     EXPECT_TRUE(key->ReadString("s", s) == RegRead::Ok && s == "t");
-    std::filesystem::rename(moved, root.Path());
+    fs::rename(moved, root.Path());
 }
 
 }

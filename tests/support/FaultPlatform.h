@@ -18,65 +18,63 @@
 
 namespace yrn::test {
 
-// Every call the decorator counts, named once, with the shape of the calls
-// it forwards alike (Other: written out below).
-#define YRN_FAULT_CALLS(X) \
+// Every call the decorator counts, named once: first those it forwards alike,
+// each with its shape, then those written out below.
+#define YRN_FAULT_SHAPED_CALLS(X) \
     X(FileExists, Path) \
     X(DirectoryExists, Path) \
     X(CreateDir, Path) \
     X(ForceDirectories, Path) \
     X(Remove, Path) \
-    X(CopyToTemp, Other) \
-    X(WriteTemp, Other) \
     X(Append, Write) \
-    X(Rename, Other) \
     X(LinkSole, Copy) \
     X(Flush, Paths) \
     X(FlushVolumes, Paths) \
     X(FindFiles, Write) \
-    X(WindowsDirectory, Other) \
-    X(ReadWholeFile, Other) \
-    X(OpenAppend, Other) \
-    X(LogWrite, Other) \
-    X(LogFlush, Other) \
-    X(LogClose, Other) \
-    X(Now, Other) \
-    X(OpenRegistryKey, Other) \
-    X(RegValueExists, Other) \
-    X(RegReadString, Other) \
-    X(RegReadInteger, Other) \
-    X(RegWriteString, Other) \
-    X(RegWriteInteger, Other) \
-    X(RegWriteIntegers, Other) \
-    X(RegClose, Other) \
-    X(WaitForProcess, Other) \
     X(StartProcess, Write) \
-    X(VersionInfoSize, Other) \
-    X(VersionInfo, Other) \
-    X(VersionQuery, Other) \
     X(LinkCount, Path) \
     X(FileSize, Path)
-#define YRN_FAULT_CALL_ENUM(call, shape) call,
-#define YRN_FAULT_CALL_NAME(call, shape) #call,
+#define YRN_FAULT_OTHER_CALLS(X) \
+    X(CopyToTemp) \
+    X(WriteTemp) \
+    X(Rename) \
+    X(WindowsDirectory) \
+    X(ReadWholeFile) \
+    X(OpenAppend) \
+    X(LogWrite) \
+    X(LogFlush) \
+    X(LogClose) \
+    X(Now) \
+    X(OpenRegistryKey) \
+    X(RegValueExists) \
+    X(RegReadString) \
+    X(RegReadInteger) \
+    X(RegWriteString) \
+    X(RegWriteInteger) \
+    X(RegWriteIntegers) \
+    X(RegClose) \
+    X(WaitForProcess) \
+    X(VersionInfoSize) \
+    X(VersionInfo) \
+    X(VersionQuery)
+#define YRN_FAULT_CALL_ENUM(call, ...) call,
+#define YRN_FAULT_CALL_NAME(call, ...) #call,
 // A copy or a rename is recorded by its target with its source as the value, a write by its file with the
 // bytes as the value (a search: directory, pattern; a start: program, parameters), a flush by its paths.
 #define YRN_FAULT_Path(call) \
-    auto call(const std::string& p)->decltype(std::declval<Platform&>().call(p)) override { return Do(Call::call, [&] { return inner_.call(p); }, p); }
+    auto call(const std::string& p)->decltype(inner_.call(p)) override { return Do(Call::call, [&] { return inner_.call(p); }, p); }
 #define YRN_FAULT_Paths(call) \
     bool call(const std::vector<std::string>& p) override { return Do(Call::call, [&] { return inner_.call(p); }, Joined(p)); }
 #define YRN_FAULT_Copy(call) \
     bool call(const std::string& s, const std::string& d) override { return Do(Call::call, [&] { return inner_.call(s, d); }, d, s); }
-#define YRN_FAULT_Write(call)                                                                                \
-    auto call(const std::string& p, const std::string& b)->decltype(std::declval<Platform&>().call(p, b)) override { \
-        return Do(Call::call, [&] { return inner_.call(p, b); }, p, b);                                        \
-    }
-#define YRN_FAULT_Other(call)
+#define YRN_FAULT_Write(call) \
+    auto call(const std::string& p, const std::string& b)->decltype(inner_.call(p, b)) override { return Do(Call::call, [&] { return inner_.call(p, b); }, p, b); }
 #define YRN_FAULT_FORWARD(call, shape) YRN_FAULT_##shape(call)
 
-enum class Call { YRN_FAULT_CALLS(YRN_FAULT_CALL_ENUM) };
+enum class Call { YRN_FAULT_SHAPED_CALLS(YRN_FAULT_CALL_ENUM) YRN_FAULT_OTHER_CALLS(YRN_FAULT_CALL_ENUM) };
 
 inline const char* CallName(Call call) {
-    static const char* const names[] = {YRN_FAULT_CALLS(YRN_FAULT_CALL_NAME)};
+    static const char* const names[] = {YRN_FAULT_SHAPED_CALLS(YRN_FAULT_CALL_NAME) YRN_FAULT_OTHER_CALLS(YRN_FAULT_CALL_NAME)};
     return names[static_cast<int>(call)];
 }
 
@@ -95,6 +93,8 @@ struct CallRecord {
 using Pick = std::function<bool(const CallRecord&)>;
 
 class FaultPlatform : public Platform {
+    Platform& inner_;
+
 public:
     explicit FaultPlatform(Platform& inner) : inner_(inner) {}
 
@@ -117,7 +117,7 @@ public:
     // Log files handed out that were not both closed and destroyed.
     int UnclosedLogFiles() const { return unclosedLogs_; }
 
-    YRN_FAULT_CALLS(YRN_FAULT_FORWARD)
+    YRN_FAULT_SHAPED_CALLS(YRN_FAULT_FORWARD)
     bool CopyToTemp(const std::string& s, const std::string& d, std::string& temp) override {
         return Do(Call::CopyToTemp, [&] { return inner_.CopyToTemp(s, d, temp); }, d, s);
     }
@@ -226,7 +226,6 @@ private:
         void Close() override { owner_.Do(Call::RegClose, [&] { return (inner_->Close(), true); }); }
     };
 
-    Platform& inner_;
     std::vector<Pick> picks_;
     std::optional<DateTime> clock_;
     Hook afterCall_;
