@@ -67,11 +67,11 @@ TEST_F(RunTest, LogFileRefusesUseOnceClosed) {
 
 // Only a file within the size limit is read for its version.
 TEST_F(RunTest, VersionFilesUpToTheSizeLimit) {
-    std::string image = PeImageBytes("two.exe");
-    image.resize(kMaxVersionFileSize, '\0');
+    auto image = PeImageBytes("two.exe");
     uint32_t handle = 1;
     for (size_t extra : {0, 1}) {
-        WriteFile(root.Native("c/big.exe"), image + std::string(extra, '\0'));
+        image.resize(kMaxVersionFileSize + extra);
+        WriteFile(root.Native("c/big.exe"), image);
         EXPECT_EQ(platform.VersionInfoSize("C:\\big.exe", handle) != 0, extra == 0);
     }
 }
@@ -103,11 +103,11 @@ TEST_F(RunTest, TempNameTakenIsPassedOver) {
 // The start unshares the saved copies of a set, never a file its catalogue
 // names outside the set.
 TEST_F(RunTest, StartUnsharesOnlyCopiesInsideTheirSet) {
-    auto set = root.Native("c/TOVR/UPDATE/OldFiles/24-01-01 10-00/");
+    auto tovr = root.Native("c/TOVR/"), set = tovr + "UPDATE/OldFiles/24-01-01 10-00/";
     WriteFile(set + "BackUp.ini", "[FILES]\r\n..\\out.exe=C:\\TOVR\\out.exe\r\nin.exe=C:\\TOVR\\in.exe\r\n");
-    for (auto name : {"out.exe", "in.exe"}) WriteFile(root.Native("c/TOVR/") + name, name);
-    ::link(root.Native("c/TOVR/out.exe").c_str(), (set + "../out.exe").c_str());
-    ::link(root.Native("c/TOVR/in.exe").c_str(), (set + "in.exe").c_str());
+    for (auto name : {"out.exe", "in.exe"}) WriteFile(tovr + name, name);
+    ::link((tovr + "out.exe").c_str(), (set + "../out.exe").c_str());
+    ::link((tovr + "in.exe").c_str(), (set + "in.exe").c_str());
     UnshareSavedCopies(platform);
     EXPECT_EQ(platform.LinkCount("C:\\TOVR\\out.exe"), 2);
     EXPECT_EQ(platform.LinkCount("C:\\TOVR\\in.exe"), 1);

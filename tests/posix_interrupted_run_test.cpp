@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <iostream>
+#include <ranges>
 #include <regex>
 
 #include "platform/posix/RegFile.h"
@@ -103,10 +104,8 @@ struct Tree : TempRoot {
     // tornAllowed: the suite's own write left its files torn; a replaced one then
     // holds its old bytes again, the others are as they were.
     void ExpectRolledBack(bool tornAllowed = false) {
-        auto sets = BackupSets(*this);
-        std::ranges::reverse(sets);
         PosixPlatform posix(Path());
-        for (auto& set : sets) {
+        for (auto& set : BackupSets(*this) | std::views::reverse) {
             auto view = RollBack(posix, *this, set);
             EXPECT_EQ(view.lines.back(), Exists(SetFile(set, "BackUp.ini")) ? W("Замена исполняемых файлов завершена.") : W("Не найден файл: ") + BackupDir + "BackUp.ini");
         }
@@ -143,7 +142,7 @@ struct Scene : Tree {
 
 // Fails each line of the log that names the file.
 Pick LogLineRefused(std::string file) {
-    return [file](const CallRecord& r) { return r.call == Call::LogWrite && r.value.find(file) != std::string::npos; };
+    return [file](auto& r) { return r.call == Call::LogWrite && r.value.find(file) != std::string::npos; };
 }
 
 struct InterruptedRunTest : RunTest {
@@ -338,7 +337,7 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     std::cout << "[ cut      ] " << c.name << ": " << states.size() << " states\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Run, PowerCut, testing::ValuesIn(kPowerCuts), [](auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Run, PowerCut, testing::ValuesIn(kPowerCuts), [](auto& i) { return i.param.name; });
 
 // The backend's durable file calls over a bare root, whose drive C: is c/.
 struct DurableWrites : RunTest {
@@ -389,7 +388,7 @@ TEST_F(DurableWrites, StagedCopyGoneFailsOnlyTheNextDurableCopy) {
 // Each call that promises to be durable leaves nothing waiting for a flush.
 TEST_F(DurableWrites, AreOnDiskOnReturn) {
     WriteFile(OnC("a"), "a");
-    const std::function<bool()> calls[] = {
+    std::function<bool()> calls[] = {
         [&] { return files.CopyNewFile("C:\\a", "C:\\b"); },
         [&] { return files.CopyFile("C:\\a", "C:\\b"); },
         [&] { return files.AppendToFile("C:\\b", "c"); },

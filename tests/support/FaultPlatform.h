@@ -220,7 +220,7 @@ private:
         YRN_FAULT_KEY(bool, WriteInteger, int32_t, std::to_string(v), false)
         bool WriteIntegers(const std::vector<std::pair<std::string, int32_t>>& values) override {
             std::string text;
-            for (const auto& [n, v] : values) text += n + "=" + std::to_string(v) + "\n";
+            for (auto& [n, v] : values) text += n + "=" + std::to_string(v) + "\n";
             return owner_.Do(Call::RegWriteIntegers, [&] { return inner_->WriteIntegers(values); }, {}, text);
         }
         void Close() override { owner_.Do(Call::RegClose, [&] { return (inner_->Close(), true); }); }
