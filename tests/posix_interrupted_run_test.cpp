@@ -181,8 +181,7 @@ struct InterruptedRunTest : RunTest {
                 return l == W("Сбой при замене файла: ") + f.name || l.starts_with(kFailure[mode - 1]) || l.starts_with(W("Не найден файл: "));
             })) << f.name;
         }
-        EXPECT_TRUE(mode == 2 || (failed && (allDone || skipped)) || s.RegDword("UpdateVersion") == (failed ? 6u : 7u));
-        EXPECT_TRUE(failed || allDone);
+        EXPECT_TRUE((mode == 2 || (failed && (allDone || skipped)) || s.RegDword("UpdateVersion") == (failed ? 6u : 7u)) && (failed || allDone));
         // every line the log took, after those it held before (an entry of "" if none: the log is the run's own below)
         auto logged = before["cwd/YRNUpdate.log"];
         for (auto& r : s.fp.Records()) logged += r.ok && r.call == Call::LogWrite ? r.value : "";
@@ -250,9 +249,9 @@ struct PowerCutCase {
     bool fails = false;
     // fails system calls with EIO
     CrashRecorder::Fault fail = nullptr;
-    void (*scene)(Tree&) = nullptr;
     // fails platform calls
     Pick faults = {};
+    void (*scene)(Tree&) = nullptr;
     // the suite wrote the installed files just before the run
     bool unflushed = false;
 };
@@ -274,18 +273,18 @@ bool VolumeFlushFails(const std::string& call, const std::string&, int nth) {
 const PowerCutCase kPowerCuts[] = {
     {"update", 1},
     {"rollback", 2},
-    {"update_of_files_written_just_before", 1, false, nullptr, nullptr, {}, true},
-    {"update_of_a_file_with_a_second_name", 1, false, nullptr, SecondName},
+    {"update_of_files_written_just_before", 1, false, nullptr, {}, nullptr, true},
+    {"update_of_a_file_with_a_second_name", 1, false, nullptr, {}, SecondName},
     // The first replacement of Shift.exe fails, and so does its saved copy's unsharing: the run still ends well.
-    {"update_listing_a_file_twice_whose_saved_copy_cannot_be_unshared", 1, false, [](auto& call, auto& path, int nth) { return call == "rename" && path.ends_with("/Shift.exe") && path.find("NewFiles") == std::string::npos && nth == 1; }, ListedTwice},
+    {"update_listing_a_file_twice_whose_saved_copy_cannot_be_unshared", 1, false, [](auto& call, auto& path, int nth) { return call == "rename" && path.ends_with("/Shift.exe") && path.find("NewFiles") == std::string::npos && nth == 1; }, {}, ListedTwice},
     {"update_whose_batch_flush_fails", 1, true, VolumeFlushFails<1>},
     {"update_whose_final_flush_fails", 1, true, VolumeFlushFails<2>},
     {"rollback_whose_final_flush_fails", 2, true, VolumeFlushFails<1>},
     // The versions held for the end of the run cannot be written.
     {"update_whose_records_are_refused", 1, true, [](auto& call, auto& path, int nth) { return call == "rename" && path.ends_with("/registry.reg") && nth == 1; }},
     // The log refuses Lib.dll's first line: Shift.exe is in place by then.
-    {"update_failing_part_way", 1, true, nullptr, nullptr, LogLineRefused("Lib.dll")},
-    {"rollback_failing_part_way", 2, true, nullptr, nullptr, LogLineRefused("Tool.exe")},
+    {"update_failing_part_way", 1, true, nullptr, LogLineRefused("Lib.dll")},
+    {"rollback_failing_part_way", 2, true, nullptr, LogLineRefused("Tool.exe")},
 };
 
 struct PowerCut : RunTest, testing::WithParamInterface<PowerCutCase> {};
@@ -308,8 +307,7 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     auto real = TakeSnapshot(s.Path());
     real.erase("cwd/YRNUpdate.log");
     EXPECT_EQ(TakeSnapshot(replay.Path()), real);
-    EXPECT_FALSE(Recorder().Pending());
-    EXPECT_TRUE(s.RegDword("LastRunResult"));
+    EXPECT_TRUE(!Recorder().Pending() && s.RegDword("LastRunResult"));
     EXPECT_EQ(view.lines.back().starts_with(kFailure[c.mode - 1]), c.fails);
     s.ExpectUnshared();
     // A file's step that ended recorded both its local copy and its version.
@@ -379,10 +377,7 @@ TEST_F(DurableWrites, StagedCopyGoneFailsOnlyTheNextDurableCopy) {
     WriteFile(OnC("new"), "n");
     ASSERT_TRUE(files.SaveCopyStaged("C:\\a", "C:\\saved-a"));
     ::unlink(OnC("saved-a").c_str());
-    EXPECT_FALSE(files.PlaceFile("C:\\new", "C:\\b"));
-    EXPECT_TRUE(files.PlaceFile("C:\\new", "C:\\b"));
-    EXPECT_TRUE(files.RemoveFile("C:\\b"));
-    EXPECT_FALSE(files.RemoveFile("C:\\b"));
+    EXPECT_TRUE(!files.PlaceFile("C:\\new", "C:\\b") && files.PlaceFile("C:\\new", "C:\\b") && files.RemoveFile("C:\\b") && !files.RemoveFile("C:\\b"));
 }
 
 // Each call that promises to be durable leaves nothing waiting for a flush.
@@ -411,14 +406,12 @@ TEST_F(DurableWrites, AreOnDiskOnReturn) {
 // it is; a file with a second name is saved by a copy that takes no name.
 TEST_F(DurableWrites, HeldWholeFilesAndUnsharedCopies) {
     WriteFile(OnC("a"), "a");
-    std::string held;
-    EXPECT_FALSE(files.WriteWholeFilePending("C:\\none\\x", "x"));
-    EXPECT_TRUE(files.WriteWholeFilePending("C:\\x", "x"));
-    EXPECT_TRUE(files.FileExists("C:\\x") && files.ReadWholeFile("C:\\x", held));
-    EXPECT_EQ(held, "x");
-    EXPECT_TRUE(files.UnshareCopy("C:\\a"));
     WriteFile(OnC("d/.keep"), "");
-    EXPECT_TRUE(files.WriteWholeFilePending("C:\\d\\y", "y"));
+    std::string held;
+    EXPECT_TRUE(!files.WriteWholeFilePending("C:\\none\\x", "x") && files.WriteWholeFilePending("C:\\x", "x") && files.FileExists("C:\\x") &&
+                files.ReadWholeFile("C:\\x", held));
+    EXPECT_EQ(held, "x");
+    EXPECT_TRUE(files.UnshareCopy("C:\\a") && files.WriteWholeFilePending("C:\\d\\y", "y"));
     fs::remove_all(OnC("d"));
     EXPECT_FALSE(files.FlushPending());
     ::link(OnC("a").c_str(), OnC("a2").c_str());
@@ -438,8 +431,7 @@ TEST_F(DurableWrites, AWriteCutShortLeavesTheFileAsItWas) {
     bool written = files.WriteWholeFile("C:\\w", "0123456789");
     ::setrlimit(RLIMIT_FSIZE, &was);
     ::signal(SIGXFSZ, SIG_DFL);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(ReadFile(OnC("w")), "old");
+    EXPECT_TRUE(!written && ReadFile(OnC("w")) == "old");
 }
 
 // A flush the disk refuses fails the append that needed it.

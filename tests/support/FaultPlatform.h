@@ -107,7 +107,7 @@ public:
     void AfterCall(Hook hook) { afterCall_ = std::move(hook); }
 
     int Calls() const { return static_cast<int>(records_.size()); }
-    const std::vector<CallRecord>& Records() const { return records_; }
+    auto& Records() const { return records_; }
     // the first failed call, if any
     const CallRecord* Failed() const {
         for (auto& r : records_)
