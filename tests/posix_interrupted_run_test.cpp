@@ -17,13 +17,13 @@
 #include "platform/posix/RegFile.h"
 #include "support/FaultPlatform.h"
 #include "support/Package.h"
+#include "support/dialog_ScriptedUI.h"
 #include "support/posix_CrashRecorder.h"
 #include "ui/console/ConsoleUI.h"
 
 namespace yrn::test {
 namespace {
 
-const std::string kUpdateKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update";
 const std::string kFailure[] = {W("Сбой при обновлении исполняемых файлов ЮКСВЕЛ."), W("Сбой при замене исполняемых файлов ЮКСВЕЛ.")};
 
 // A prefix root, read back as the checks below need it.
@@ -32,7 +32,7 @@ struct Tree : TempRoot {
 
     std::optional<uint32_t> RegDword(std::string name) {
         auto reg = RegFile::Parse(Read("registry.reg"));
-        auto* key = reg.FindKey(kUpdateKey);
+        auto* key = reg.FindKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenbrit\\YRN\\Update");
         auto* v = key ? RegFile::FindValue(*key, name) : nullptr;
         return v && v->type == RegType::Dword ? std::optional(v->dword) : std::nullopt;
     }
@@ -128,10 +128,9 @@ struct Tree : TempRoot {
 // The shared package and the registry laid for a run in mode (for a rollback,
 // the package installed by a clean update), and the platform the run goes through.
 struct Scene : Tree {
-    explicit Scene(uint8_t mode) {
+    Scene(uint8_t mode) {
         WritePackage(*this);
-        WriteFile(Native("registry.reg"), "REGEDIT4\r\n\r\n[" + kUpdateKey + "]\r\n\"UpdatePath\"=\"C:\\\\TOVR\\\\UPDATE\\\\\"\r\n"
-                                          "\"UpdateVersion\"=dword:00000006\r\n\"Shift.exe\"=dword:00000002\r\n\r\n");
+        WriteFile(Native("registry.reg"), RegistryWith({"\"UpdatePath\"=\"C:\\\\TOVR\\\\UPDATE\\\\\"", Dw("UpdateVersion", 6), Dw("Shift.exe", 2)}));
         FaultPlatform clean(posix);
         if (mode == 2) Start(clean, 1);
     }
@@ -159,8 +158,7 @@ struct InterruptedRunTest : RunTest {
         // the failed call with its argument, as "FileExists(C:\...)"
         auto fault = failed ? CallName(failed->call) + ("(" + failed->arg + ")") : "";
         SCOPED_TRACE("fault: " + Cp1251ToUtf8(fault));
-        EXPECT_EQ(view.endStates, (std::vector<bool>{false, true}));
-        EXPECT_EQ(s.fp.UnclosedLogFiles(), 0);
+        EXPECT_TRUE(view.endStates == (std::vector<bool>{false, true}) && s.fp.UnclosedLogFiles() == 0);
         s.ExpectSafe(mode);
         bool allDone = true, skipped = false;
         // A run writes its targets, its log, the registry and, an update, the
@@ -233,8 +231,7 @@ TEST_F(RunTest, RestoreFailingBeforeTheCopySaysNoMore) {
         if (r.call == Call::VersionInfoSize && r.arg == "C:\\TOVR\\Shift.exe") throw std::runtime_error("unreadable");
     });
     auto view = s.Start(s.fp, 2);
-    EXPECT_EQ(s.Read("c/TOVR/Shift.exe"), PackageFileNamed("Shift.exe").newBytes);
-    EXPECT_EQ(std::ranges::count(view.lines, W("Сбой при замене файла: Shift.exe")), 0);
+    EXPECT_TRUE(s.Read("c/TOVR/Shift.exe") == PackageFileNamed("Shift.exe").newBytes && std::ranges::count(view.lines, W("Сбой при замене файла: Shift.exe")) == 0);
 }
 
 // Power cuts, judged from the calls the backend makes (the recorder's disk
@@ -307,8 +304,7 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     auto real = TakeSnapshot(s.Path());
     real.erase("cwd/YRNUpdate.log");
     EXPECT_EQ(TakeSnapshot(replay.Path()), real);
-    EXPECT_TRUE(!Recorder().Pending() && s.RegDword("LastRunResult"));
-    EXPECT_EQ(view.lines.back().starts_with(kFailure[c.mode - 1]), c.fails);
+    EXPECT_TRUE(!Recorder().Pending() && s.RegDword("LastRunResult") && view.lines.back().starts_with(kFailure[c.mode - 1]) == c.fails);
     s.ExpectUnshared();
     // A file's step that ended recorded both its local copy and its version.
     IniDocument local(s.Local("YRNUpdate.ini"));
@@ -335,7 +331,7 @@ TEST_P(PowerCut, LeavesEveryFileWholeSavedAndRestorable) {
     std::cout << "[ cut      ] " << c.name << ": " << states.size() << " states\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Run, PowerCut, testing::ValuesIn(kPowerCuts), [](auto& i) { return i.param.name; });
+INSTANTIATE_TEST_SUITE_P(Run, PowerCut, testing::ValuesIn(kPowerCuts), kCaseName);
 
 // The backend's durable file calls over a bare root, whose drive C: is c/.
 struct DurableWrites : RunTest {
@@ -409,8 +405,7 @@ TEST_F(DurableWrites, HeldWholeFilesAndUnsharedCopies) {
     WriteFile(OnC("d/.keep"), "");
     std::string held;
     EXPECT_TRUE(!files.WriteWholeFilePending("C:\\none\\x", "x") && files.WriteWholeFilePending("C:\\x", "x") && files.FileExists("C:\\x") &&
-                files.ReadWholeFile("C:\\x", held));
-    EXPECT_EQ(held, "x");
+                files.ReadWholeFile("C:\\x", held) && held == "x");
     EXPECT_TRUE(files.UnshareCopy("C:\\a") && files.WriteWholeFilePending("C:\\d\\y", "y"));
     fs::remove_all(OnC("d"));
     EXPECT_FALSE(files.FlushPending());
@@ -426,7 +421,7 @@ TEST_F(DurableWrites, AWriteCutShortLeavesTheFileAsItWas) {
     ::signal(SIGXFSZ, SIG_IGN);
     rlimit was;
     ::getrlimit(RLIMIT_FSIZE, &was);
-    rlimit small = {4, was.rlim_max};
+    rlimit small{4, was.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
     bool written = files.WriteWholeFile("C:\\w", "0123456789");
     ::setrlimit(RLIMIT_FSIZE, &was);

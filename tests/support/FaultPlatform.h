@@ -75,7 +75,7 @@ enum class Call { YRN_FAULT_SHAPED_CALLS(YRN_FAULT_CALL_ENUM) YRN_FAULT_OTHER_CA
 
 inline const char* CallName(Call call) {
     static const char* const names[] = {YRN_FAULT_SHAPED_CALLS(YRN_FAULT_CALL_NAME) YRN_FAULT_OTHER_CALLS(YRN_FAULT_CALL_NAME)};
-    return names[static_cast<int>(call)];
+    return names[int(call)];
 }
 
 struct CallRecord {
@@ -106,7 +106,7 @@ public:
     using Hook = std::function<void(const CallRecord&)>;
     void AfterCall(Hook hook) { afterCall_ = std::move(hook); }
 
-    int Calls() const { return static_cast<int>(records_.size()); }
+    int Calls() const { return int(records_.size()); }
     auto& Records() const { return records_; }
     // the first failed call, if any
     const CallRecord* Failed() const {
@@ -140,10 +140,10 @@ public:
     bool ReadWholeFile(const std::string& p, std::string& bytes) override {
         return Do(Call::ReadWholeFile, [&] { return inner_.ReadWholeFile(p, bytes); }, p);
     }
-    std::unique_ptr<TextFile> OpenAppend(const std::string& path) override {
-        auto file = Do(Call::OpenAppend, [&] { return inner_.OpenAppend(path); }, path);
+    std::unique_ptr<TextFile> OpenAppend(const std::string& p) override {
+        auto file = Do(Call::OpenAppend, [&] { return inner_.OpenAppend(p); }, p);
         if (file) ++unclosedLogs_;
-        return file ? std::make_unique<LogFile>(*this, std::move(file), path) : nullptr;
+        return file ? std::make_unique<LogFile>(*this, std::move(file), p) : nullptr;
     }
     DateTime Now() override { return Do(Call::Now, [&] { return clock_ ? *clock_ : inner_.Now(); }); }
     std::unique_ptr<RegistryKey> OpenRegistryKey(const std::string& key) override {
@@ -168,7 +168,7 @@ public:
     // Counts the call, recorded by arg and value, and, unless it is failed,
     // makes it; else returns fail.
     template <class F, class R = std::invoke_result_t<F>>
-    R Do(Call call, F make, std::string arg = {}, std::string value = {}, R fail = R{}) {
+    R Do(Call call, F make, std::string arg = {}, std::string value = {}, R fail = {}) {
         CallRecord r{Calls() + 1, call, arg, value};
         for (auto& pick : picks_) r.failed = r.failed || pick(r);
         records_.push_back(r);
