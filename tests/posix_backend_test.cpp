@@ -51,7 +51,7 @@ TEST_F(RunTest, FilesAndDirectories) {
     EXPECT_EQ(platform.FindFiles("C:\\d\\", "*.EXE"), std::vector<std::string>{"a.exe"});
     EXPECT_TRUE(platform.FindFiles("C:\\none\\", "*").empty() && platform.CreateDir("C:\\d\\f\\") && !platform.CreateDir("C:\\d\\f"));
     EXPECT_EQ(platform.FileSize("C:\\d\\a.exe") + platform.FileSize("C:\\d"), big.size());
-    EXPECT_TRUE(platform.ForceDirectories("C:\\d\\e\\g") && platform.DirectoryExists("C:\\d\\e\\g") && !platform.ForceDirectories("") &&
+    EXPECT_TRUE(platform.ForceDirectories("C:\\d\\e\\g") && platform.DirectoryExists("C:\\d\\e\\g") && !platform.ForceDirectories("") && platform.ForceDirectories("/") &&
                 !platform.ForceDirectories("C:\\d\\" + std::string(300, 'n') + "\\x"));
 }
 

@@ -415,7 +415,7 @@ TEST_F(DurableWrites, HeldWholeFilesAndUnsharedCopies) {
 }
 
 // A write the system cuts short (here past the process's file size limit)
-// fails the whole-file write and leaves the file as it was.
+// fails the whole-file write, leaving the file as it was, and fails an append.
 TEST_F(DurableWrites, AWriteCutShortLeavesTheFileAsItWas) {
     WriteFile(OnC("w"), "old");
     ::signal(SIGXFSZ, SIG_IGN);
@@ -424,9 +424,11 @@ TEST_F(DurableWrites, AWriteCutShortLeavesTheFileAsItWas) {
     rlimit small{4, was.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
     bool written = files.WriteWholeFile("C:\\w", "0123456789");
+    auto left = ReadFile(OnC("w"));
+    bool appended = files.AppendToFile("C:\\w", "0123456789");
     ::setrlimit(RLIMIT_FSIZE, &was);
     ::signal(SIGXFSZ, SIG_DFL);
-    EXPECT_TRUE(!written && ReadFile(OnC("w")) == "old");
+    EXPECT_TRUE(!written && left == "old" && !appended);
 }
 
 // A flush the disk refuses fails the append that needed it.
