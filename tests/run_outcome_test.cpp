@@ -38,9 +38,7 @@ public:
     // The worked example: a client installation with Shift.exe = 4 and
     // UpdateVersion = 11 recorded and D:\Shared present, the package in D:\Pack\.
     void Worked() {
-        Put("d/Pack/YRNUpdate.ini", W("[ExeFiles]\r\nVersion=12\r\n[FILES]\r\nShift.exe=\r\nPrices.dll=\r\n[Shift.exe]\r\n"
-                                      "SDir=<default>\r\nCDir=<default>\r\nMDir=<НЕ НУЖНО>\r\nVersion=5\r\nExecute=1\r\n"
-                                      "Params=/silent\r\n[Prices.dll]\r\nSDir=<DB>\r\nCDir=D:\\Shared\r\nVersion=3\r\n"));
+        Put("d/Pack/YRNUpdate.ini", ReadFile(YRN_TEST_DATA "/manifests/worked.ini"));
         Put("d/Pack/Shift.exe", "new shift");
         Put("d/Pack/Prices.dll", "new prices");
         Put("c/TOVR/Shift.exe", "old shift");

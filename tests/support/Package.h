@@ -1,5 +1,6 @@
-// Test support: the package most run tests share, under the default package
-// directory C:\TOVR\UPDATE\ of a prefix root. Five listed files: three
+// Test support: the package most run tests share (its manifest is
+// tests/data/manifests/shared.ini), under the default package directory
+// C:\TOVR\UPDATE\ of a prefix root. Five listed files: three
 // overwrite installed files (one in a directory named by a token), one is
 // new, one has no target here.
 #pragma once
@@ -41,12 +42,7 @@ inline const PackageFile& PackageFileNamed(std::string name) {
     throw std::runtime_error("no package file " + name);
 }
 inline void WritePackage(const TempRoot& root) {
-    WriteFile(root.Native("c/TOVR/UPDATE/YRNUpdate.ini"),
-              "[ExeFiles]\r\nVersion=7\r\n[FILES]\r\nShift.exe=\r\nLib.dll=\r\nReadme.txt=\r\nTool.exe=\r\n"
-              "Skip.exe=\r\n[Shift.exe]\r\nSDir=<default>\r\nVersion=3\r\nExecute=1\r\nParams=/s\r\n"
-              "[Lib.dll]\r\nSDir=C:\\TOVR\\LIB\r\nVersion=2\r\n[Readme.txt]\r\nSDir=" + W("<РАБОЧАЯ>") +
-                  "\r\nVersion=1\r\n[Tool.exe]\r\nSDir=C:\\TOVR\\TOOLS\\\r\nVersion=5\r\n"
-                  "[Skip.exe]\r\nSDir=<none>\r\nVersion=9\r\n");
+    WriteFile(root.Native("c/TOVR/UPDATE/YRNUpdate.ini"), ReadFile(YRN_TEST_DATA "/manifests/shared.ini"));
     WriteFile(root.Native("c/TOVR/UPDATE/Skip.exe"), "never installed");
     for (auto& f : PackageFiles()) {
         WriteFile(root.Native("c/TOVR/UPDATE/" + f.name), f.newBytes);
