@@ -11,7 +11,6 @@
 #include <csignal>
 #include <filesystem>
 #include <iostream>
-#include <ranges>
 #include <regex>
 
 #include "platform/posix/RegFile.h"
@@ -105,7 +104,9 @@ struct Tree : TempRoot {
     // holds its old bytes again, the others are as they were.
     void ExpectRolledBack(bool tornAllowed = false) {
         PosixPlatform posix(Path());
-        for (auto& set : BackupSets(*this) | std::views::reverse) {
+        auto sets = BackupSets(*this);
+        std::ranges::reverse(sets);
+        for (auto& set : sets) {
             auto view = RollBack(posix, *this, set);
             EXPECT_EQ(view.lines.back(), Exists(SetFile(set, "BackUp.ini")) ? W("Замена исполняемых файлов завершена.") : W("Не найден файл: ") + BackupDir + "BackUp.ini");
         }
