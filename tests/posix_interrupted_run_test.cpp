@@ -418,9 +418,13 @@ TEST_F(DurableWrites, HeldWholeFilesAndUnsharedCopies) {
 }
 
 // A write the system cuts short (here past the process's file size limit)
-// fails the whole-file write, leaving the file as it was, and fails an append.
+// fails the whole-file write, leaving the file as it was, an append and a
+// registry value's write.
 TEST_F(DurableWrites, AWriteCutShortLeavesTheFileAsItWas) {
     WriteFile(OnC("w"), "old");
+    auto registry = RegistryWith({Dw("a", 1)});
+    WriteFile(root.Native("registry.reg"), registry);
+    auto key = platform.OpenRegistryKey("SOFTWARE\\Quenbrit\\YRN\\Update");
     ::signal(SIGXFSZ, SIG_IGN);
     rlimit was;
     ::getrlimit(RLIMIT_FSIZE, &was);
@@ -429,9 +433,11 @@ TEST_F(DurableWrites, AWriteCutShortLeavesTheFileAsItWas) {
     bool written = files.WriteWholeFile("C:\\w", "0123456789");
     auto left = ReadFile(OnC("w"));
     bool appended = files.AppendToFile("C:\\w", "0123456789");
+    bool recorded = key->WriteInteger("a", 2);
     ::setrlimit(RLIMIT_FSIZE, &was);
     ::signal(SIGXFSZ, SIG_DFL);
     EXPECT_TRUE(!written && left == "old" && !appended);
+    EXPECT_TRUE(!recorded && Registry() == registry);
 }
 
 // A flush the disk refuses fails the append that needed it.
