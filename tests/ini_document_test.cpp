@@ -16,7 +16,7 @@ namespace {
 // quotes). Not there: a line without "=" is a key with an empty value, and
 // Cyrillic names match in any case (Wine folds Latin letters only).
 TEST(IniDocument, BareKeysAndCyrillicCase) {
-    IniDocument d(W("[Files]\r\nBare\r\nk=1x1\r\nq=\"\"\r\n[Секция]\nКлюч=Значение\n"));
+    IniDocument d(W("[Files]\r\nBare\r\nk=1x1\t\r\nq=\"\"\r\n[Секция]\nКлюч=Значение\n"));
     EXPECT_EQ(d.Keys("files"), (std::vector<std::string>{"Bare", "k", "q"}));
     EXPECT_EQ(*d.Find("files", "q"), "");
     EXPECT_EQ(*d.Find("FILES", "bare"), "");

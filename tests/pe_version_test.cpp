@@ -149,7 +149,7 @@ TEST(PeVersionFiles, ReadsBothFormatsUpToTheSizeLimit) {
     }
     auto huge = PeImageBytes("two.exe");
     huge.resize(kMaxVersionFileSize, '\0');
-    EXPECT_NE(PeVersionInfoSize(huge), 0u);
+    EXPECT_TRUE(PeVersionInfoSize(huge) && PeVersionInfo(huge, sizeof buffer, buffer));
     huge += '\0';
     for (auto& bytes : {huge, PeImageBytes("noversion.exe"), std::string("MZ"), std::string()}) {
         EXPECT_TRUE(bytes == huge || RawBlock(bytes) == "<none>");
