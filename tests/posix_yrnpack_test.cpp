@@ -59,5 +59,5 @@ TEST_F(Yrnpack, CheckReportsAndSignRefusesAPackageInError) {
     EXPECT_EQ(Pack("check pkg --key").status, 2);
 }
 
-}  // namespace
-}  // namespace yrn::test
+}
+}

@@ -233,4 +233,4 @@ private:
     int unclosedLogs_ = 0;
 };
 
-}  // namespace yrn::test
+}

@@ -63,4 +63,4 @@ inline RecordingView RollBack(Platform& platform, const TempRoot& root, std::str
     return RunWindow(platform, 2);
 }
 
-}  // namespace yrn::test
+}

@@ -152,4 +152,4 @@ struct RunTest : ::testing::Test {
     PosixPlatform platform{root.Path()};
 };
 
-}  // namespace yrn::test
+}

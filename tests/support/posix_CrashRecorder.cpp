@@ -34,7 +34,7 @@ int Flush(int fd, long call, const char* name) {
     return Recorder().Flushed(fd, name, call == SYS_syncfs) ? 0 : Fail();
 }
 
-}  // namespace
+}
 
 extern "C" {
 

@@ -284,4 +284,4 @@ inline CrashRecorder& Recorder() {
 inline bool skipFlushes = false;
 inline void SkipFlushes(bool skip) { skipFlushes = skip; }
 
-}  // namespace yrn::test
+}
