@@ -25,11 +25,12 @@ inline void Patch(std::string& bytes, size_t offset, uint32_t value, int width) 
 // Offsets in every image: the version resource's directory entries and data.
 constexpr size_t kTypeEntry = 0x420, kNameDir = 0x468, kLanguageDir = 0x480, kDataEntry = 0x498, kVersionData = 0x4C0;
 
+// The bytes of tests/golden/<name>.
+inline std::string Golden(const std::string& name) { return FileBytes(YRN_TEST_DATA "/../golden/" + name); }
 // Compares actual with tests/golden/<name>; YRN_UPDATE_GOLDEN=1 rewrites the file from it.
 inline void ExpectGolden(const std::string& actual, const std::string& name) {
-    auto path = YRN_TEST_DATA "/../golden/" + name;
-    if (std::getenv("YRN_UPDATE_GOLDEN")) std::ofstream(path, std::ios::binary) << actual;
-    EXPECT_EQ(actual, FileBytes(path)) << name;
+    if (std::getenv("YRN_UPDATE_GOLDEN")) std::ofstream(YRN_TEST_DATA "/../golden/" + name, std::ios::binary) << actual;
+    EXPECT_EQ(actual, Golden(name)) << name;
 }
 
 }

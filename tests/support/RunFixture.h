@@ -118,10 +118,6 @@ inline std::vector<std::string> LogLines(std::string bytes) {
     return lines;
 }
 
-// The bytes of tests/golden/<name>.
-inline std::string Golden(std::string name) {
-    return ReadFile(fs::path(__FILE__).parent_path().parent_path() / "golden" / name);
-}
 
 // Shows the progress window with a recording view answering its questions from
 // answers, and handles the one start message it posts itself; returns the view.
